@@ -1,0 +1,284 @@
+#pragma once
+
+// The in-memory machine: every platform interface over plain data, for host
+// tests and host benchmarks. Seeding and inspection functions let a test set
+// up a world and look at it afterwards; failure switches let it refuse what a
+// real system may refuse.
+//
+// Paths are Windows paths ("C:\dir\file.txt"), compared without letter case
+// (ASCII). Registry key paths have no leading backslash.
+//
+// Fixed locale: thousands separator ",", short date "M/d/yyyy", long time
+// "h:mm:ss AM" (the United States defaults); CompareNoCase folds A to Z only.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace cu::memory {
+
+// ---------------------------------------------------------------- registry
+
+class MemoryRegistry : public RegistryBackend {
+ public:
+  MemoryRegistry();
+  ~MemoryRegistry() override;
+
+  std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path, uint32_t access) override;
+
+  // Seeding. Keys are created as needed; values keep insertion order, as
+  // Windows enumerates them. Setting an existing value keeps its position.
+  void CreateKey(Hive root, const std::string& path);
+  void SetValue(Hive root, const std::string& path, const std::string& name, uint32_t type,
+                std::string bytes);
+  // REG_SZ (or the given string type) holding the text and a terminating NUL.
+  void SetString(Hive root, const std::string& path, const std::string& name,
+                 const std::string& text, uint32_t type = kRegSz);
+  void SetDword(Hive root, const std::string& path, const std::string& name, uint32_t value);
+  // Opens of this key (and below) requesting any bit outside `allowed` fail,
+  // as a key whose DACL grants only read does for KEY_ALL_ACCESS.
+  void RestrictAccess(Hive root, const std::string& path, uint32_t allowed);
+  // Reads of this value report failure (a read error, not a missing value).
+  void FailReads(Hive root, const std::string& path, const std::string& name);
+  // The n-th SetString from now (1 = the next one) and every later one fail.
+  void FailWritesFrom(int n);
+
+  // Inspection.
+  bool HasKey(Hive root, const std::string& path) const;
+  std::optional<RegValueData> Value(Hive root, const std::string& path,
+                                    const std::string& name) const;
+  std::optional<std::string> StringValue(Hive root, const std::string& path,
+                                         const std::string& name) const;  // up to the first NUL
+  std::vector<std::string> Names(Hive root, const std::string& path) const;
+  int open_key_count() const;  // keys currently open: 0 when every key was closed
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+// ------------------------------------------------------------ file system
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  MemoryFileSystem();
+  ~MemoryFileSystem() override;
+
+  std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
+  uint32_t GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool DeleteFile(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  std::optional<std::string> SearchPath(const std::string& name) override;
+  std::string ReadIniString(const std::string& file, const std::string& section,
+                            const std::string& key) override;
+  void DeleteIniKey(const std::string& file, const std::string& section,
+                    const std::string& key) override;
+  bool ReplaceFileContent(const std::string& path, const std::string& bytes) override;
+
+  // Seeding. Parent folders are created as needed. Drives ("C:") exist as
+  // soon as anything is added below them.
+  void AddFolder(const std::string& path, uint32_t attributes = kAttrDirectory);
+  void AddFile(const std::string& path, const std::string& content = "",
+               uint32_t attributes = kAttrArchive, LocalTime last_write = {});
+  // The size the search reports, when it should differ from the content's.
+  void SetSize(const std::string& path, uint64_t size);
+  void SetLastWrite(const std::string& path, LocalTime last_write);
+  void SetShortName(const std::string& path, const std::string& short_name);
+  // The entry can no longer be reached by its long name (only the search
+  // still reports it, and its short name works when it has one).
+  void BlockLongName(const std::string& path);
+  // A directory symbolic link or junction (attributes 0x410) whose content
+  // is that of `target`: paths through the link reach the target's entries.
+  void AddLink(const std::string& path, const std::string& target);
+  // DeleteFile and RemoveDirectory of this path fail (a file in use).
+  void Lock(const std::string& path);
+  void SetIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
+  void SetCurrentDirectory(const std::string& path);
+  // Folders that SearchPath looks in after the current folder, in order.
+  void SetSearchFolders(std::vector<std::string> folders);
+  // ReplaceFileContent of this path fails: before creating anything
+  // (`partial` false) or after part of the new content was written (`partial` true).
+  void FailWrite(const std::string& path, bool partial);
+
+  // Inspection.
+  bool Exists(const std::string& path) const;
+  std::optional<std::string> Content(const std::string& path) const;
+  // Long names of the entries directly in a folder, in search order.
+  std::vector<std::string> List(const std::string& folder) const;
+  std::optional<std::string> IniValue(const std::string& file, const std::string& section,
+                                      const std::string& key) const;
+  int open_search_count() const;
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+// ------------------------------------------------------------------ shell
+
+class MemoryShell : public Shell {
+ public:
+  void OpenItem(const std::string& target) override;
+  void ShowPropertiesSheet(const std::string& path) override;
+  std::string ResolveShortcut(const std::string& path) override;
+
+  // A shortcut file's target; a shortcut file without one resolves to "".
+  void SetShortcutTarget(const std::string& path, const std::string& target);
+  // The shell-link object cannot be created: ResolveShortcut throws.
+  bool fail_create = false;
+
+  std::vector<std::string> opened;            // every OpenItem target, in order
+  std::vector<std::string> properties_shown;  // every ShowPropertiesSheet path
+
+ private:
+  std::map<std::string, std::string> shortcuts_;  // lower-cased path -> target
+};
+
+// ------------------------------------------------------------ environment
+
+class MemoryEnvironment : public Environment {
+ public:
+  std::string WindowsDirectory() override { return windows_dir; }
+  std::string TempPath() override { return temp_path; }
+  // Replaces %NAME% by variables[NAME] (names without case); unknown names stay.
+  std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
+  bool IsNtFamily() override { return nt_family; }
+  // Advances the manual clock; never blocks.
+  void Sleep(uint32_t milliseconds) override;
+  uint64_t TickCount() override { return now_ms; }
+
+  std::string windows_dir = "C:\\windows";
+  std::string temp_path = "C:\\users\\user\\Temp\\";
+  std::map<std::string, std::string> variables;  // upper-case names
+  bool fail_expand = false;
+  bool nt_family = true;
+  uint64_t now_ms = 0;
+  std::vector<uint32_t> sleeps;  // every Sleep, in order
+};
+
+// ------------------------------------------------------ version resources
+
+struct VersionData {
+  std::vector<Translation> translations;  // empty: no translation list
+  // Language-and-code-page text such as "040904B0" -> name -> value.
+  std::map<std::string, std::map<std::string, std::string>> tables;
+};
+
+class MemoryVersionResources : public VersionResources {
+ public:
+  std::unique_ptr<VersionInfo> Load(const std::string& path) override;
+  void Set(const std::string& path, VersionData data);
+
+ private:
+  std::map<std::string, VersionData> data_;  // lower-cased path
+};
+
+// ----------------------------------------------------------------- locale
+
+class MemoryLocale : public Locale {
+ public:
+  int CompareNoCase(const std::string& a, const std::string& b) override;
+  std::string FormatSize(uint64_t bytes) override;
+  std::string FormatDateTime(const LocalTime& time) override;
+};
+
+// -------------------------------------------------------------- clipboard
+
+class MemoryClipboard : public Clipboard {
+ public:
+  void SetText(const std::string& text) override;
+  std::optional<std::string> text;  // what the clipboard holds
+  bool fail_open = false;
+};
+
+// -------------------------------------------------------- service manager
+
+// What a service does when asked to start or stop: the statuses that the
+// following QueryStatus calls report, one per call, the last one repeating.
+struct ServiceScript {
+  std::vector<ServiceStatus> statuses;
+};
+
+struct MemoryService {
+  std::string name;
+  std::string display_name;
+  uint32_t type = 16;  // own process
+  uint32_t state = kServiceStopped;
+  uint32_t start_type = 3;
+  std::string binary_path;
+  std::string start_name;
+  std::vector<std::string> dependencies;
+  // Empty scripts go straight to the target state.
+  ServiceScript on_start;
+  ServiceScript on_stop;
+  bool refuse_start = false;
+  // Stop refused; `refusal_reports_state` fills the status as Windows does for
+  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL and similar refusals.
+  bool refuse_stop = false;
+  bool refusal_reports_state = true;
+  bool deny_open = false;     // OpenService fails
+  bool deny_delete = false;   // DeleteService fails
+  bool fail_status = false;   // QueryServiceStatus fails
+  bool fail_config = false;   // QueryServiceConfig fails
+};
+
+class MemoryServiceManager : public ServiceManager {
+ public:
+  std::unique_ptr<ScHandle> OpenManager(const std::string& machine, uint32_t access) override;
+  std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type, uint32_t state) override;
+  std::unique_ptr<ScHandle> OpenService(ScHandle& manager, const std::string& name,
+                                        uint32_t access) override;
+  std::optional<ServiceStatus> QueryStatus(ScHandle& service) override;
+  std::optional<ServiceConfig> QueryConfig(ScHandle& service) override;
+  bool Start(ScHandle& service) override;
+  ControlResult Stop(ScHandle& service) override;
+  bool Delete(ScHandle& service) override;
+
+  // Services in the manager's enumeration order.
+  void Add(MemoryService service);
+  MemoryService* Find(const std::string& name);
+
+  bool deny_manager = false;  // OpenSCManager fails
+  int open_handles = 0;       // handles not yet closed
+  std::vector<std::string> calls;  // "start NAME", "stop NAME", "delete NAME", in order
+
+ private:
+  struct Pending {
+    std::vector<ServiceStatus> statuses;
+    std::size_t next = 0;
+  };
+  std::vector<MemoryService> services_;
+  std::map<std::string, Pending> pending_;  // lower-cased name -> scripted statuses
+  friend class MemoryScHandle;
+};
+
+// ---------------------------------------------------------------- machine
+
+// One of each, and the Platform that refers to them.
+struct MemoryMachine {
+  MemoryRegistry registry;
+  MemoryFileSystem files;
+  MemoryShell shell;
+  MemoryEnvironment environment;
+  MemoryVersionResources versions;
+  MemoryLocale locale;
+  MemoryClipboard clipboard;
+  MemoryServiceManager services;
+
+  Platform platform() {
+    return Platform{registry, files, shell, environment, versions, locale, clipboard, services};
+  }
+};
+
+}  // namespace cu::memory

@@ -1,0 +1,316 @@
+#pragma once
+
+// The seam between the program's logic and Windows. Every interface here is
+// implemented twice: by src/platform/win32 over the real system calls and by
+// src/platform/memory as an in-memory machine for tests. The logic never sees
+// a Win32 type.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cu {
+
+// ---------------------------------------------------------------- registry
+
+enum class Hive { kCurrentUser, kLocalMachine, kUsers };
+
+inline constexpr uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr uint32_t kKeyRead = 0x20019;  // 131097
+
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
+struct RegValueData {
+  uint32_t type = kRegNone;
+  std::string bytes;  // raw data exactly as stored (string data may or may not hold a NUL)
+};
+
+struct RegQuery {
+  enum class Status { kOk, kMissing, kFailed };
+  Status status = Status::kMissing;
+  RegValueData value;  // filled only for kOk
+};
+
+// An open registry key. Closed by the destructor.
+class RegKey {
+ public:
+  virtual ~RegKey() = default;
+  RegKey() = default;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  // Opens a subkey relative to this key; never creates. Empty path opens this
+  // key again. Null when it does not open with the given access.
+  [[nodiscard]] virtual std::unique_ptr<RegKey> OpenSubKey(const std::string& path,
+                                                           uint32_t access) = 0;
+  // All value names in enumeration order; nullopt when the key cannot be queried.
+  [[nodiscard]] virtual std::optional<std::vector<std::string>> ValueNames() = 0;
+  // One value; the empty name is the default value.
+  [[nodiscard]] virtual RegQuery QueryValue(const std::string& name) = 0;
+  // Writes REG_SZ data: the text plus its terminating NUL.
+  [[nodiscard]] virtual bool SetString(const std::string& name, const std::string& text) = 0;
+  [[nodiscard]] virtual bool DeleteValue(const std::string& name) = 0;
+};
+
+class RegistryBackend {
+ public:
+  virtual ~RegistryBackend() = default;
+  // Opens a key below a root; never creates. The path has no leading
+  // backslash; the empty path opens the root itself. Null on failure.
+  [[nodiscard]] virtual std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path,
+                                                        uint32_t access) = 0;
+};
+
+// -------------------------------------------------------------- file system
+
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// A point in local time, as the file search reports a last-write time.
+struct LocalTime {
+  int year = 1980;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+struct FindData {
+  std::string long_name;
+  std::string short_name;  // empty when the system keeps none
+  uint32_t attributes = 0;
+  uint64_t size = 0;        // full 64-bit size
+  LocalTime last_write;     // converted to local time, seconds rounded down to even
+};
+
+// One open directory search. Closed by the destructor.
+class FileSearch {
+ public:
+  virtual ~FileSearch() = default;
+  FileSearch() = default;
+  FileSearch(const FileSearch&) = delete;
+  FileSearch& operator=(const FileSearch&) = delete;
+  // The next entry; nullopt when no more. The first call gives the first hit.
+  [[nodiscard]] virtual std::optional<FindData> Next() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Starts a search for a pattern (a path, optionally ending in a wildcard
+  // name such as "*.*"). Every kind of entry matches, "." and ".." included.
+  // Null when nothing is found. Entries deleted while the search is open are
+  // not returned again; every remaining entry is returned once.
+  [[nodiscard]] virtual std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) = 0;
+  // kInvalidAttributes when the path does not exist.
+  [[nodiscard]] virtual uint32_t GetAttributes(const std::string& path) = 0;
+  [[nodiscard]] virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  [[nodiscard]] virtual bool DeleteFile(const std::string& path) = 0;
+  // Removes an empty folder only.
+  [[nodiscard]] virtual bool RemoveDirectory(const std::string& path) = 0;
+  // True only for an existing file, never for a folder. Relative paths are
+  // taken from the process's current folder.
+  [[nodiscard]] virtual bool FileExists(const std::string& path) = 0;
+  // The system's search order for a file name, no default extension; the full
+  // path found, or nullopt. Any length of result is returned whole.
+  [[nodiscard]] virtual std::optional<std::string> SearchPath(const std::string& name) = 0;
+  // Private-profile read with the empty default (at most 2047 characters).
+  [[nodiscard]] virtual std::string ReadIniString(const std::string& file, const std::string& section,
+                                                  const std::string& key) = 0;
+  // Removes one key of a section; the result is not examined by callers.
+  virtual void DeleteIniKey(const std::string& file, const std::string& section,
+                            const std::string& key) = 0;
+  // Replaces the file's content with the given bytes. The old content stays
+  // intact unless the new content was completely written. False when the file
+  // cannot be created or written.
+  [[nodiscard]] virtual bool ReplaceFileContent(const std::string& path, const std::string& bytes) = 0;
+};
+
+// -------------------------------------------------------------------- shell
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // Opens a URL or folder with its associated program; result not examined.
+  virtual void OpenItem(const std::string& target) = 0;
+  // Shows the Properties sheet of a path; result not examined.
+  virtual void ShowPropertiesSheet(const std::string& path) = 0;
+  // The target path of a shortcut file, or empty when it cannot be loaded or
+  // has no file-system target. Throws AppError when the shell-link object
+  // cannot be created.
+  [[nodiscard]] virtual std::string ResolveShortcut(const std::string& path) = 0;
+};
+
+// -------------------------------------------------------------- environment
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  // Empty when the query fails. Any length of result is returned whole.
+  [[nodiscard]] virtual std::string WindowsDirectory() = 0;
+  [[nodiscard]] virtual std::string TempPath() = 0;
+  // nullopt when the expansion fails.
+  [[nodiscard]] virtual std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) = 0;
+  [[nodiscard]] virtual bool IsNtFamily() = 0;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+  // Milliseconds from an arbitrary start; only differences are meaningful.
+  [[nodiscard]] virtual uint64_t TickCount() = 0;
+};
+
+// -------------------------------------------------------- version resources
+
+struct Translation {
+  uint16_t language = 0;
+  uint16_t code_page = 0;
+};
+
+// A file's version resource, loaded whole.
+class VersionInfo {
+ public:
+  virtual ~VersionInfo() = default;
+  // The first entry of "\VarFileInfo\Translation", or nullopt without one.
+  [[nodiscard]] virtual std::optional<Translation> FirstTranslation() = 0;
+  // A string sub-block such as "StringFileInfo\\040904B0\\ProductName": no
+  // leading backslash needed, empty components ignored, names compared
+  // without letter case. nullopt when the sub-block is missing.
+  [[nodiscard]] virtual std::optional<std::string> QueryString(const std::string& sub_block) = 0;
+};
+
+class VersionResources {
+ public:
+  virtual ~VersionResources() = default;
+  // Null when the file has no version resource or cannot be read.
+  [[nodiscard]] virtual std::unique_ptr<VersionInfo> Load(const std::string& path) = 0;
+};
+
+// ------------------------------------------------------------------- locale
+
+class Locale {
+ public:
+  virtual ~Locale() = default;
+  // Case-insensitive comparison by the user's locale: <0, 0, >0.
+  [[nodiscard]] virtual int CompareNoCase(const std::string& a, const std::string& b) = 0;
+  // Whole bytes grouped by three with the user's thousands separator ("#,##0").
+  [[nodiscard]] virtual std::string FormatSize(uint64_t bytes) = 0;
+  // The user's short date, then a blank and the long time unless the time
+  // is exactly midnight.
+  [[nodiscard]] virtual std::string FormatDateTime(const LocalTime& time) = 0;
+};
+
+// ---------------------------------------------------------------- clipboard
+
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // Leaves only the text on the clipboard. Throws AppError("Cannot open
+  // clipboard") when the clipboard cannot be opened.
+  virtual void SetText(const std::string& text) = 0;
+};
+
+// ---------------------------------------------------------- service manager
+
+inline constexpr uint32_t kServiceWin32 = 48;
+inline constexpr uint32_t kServiceStateAll = 3;
+inline constexpr uint32_t kServiceStopped = 1;
+inline constexpr uint32_t kServiceStartPending = 2;
+inline constexpr uint32_t kServiceStopPending = 3;
+inline constexpr uint32_t kServiceRunning = 4;
+
+inline constexpr uint32_t kScManagerConnect = 1;
+inline constexpr uint32_t kScManagerCreateService = 2;
+inline constexpr uint32_t kScManagerEnumerateService = 4;
+inline constexpr uint32_t kServiceQueryConfig = 1;
+inline constexpr uint32_t kServiceQueryStatus = 4;
+inline constexpr uint32_t kServiceStart = 0x10;
+inline constexpr uint32_t kServiceStop = 0x20;
+inline constexpr uint32_t kServiceAllAccess = 0xF01FF;
+
+struct ServiceStatus {
+  uint32_t service_type = 0;
+  uint32_t current_state = 0;
+  uint32_t controls_accepted = 0;
+  uint32_t win32_exit_code = 0;
+  uint32_t service_exit_code = 0;
+  uint32_t check_point = 0;
+  uint32_t wait_hint = 0;  // milliseconds
+};
+
+struct ServiceRecord {
+  std::string service_name;
+  std::string display_name;
+  ServiceStatus status;
+};
+
+struct ServiceConfig {
+  uint32_t service_type = 0;
+  uint32_t start_type = 0;
+  std::string binary_path;
+  std::string service_start_name;
+  std::vector<std::string> dependencies;  // every name of the double-NUL list, in order
+};
+
+// An open manager or service handle. Closed by the destructor.
+class ScHandle {
+ public:
+  virtual ~ScHandle() = default;
+  ScHandle() = default;
+  ScHandle(const ScHandle&) = delete;
+  ScHandle& operator=(const ScHandle&) = delete;
+};
+
+struct ControlResult {
+  bool accepted = false;
+  std::optional<ServiceStatus> status;  // filled on success and when the service reported its state
+};
+
+class ServiceManager {
+ public:
+  virtual ~ServiceManager() = default;
+  // Empty machine name is the local computer. Null on failure.
+  [[nodiscard]] virtual std::unique_ptr<ScHandle> OpenManager(const std::string& machine,
+                                                              uint32_t access) = 0;
+  // One sizing call, then one full call: the records returned, in the
+  // manager's order; empty when either call fails.
+  [[nodiscard]] virtual std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type,
+                                                             uint32_t state) = 0;
+  [[nodiscard]] virtual std::unique_ptr<ScHandle> OpenService(ScHandle& manager,
+                                                              const std::string& name,
+                                                              uint32_t access) = 0;
+  [[nodiscard]] virtual std::optional<ServiceStatus> QueryStatus(ScHandle& service) = 0;
+  // Sizing call, then the full call; nullopt when the sizing call does not
+  // fail with ERROR_INSUFFICIENT_BUFFER or the full call fails.
+  [[nodiscard]] virtual std::optional<ServiceConfig> QueryConfig(ScHandle& service) = 0;
+  [[nodiscard]] virtual bool Start(ScHandle& service) = 0;
+  [[nodiscard]] virtual ControlResult Stop(ScHandle& service) = 0;
+  [[nodiscard]] virtual bool Delete(ScHandle& service) = 0;
+};
+
+// ----------------------------------------------------------------- platform
+
+// References to one implementation of every concern, handed to each tab.
+struct Platform {
+  RegistryBackend& registry;
+  FileSystem& files;
+  Shell& shell;
+  Environment& environment;
+  VersionResources& versions;
+  Locale& locale;
+  Clipboard& clipboard;
+  ServiceManager& services;
+};
+
+}  // namespace cu

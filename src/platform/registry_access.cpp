@@ -1,0 +1,83 @@
+#include "platform/registry_access.h"
+
+#include "platform/errors.h"
+
+namespace cu {
+
+RegistryAccess::RegistryAccess(RegistryBackend& backend, uint32_t access)
+    : backend_(backend), access_(access) {}
+
+void RegistryAccess::SetRoot(Hive root) {
+  CloseKey();
+  root_ = root;
+}
+
+std::unique_ptr<RegKey> RegistryAccess::Open(const std::string& path) {
+  if (!path.empty() && path[0] == '\\') {
+    return backend_.OpenKey(root_, path.substr(1), access_);
+  }
+  if (current_) return current_->OpenSubKey(path, access_);
+  return backend_.OpenKey(root_, path, access_);
+}
+
+bool RegistryAccess::OpenKey(const std::string& path) {
+  std::unique_ptr<RegKey> key = Open(path);
+  if (!key) return false;
+  const bool absolute = !path.empty() && path[0] == '\\';
+  std::string full = absolute ? path.substr(1) : path;
+  if (!absolute && current_ && !current_path_.empty()) {
+    full = path.empty() ? current_path_ : current_path_ + "\\" + path;
+  }
+  current_ = std::move(key);
+  current_path_ = std::move(full);
+  return true;
+}
+
+void RegistryAccess::CloseKey() {
+  current_.reset();
+  current_path_.clear();
+}
+
+void RegistryAccess::GetValueNames(std::vector<std::string>& names) {
+  names.clear();
+  if (!current_) return;
+  std::optional<std::vector<std::string>> found = current_->ValueNames();
+  if (found) names = std::move(*found);
+}
+
+std::string RegistryAccess::ReadString(const std::string& name) {
+  if (!current_) return {};
+  RegQuery query = current_->QueryValue(name);
+  if (query.status == RegQuery::Status::kMissing) return {};
+  if (query.status == RegQuery::Status::kFailed) {
+    throw AppError("Failed to get data for '" + name + "'");
+  }
+  const std::string& bytes = query.value.bytes;
+  if (bytes.empty()) return {};
+  if (query.value.type != kRegSz && query.value.type != kRegExpandSz) {
+    throw AppError("Invalid data type for '" + name + "'");
+  }
+  // Stored data need not end in a NUL; stop at the first one or at the end.
+  const std::size_t end = bytes.find('\0');
+  return end == std::string::npos ? bytes : bytes.substr(0, end);
+}
+
+void RegistryAccess::WriteString(const std::string& name, const std::string& text) {
+  if (!current_ || !current_->SetString(name, text)) {
+    throw AppError("Failed to set data for '" + name + "'");
+  }
+}
+
+bool RegistryAccess::DeleteValue(const std::string& name) {
+  return current_ && current_->DeleteValue(name);
+}
+
+bool RegistryAccess::ValueExists(const std::string& name) {
+  return current_ && current_->QueryValue(name).status == RegQuery::Status::kOk;
+}
+
+bool RegistryAccess::KeyExists(const std::string& path) {
+  return Open(path) != nullptr;
+}
+
+}  // namespace cu

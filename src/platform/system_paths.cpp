@@ -1,0 +1,30 @@
+#include "platform/system_paths.h"
+
+#include "platform/registry_access.h"
+#include "platform/text.h"
+
+namespace cu {
+
+SystemPaths ReadSystemPaths(const Platform& platform) {
+  SystemPaths paths;
+  paths.windows_dir = platform.environment.WindowsDirectory();
+  const std::string temp = platform.environment.TempPath();
+  if (!temp.empty()) paths.user_temp_dir = WithBackslash(temp);
+
+  RegistryAccess reg(platform.registry);
+  reg.SetRoot(Hive::kLocalMachine);
+  if (reg.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment")) {
+    std::string text = reg.ReadString("TMP");
+    if (text.empty()) text = reg.ReadString("TEMP");
+    if (!text.empty()) {
+      std::optional<std::string> expanded = platform.environment.ExpandEnvironmentStrings(text);
+      if (expanded) {
+        const std::size_t nul = expanded->find('\0');
+        paths.system_temp_dir = nul == std::string::npos ? *expanded : expanded->substr(0, nul);
+      }
+    }
+  }
+  return paths;
+}
+
+}  // namespace cu

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace cu {
+
+// Results of the Info dialog's modal run.
+inline constexpr int kResultCancel = 2;
+inline constexpr int kResultAbort = 3;
+inline constexpr int kResultYes = 6;
+inline constexpr int kResultNo = 7;
+
+struct InfoRequest {
+  std::string caption;
+  std::string text;
+  std::string bottom_hint;               // PanBot's right-aligned caption
+  std::string yes_caption = "DELETE!!!";  // ButYes
+  bool show_stop = false;                // ButStop "Stop"
+};
+
+// The narrow way the tab presenters reach the user. The Win32 window
+// implements it with real dialogs; tests script it.
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // "Confirm", question icon, Yes and No: true only for Yes.
+  [[nodiscard]] virtual bool Confirm(const std::string& question) = 0;
+  // Input box with OK and Cancel; nullopt on Cancel or Esc.
+  [[nodiscard]] virtual std::optional<std::string> InputBox(const std::string& caption,
+                                                            const std::string& prompt,
+                                                            std::size_t max_length) = 0;
+  // The shared save dialog; nullopt when the user cancels.
+  [[nodiscard]] virtual std::optional<std::string> ChooseSaveFile() = 0;
+  // The Info dialog, modal; returns one of the kResult values.
+  [[nodiscard]] virtual int ShowInfo(const InfoRequest& request) = 0;
+  // A plain message box with OK and no icon.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Repaints the main window at once.
+  virtual void Repaint() = 0;
+  // The hourglass on (true) or the default cursor (false).
+  virtual void SetBusyCursor(bool busy) = 0;
+};
+
+// Shows the hourglass for as long as it lives.
+class BusyCursor {
+ public:
+  explicit BusyCursor(Ui& ui) : ui_(ui) { ui_.SetBusyCursor(true); }
+  ~BusyCursor() { ui_.SetBusyCursor(false); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  Ui& ui_;
+};
+
+}  // namespace cu
