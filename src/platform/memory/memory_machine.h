@@ -46,7 +46,8 @@ class MemoryRegistry : public RegistryBackend {
   void RestrictAccess(Hive root, const std::string& path, uint32_t allowed);
   // Reads of this value report failure (a read error, not a missing value).
   void FailReads(Hive root, const std::string& path, const std::string& name);
-  // The n-th SetString from now (1 = the next one) and every later one fail.
+  // The n-th RegKey::SetString from now (1 = the next one) and every later
+  // one fail; n <= 0 lets every write succeed again. Seeding never fails.
   void FailWritesFrom(int n);
 
   // Inspection.
@@ -233,6 +234,27 @@ struct MemoryService {
   bool fail_config = false;   // QueryServiceConfig fails
 };
 
+// The service control manager of the local computer (an empty machine name
+// only). Handles check their access rights as Windows does: enumeration
+// needs SC_MANAGER_ENUMERATE_SERVICE, status SERVICE_QUERY_STATUS, config
+// SERVICE_QUERY_CONFIG, start SERVICE_START, stop SERVICE_STOP, delete DELETE.
+// Names compare without letter case.
+// - Start: refused (false) with `refuse_start` or unless the service is
+//   stopped; accepted, it runs at once or becomes start-pending with its
+//   `on_start` script.
+// - Stop: a stopped service is refused with its STOPPED status
+//   (ERROR_SERVICE_NOT_ACTIVE); `refuse_stop` refuses with the current status
+//   when `refusal_reports_state`, else none; a pending service (starting,
+//   stopping) is refused with its current status. Accepted, it stops at once
+//   or becomes stop-pending with its `on_stop` script, the reply showing the
+//   script's first status.
+// - While a script runs, each QueryStatus reports its next status and the
+//   service's state follows; the last status repeats. A script ending in a
+//   settled state is then done.
+// - Delete: refused with `deny_delete` or when already marked; a stopped
+//   service disappears at once, an active one is marked (gone from
+//   enumeration, OpenService and Find; open handles still work) and
+//   disappears when it reaches the stopped state.
 class MemoryServiceManager : public ServiceManager {
  public:
   std::unique_ptr<ScHandle> OpenManager(const std::string& machine, uint32_t access) override;
@@ -251,7 +273,9 @@ class MemoryServiceManager : public ServiceManager {
 
   bool deny_manager = false;  // OpenSCManager fails
   int open_handles = 0;       // handles not yet closed
-  std::vector<std::string> calls;  // "start NAME", "stop NAME", "delete NAME", in order
+  // Every start, stop and delete request that reached a service, accepted or
+  // not: "start NAME", "stop NAME", "delete NAME", in order.
+  std::vector<std::string> calls;
 
  private:
   struct Pending {
@@ -260,6 +284,9 @@ class MemoryServiceManager : public ServiceManager {
   };
   std::vector<MemoryService> services_;
   std::map<std::string, Pending> pending_;  // lower-cased name -> scripted statuses
+  // Lower-cased names of services marked for deletion while still active;
+  // each is removed once it has stopped.
+  std::set<std::string> deleted_;
   friend class MemoryScHandle;
 };
 

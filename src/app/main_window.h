@@ -1,0 +1,113 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_controller.h"
+#include "dialogs/gdi_owners.h"
+#include "platform/platform.h"
+#include "platform/system_paths.h"
+#include "platform/ui.h"
+
+namespace cu {
+
+class StartupTab;
+class UrlsTab;
+class FoldersTab;
+class ServicesTab;
+
+// The main window "Clear utility": a tab control with four pages, each a
+// button panel and a list. It only unpacks messages, forwards them to the
+// tab presenters, and refreshes the controls from their state afterwards.
+class MainWindow : public Ui, public MainView {
+ public:
+  MainWindow(HINSTANCE instance, const Platform& platform, bool has_services);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates and shows the window; the first showing loads the lists.
+  [[nodiscard]] bool Create(int show_command);
+  HWND hwnd() const { return hwnd_; }
+  // The window sees keys before its controls: Esc and the lists' shortcuts.
+  // True when the key was handled and must go no further.
+  bool PreTranslateKey(const MSG& msg);
+
+  // Ui
+  bool Confirm(const std::string& question) override;
+  std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                      std::size_t max_length) override;
+  std::optional<std::string> ChooseSaveFile() override;
+  int ShowInfo(const InfoRequest& request) override;
+  void ShowMessage(const std::string& text) override;
+  void Repaint() override;
+  void SetBusyCursor(bool busy) override;
+
+  // MainView
+  void ActivatePage(Page page) override;
+  void FocusList(Page page) override;
+  void CopyRowHeight() override;
+
+ private:
+  struct PageControls {
+    HWND page = nullptr;
+    HWND panel = nullptr;
+    HWND list = nullptr;
+    HWND bottom = nullptr;  // PanF on the Shell folders page
+    HWND toggle = nullptr;  // ButSrv on the Services page
+    std::vector<HWND> buttons;
+    std::vector<std::string> shown_rows;  // what the list box holds now
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnCreate();
+  void CreatePage(Page page);
+  void CreateFonts();
+  void Layout();
+  void OnCommand(int id, int code, HWND control);
+  void OnNotify(const NMHDR& header);
+  void OnContextMenu(HWND list, int x, int y);
+  void OnDrawItem(const DRAWITEMSTRUCT& item);
+  void RunCommand(int id);
+  // Runs a handler at the one error boundary: an escaping error ends the
+  // handler and is shown in the error box; the program goes on.
+  template <typename F>
+  void Guarded(F&& handler);
+  void Refresh();
+  void RefreshList(PageControls& controls, const std::vector<std::string>& rows, int selection);
+  void TakeFocusRequests();
+  Page PageOfList(HWND list) const;
+  int TabIndexOf(Page page) const;
+  std::optional<Page> PageOfTab(int index) const;
+
+  HINSTANCE instance_;
+  Platform platform_;
+  bool has_services_;
+  SystemPaths paths_;
+  HWND hwnd_ = nullptr;
+  HWND tabs_ = nullptr;
+  HWND tooltip_ = nullptr;
+  std::array<PageControls, 4> pages_{};
+  UINT dpi_ = 96;
+  bool busy_ = false;
+  bool shown_ = false;
+
+  dialogs::Font tab_font_;
+  dialogs::Font list_font_;
+  dialogs::Font button_font_;
+  dialogs::Font panel_font_;
+
+  std::unique_ptr<StartupTab> startup_;
+  std::unique_ptr<UrlsTab> urls_;
+  std::unique_ptr<FoldersTab> folders_;
+  std::unique_ptr<ServicesTab> services_;
+  std::unique_ptr<MainController> controller_;
+};
+
+}  // namespace cu

@@ -1,0 +1,18 @@
+#pragma once
+
+// Resource and control identifiers of the program's dialogs, shared by the
+// resource script and the code.
+
+#define IDD_INFO 100
+#define IDD_INPUT 101
+
+// Info dialog. ButYes, ButStop and BitBtn2 carry the ids of the results
+// they end the dialog with (IDYES 6, IDNO 7, IDCANCEL 2).
+#define IDC_INFO_MEMO 1001
+#define IDC_INFO_PANBOT 1002
+
+// Input box.
+#define IDC_INPUT_PROMPT 1101
+#define IDC_INPUT_EDIT 1102
+
+#define IDI_APP 1

@@ -1,0 +1,151 @@
+#include "dialogs/info_dialog.h"
+
+#include <string>
+
+#include "dialogs/dialog_ids.h"
+#include "dialogs/gdi_owners.h"
+
+namespace cu::dialogs {
+
+namespace {
+
+struct InfoState {
+  const InfoRequest* request = nullptr;
+  Font memo_font;
+  Font button_font;
+  Font hint_font;
+  HHOOK hook = nullptr;
+  HWND dialog = nullptr;
+};
+
+// One Info dialog exists at a time (it is modal), so the keyboard hook can
+// find its state here.
+InfoState* g_active = nullptr;
+
+bool IsCtrlOnly() {
+  return (GetKeyState(VK_CONTROL) & 0x8000) && !(GetKeyState(VK_SHIFT) & 0x8000) &&
+         !(GetKeyState(VK_MENU) & 0x8000);
+}
+
+std::string WindowText(HWND hwnd) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The dialog sees every key before its controls: Ctrl+Del (Ctrl alone)
+// aborts only while the action button reads "Start!"; other keys go on.
+LRESULT CALLBACK KeyFilter(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == MSGF_DIALOGBOX && g_active) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lparam);
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_DELETE && IsCtrlOnly() &&
+        (msg->hwnd == g_active->dialog || IsChild(g_active->dialog, msg->hwnd)) &&
+        WindowText(GetDlgItem(g_active->dialog, IDYES)) == "Start!") {
+      EndDialog(g_active->dialog, kResultAbort);
+      return TRUE;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void Layout(HWND dialog) {
+  const UINT dpi = WindowDpi(dialog);
+  RECT client{};
+  GetClientRect(dialog, &client);
+  const int bottom_height = Scale(28, dpi);
+  const int top = client.bottom - bottom_height;
+  const int gap = Scale(2, dpi);
+  const int button_height = bottom_height - 2 * gap;
+  MoveWindow(GetDlgItem(dialog, IDC_INFO_MEMO), 0, 0, client.right, top, TRUE);
+  int x = gap;
+  const struct { int id; int width; } buttons[] = {{IDCANCEL, 90}, {IDYES, 110}, {IDNO, 90}};
+  for (const auto& button : buttons) {
+    HWND hwnd = GetDlgItem(dialog, button.id);
+    const int width = Scale(button.width, dpi);
+    MoveWindow(hwnd, x, top + gap, width, button_height, TRUE);
+    if (IsWindowVisible(hwnd)) x += width + gap;
+  }
+  MoveWindow(GetDlgItem(dialog, IDC_INFO_PANBOT), x, top + gap, client.right - x - gap, button_height,
+             TRUE);
+}
+
+void Initialise(HWND dialog, InfoState& state) {
+  const InfoRequest& request = *state.request;
+  state.dialog = dialog;
+  const UINT dpi = WindowDpi(dialog);
+  SetWindowTextA(dialog, request.caption.c_str());
+  HWND memo = GetDlgItem(dialog, IDC_INFO_MEMO);
+  state.memo_font.reset(MakeFont("Microsoft Sans Serif", 15, dpi));
+  state.button_font.reset(MakeFont("Arial", 15, dpi));
+  state.hint_font.reset(MakeFont("Arial", 12, dpi));
+  SendMessageA(memo, WM_SETFONT, reinterpret_cast<WPARAM>(state.memo_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDYES), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDNO), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDC_INFO_PANBOT), WM_SETFONT, reinterpret_cast<WPARAM>(state.hint_font.get()), FALSE);
+  SetWindowTextA(memo, request.text.c_str());
+  SetDlgItemTextA(dialog, IDYES, request.yes_caption.c_str());
+  SetDlgItemTextA(dialog, IDC_INFO_PANBOT, request.bottom_hint.c_str());
+  ShowWindow(GetDlgItem(dialog, IDNO), request.show_stop ? SW_SHOW : SW_HIDE);
+
+  // 730 x 403 at 96 dots per inch, centred on the screen.
+  const int width = Scale(730, dpi);
+  const int height = Scale(403, dpi);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(dialog, nullptr, x, y, width, height, SWP_NOZORDER);
+  Layout(dialog);
+  SetFocus(memo);
+  SendMessageA(memo, EM_SETSEL, 0, 0);
+}
+
+INT_PTR CALLBACK InfoProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* state = reinterpret_cast<InfoState*>(lparam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+      Initialise(dialog, *state);
+      return FALSE;  // the focus was set to the memo
+    }
+    case WM_SIZE:
+      Layout(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case IDCANCEL:
+        case IDYES:
+        case IDNO:
+          if (HIWORD(wparam) == BN_CLICKED) {
+            EndDialog(dialog, LOWORD(wparam));
+            return TRUE;
+          }
+          break;
+        default:
+          break;
+      }
+      break;
+    case WM_CLOSE:
+      EndDialog(dialog, kResultCancel);
+      return TRUE;
+    default:
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+int ShowInfoDialog(HWND owner, const InfoRequest& request) {
+  InfoState state;
+  state.request = &request;
+  InfoState* previous = g_active;
+  g_active = &state;
+  state.hook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INFO), owner,
+                                         InfoProc, reinterpret_cast<LPARAM>(&state));
+  if (state.hook) UnhookWindowsHookEx(state.hook);
+  g_active = previous;
+  if (result == kResultYes || result == kResultNo || result == kResultAbort) return static_cast<int>(result);
+  return kResultCancel;
+}
+
+}  // namespace cu::dialogs

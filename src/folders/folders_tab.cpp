@@ -1,0 +1,108 @@
+#include "folders/folders_tab.h"
+
+#include "folders/delete_tree.h"
+#include "platform/text.h"
+
+namespace cu {
+
+namespace {
+constexpr char kShellFoldersKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+}  // namespace
+
+bool IsClearableFolder(int index, std::string_view name) {
+  if (index == 0 || index == 1) return true;
+  if (index < 0) return false;
+  const std::string lower = AsciiLower(name);
+  return lower == "recent" || lower == "cookies" || lower == "cache";
+}
+
+FoldersCommands FoldersCommandsFor(int selection, bool clear_enabled) {
+  FoldersCommands commands;
+  commands.open = selection >= 0;
+  commands.clear = clear_enabled;
+  commands.info = true;
+  return commands;
+}
+
+FoldersTab::FoldersTab(const Platform& platform, Ui& ui, const SystemPaths& paths)
+    : platform_(platform), ui_(ui), system_paths_(paths) {}
+
+void FoldersTab::AddRow(std::string name, std::string path) {
+  names_.push_back(std::move(name));
+  paths_.push_back(std::move(path));
+}
+
+void FoldersTab::LoadShellFolders() {
+  names_.clear();
+  paths_.clear();
+  selection_ = -1;
+  AddRow("TEMP User", WithoutBackslash(system_paths_.user_temp_dir));
+  AddRow("TEMP System", WithoutBackslash(system_paths_.system_temp_dir));
+
+  RegistryAccess registry(platform_.registry);
+  registry.SetRoot(Hive::kCurrentUser);
+  ReadShellFolders(registry);
+  registry.CloseKey();
+  registry.SetRoot(Hive::kLocalMachine);
+  ReadShellFolders(registry);
+
+  selection_ = 0;
+  count_caption_ = std::to_string(names_.size());
+  LtmpClick();
+}
+
+void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
+  if (!registry.OpenKey(kShellFoldersKey)) return;
+  std::vector<std::string> value_names;
+  registry.GetValueNames(value_names);
+  for (const std::string& name : value_names) {
+    std::string path = WithoutBackslash(registry.ReadString(name));
+    if (IsBlank(path)) continue;
+    bool listed = false;
+    for (const std::string& existing : paths_) {
+      if (platform_.locale.CompareNoCase(existing, path) == 0) {
+        listed = true;
+        break;
+      }
+    }
+    if (!listed) AddRow(name, std::move(path));
+  }
+}
+
+void FoldersTab::LtmpClick() {
+  if (selection_ < 0 || selection_ >= static_cast<int>(names_.size())) {
+    folder_caption_.clear();
+    clear_enabled_ = false;
+    return;
+  }
+  folder_caption_ = paths_[selection_];
+  clear_enabled_ = IsClearableFolder(selection_, names_[selection_]);
+}
+
+void FoldersTab::Select(int index) {
+  selection_ = (index >= 0 && index < static_cast<int>(names_.size())) ? index : -1;
+}
+
+FoldersCommands FoldersTab::Pm3Popup() const { return FoldersCommandsFor(selection_, clear_enabled_); }
+
+void FoldersTab::ButClearClick() {
+  if (!Pm3Popup().clear) return;
+  const std::string path = folder_caption_;
+  if (path.empty()) return;
+  if (!ui_.Confirm("Clear folder " + path + "?")) return;
+  BusyCursor busy(ui_);
+  RemoveFolderContents(platform_.files, path);
+}
+
+void FoldersTab::ButOpenClick() {
+  if (folder_caption_.empty()) return;
+  platform_.shell.OpenItem(folder_caption_);
+}
+
+void FoldersTab::ButFldInfoClick() {
+  if (folder_caption_.empty()) return;
+  if (platform_.files.GetAttributes(folder_caption_) == kInvalidAttributes) return;
+  platform_.shell.ShowPropertiesSheet(folder_caption_);
+}
+
+}  // namespace cu

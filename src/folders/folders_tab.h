@@ -1,0 +1,96 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/registry_access.h"
+#include "platform/system_paths.h"
+#include "platform/ui.h"
+
+namespace cu {
+
+// Which of the tab's commands are enabled: the Clear button, the context
+// menu Pm3 and its Ctrl+Del shortcut all read this one state.
+struct FoldersCommands {
+  bool open = false;   // Openfolder1: a row is selected
+  bool clear = false;  // ButClear and Clearfolder1 (Ctrl+Del)
+  bool info = true;    // Folderinfo1: always
+};
+
+// True for the temporary rows (0 and 1) and for rows named exactly "recent",
+// "cookies" or "cache" once the letters A to Z are lower-cased.
+[[nodiscard]] bool IsClearableFolder(int index, std::string_view name);
+
+// The enabled states for a selection and the Clear state set by the last
+// selection event.
+[[nodiscard]] FoldersCommands FoldersCommandsFor(int selection, bool clear_enabled);
+
+// The "Shell folders" tab: the temporary folders and every registered shell
+// folder, and the commands that open, clear or describe the one shown in PanF.
+class FoldersTab {
+ public:
+  // `paths` are the main window's recorded paths and must outlive the tab.
+  FoldersTab(const Platform& platform, Ui& ui, const SystemPaths& paths);
+  FoldersTab(const Platform& platform, Ui& ui, const SystemPaths&& paths) = delete;
+
+  // Rebuilds the rows: "TEMP User" and "TEMP System" (their paths less one
+  // trailing backslash, also when empty or equal), then the accepted
+  // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+  // Selects row 0, sets the count caption and runs LtmpClick.
+  // Throws the registry's AppError for a value of a non-string type; the
+  // rows read so far then stay (names and paths parallel) but nothing is
+  // selected and the captions and Clear state are left as they were.
+  void LoadShellFolders();
+  // Adds the accepted values of "Shell Folders" under the registry object's
+  // current root: paths less one trailing backslash, blank ones skipped, and
+  // one equal (without case, by the user's locale) to any path already
+  // listed skipped. A key that does not open adds nothing; the key stays open.
+  void ReadShellFolders(RegistryAccess& registry);
+
+  // The selection event: PanF shows the selected row's path and the Clear
+  // state follows the selected row. Without a selection both are cleared.
+  void LtmpClick();
+  // Sets the selection (-1 or out of range: none). Does not raise LtmpClick,
+  // as a selection set from code does not.
+  void Select(int index);
+
+  // Clears the folder PanF shows after the question "Clear folder <path>?":
+  // every entry inside goes (see RemoveFolderEntry), the folder stays.
+  // Nothing when Clear is disabled or PanF is empty. Nothing is reloaded.
+  void ButClearClick();
+  // Opens the folder PanF shows, when it is not empty.
+  void ButOpenClick();
+  // Shows the Properties sheet of the folder PanF shows, when it is not
+  // empty and exists.
+  void ButFldInfoClick();
+  // The enabled states of Pm3's items (and of Ctrl+Del) as the menu opens.
+  [[nodiscard]] FoldersCommands Pm3Popup() const;
+
+  const std::vector<std::string>& names() const { return names_; }
+  // FolderPaths: the path of each row, at the same index.
+  const std::vector<std::string>& paths() const { return paths_; }
+  int selection() const { return selection_; }
+  const std::string& count_caption() const { return count_caption_; }    // Panel1
+  const std::string& folder_caption() const { return folder_caption_; }  // PanF
+  bool clear_enabled() const { return clear_enabled_; }                  // ButClear
+
+ private:
+  void AddRow(std::string name, std::string path);
+
+  Platform platform_;
+  Ui& ui_;
+  const SystemPaths& system_paths_;
+
+  std::vector<std::string> names_;
+  std::vector<std::string> paths_;
+  int selection_ = -1;
+  std::string count_caption_;
+  std::string folder_caption_;
+  // ButClear is disabled until the first selection event decides. It is set
+  // together with PanF, so Clear always acts on the path it was judged for.
+  bool clear_enabled_ = false;
+};
+
+}  // namespace cu

@@ -1,0 +1,159 @@
+#include <cstdio>
+
+#include "platform/errors.h"
+#include "platform/memory/memory_machine.h"
+#include "platform/text.h"
+
+namespace cu::memory {
+
+// ------------------------------------------------------------------ shell
+
+void MemoryShell::OpenItem(const std::string& target) { opened.push_back(target); }
+
+void MemoryShell::ShowPropertiesSheet(const std::string& path) {
+  properties_shown.push_back(path);
+}
+
+std::string MemoryShell::ResolveShortcut(const std::string& path) {
+  if (fail_create) throw AppError("Class not registered");
+  auto it = shortcuts_.find(AsciiLower(path));
+  return it == shortcuts_.end() ? std::string() : it->second;
+}
+
+void MemoryShell::SetShortcutTarget(const std::string& path, const std::string& target) {
+  shortcuts_[AsciiLower(path)] = target;
+}
+
+// ------------------------------------------------------------ environment
+
+std::optional<std::string> MemoryEnvironment::ExpandEnvironmentStrings(const std::string& text) {
+  if (fail_expand) return std::nullopt;
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find('%', i);
+    if (open == std::string::npos) break;
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    out.append(text, i, open - i);
+    const std::string name = AsciiUpper(std::string_view(text).substr(open + 1, close - open - 1));
+    const std::string* value = nullptr;
+    for (const auto& [variable, variable_value] : variables) {
+      if (AsciiUpper(variable) == name) {
+        value = &variable_value;
+        break;
+      }
+    }
+    // An unknown name stays as written, both percent signs included.
+    if (value != nullptr && !name.empty()) {
+      out += *value;
+    } else {
+      out.append(text, open, close - open + 1);
+    }
+    i = close + 1;
+  }
+  out.append(text, i, std::string::npos);
+  return out;
+}
+
+void MemoryEnvironment::Sleep(uint32_t milliseconds) {
+  sleeps.push_back(milliseconds);
+  now_ms += milliseconds;
+}
+
+// ------------------------------------------------------ version resources
+
+namespace {
+
+class MemoryVersionInfo : public VersionInfo {
+ public:
+  explicit MemoryVersionInfo(VersionData data) : data_(std::move(data)) {}
+
+  std::optional<Translation> FirstTranslation() override {
+    if (data_.translations.empty()) return std::nullopt;
+    return data_.translations.front();
+  }
+
+  // Backslashes separate components; empty components count for nothing and
+  // names compare without letter case, as the system's query does.
+  std::optional<std::string> QueryString(const std::string& sub_block) override {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : sub_block + '\\') {
+      if (c != '\\') {
+        part += c;
+      } else if (!part.empty()) {
+        parts.push_back(AsciiLower(part));
+        part.clear();
+      }
+    }
+    if (parts.size() != 3 || parts[0] != "stringfileinfo") return std::nullopt;
+    for (const auto& [language, table] : data_.tables) {
+      if (AsciiLower(language) != parts[1]) continue;
+      for (const auto& [name, value] : table) {
+        if (AsciiLower(name) == parts[2]) return value;
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  VersionData data_;
+};
+
+}  // namespace
+
+std::unique_ptr<VersionInfo> MemoryVersionResources::Load(const std::string& path) {
+  auto it = data_.find(AsciiLower(path));
+  if (it == data_.end()) return nullptr;
+  return std::make_unique<MemoryVersionInfo>(it->second);
+}
+
+void MemoryVersionResources::Set(const std::string& path, VersionData data) {
+  data_[AsciiLower(path)] = std::move(data);
+}
+
+// ----------------------------------------------------------------- locale
+
+int MemoryLocale::CompareNoCase(const std::string& a, const std::string& b) {
+  const std::string x = AsciiLower(a);
+  const std::string y = AsciiLower(b);
+  const std::size_t n = x.size() < y.size() ? x.size() : y.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto cx = static_cast<unsigned char>(x[i]);
+    const auto cy = static_cast<unsigned char>(y[i]);
+    if (cx != cy) return cx < cy ? -1 : 1;
+  }
+  if (x.size() == y.size()) return 0;
+  return x.size() < y.size() ? -1 : 1;
+}
+
+std::string MemoryLocale::FormatSize(uint64_t bytes) {
+  const std::string digits = std::to_string(bytes);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string MemoryLocale::FormatDateTime(const LocalTime& time) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%d/%d/%04d", time.month, time.day, time.year);
+  std::string out = buffer;
+  if (time.hour == 0 && time.minute == 0 && time.second == 0) return out;
+  const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
+  std::snprintf(buffer, sizeof buffer, " %d:%02d:%02d %s", hour12, time.minute, time.second,
+                time.hour < 12 ? "AM" : "PM");
+  return out + buffer;
+}
+
+// -------------------------------------------------------------- clipboard
+
+void MemoryClipboard::SetText(const std::string& new_text) {
+  if (fail_open) throw AppError("Cannot open clipboard");
+  text = new_text;
+}
+
+}  // namespace cu::memory

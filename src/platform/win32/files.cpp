@@ -1,0 +1,164 @@
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_platform.h"
+
+#include <atomic>
+
+namespace cu::win32 {
+namespace {
+
+// Last-write time in local time, at the two-second resolution of a DOS
+// date-time; the year is kept whole, so dates outside 1980-2107 stay real.
+// The conversion uses the current time-zone bias, as the DOS time did.
+LocalTime ToLocalTime(const FILETIME& utc) {
+  LocalTime result;
+  FILETIME local{};
+  SYSTEMTIME st{};
+  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) {
+    return result;  // a time the system cannot express: the DOS epoch
+  }
+  result.year = st.wYear;
+  result.month = st.wMonth;
+  result.day = st.wDay;
+  result.hour = st.wHour;
+  result.minute = st.wMinute;
+  result.second = st.wSecond & ~1;
+  return result;
+}
+
+FindData ToFindData(const WIN32_FIND_DATAA& data) {
+  FindData found;
+  found.long_name.assign(data.cFileName, ::strnlen(data.cFileName, sizeof data.cFileName));
+  found.short_name.assign(data.cAlternateFileName,
+                          ::strnlen(data.cAlternateFileName, sizeof data.cAlternateFileName));
+  found.attributes = data.dwFileAttributes;
+  found.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  found.last_write = ToLocalTime(data.ftLastWriteTime);
+  return found;
+}
+
+class Win32FileSearch : public FileSearch {
+ public:
+  Win32FileSearch(UniqueFind handle, const WIN32_FIND_DATAA& first)
+      : handle_(std::move(handle)), pending_(ToFindData(first)) {}
+
+  std::optional<FindData> Next() override {
+    if (pending_) return std::exchange(pending_, std::nullopt);
+    if (!handle_) return std::nullopt;
+    WIN32_FIND_DATAA data{};
+    if (!::FindNextFileA(handle_.get(), &data)) {
+      handle_.reset();  // done: give the handle back at once
+      return std::nullopt;
+    }
+    return ToFindData(data);
+  }
+
+ private:
+  UniqueFind handle_;
+  std::optional<FindData> pending_;
+};
+
+// Writes all bytes, in pieces a single WriteFile call accepts.
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  constexpr std::size_t kPiece = 1u << 24;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD piece = static_cast<DWORD>(std::min(kPiece, bytes.size() - done));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, piece, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<FileSearch> Win32FileSystem::FindFirst(const std::string& pattern) {
+  WIN32_FIND_DATAA data{};
+  UniqueFind handle(::FindFirstFileA(pattern.c_str(), &data));
+  if (!handle) return nullptr;
+  return std::make_unique<Win32FileSearch>(std::move(handle), data);
+}
+
+uint32_t Win32FileSystem::GetAttributes(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str());
+}
+
+bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+bool Win32FileSystem::DeleteFile(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::RemoveDirectory(const std::string& path) {
+  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::string> Win32FileSystem::SearchPath(const std::string& name) {
+  return FetchText(MAX_PATH, CountStyle::kLengthOrNeeded, [&](char* buffer, DWORD size) {
+    return ::SearchPathA(nullptr, name.c_str(), nullptr, size, buffer, nullptr);
+  });
+}
+
+std::string Win32FileSystem::ReadIniString(const std::string& file, const std::string& section,
+                                           const std::string& key) {
+  char buffer[2048] = {};
+  // The result is NUL-terminated in the zeroed buffer, also when cut short.
+  (void)::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer,
+                                   file.c_str());
+  return std::string(buffer, ::strnlen(buffer, sizeof buffer));
+}
+
+void Win32FileSystem::DeleteIniKey(const std::string& file, const std::string& section,
+                                   const std::string& key) {
+  // Callers see the outcome in the next reading of the file.
+  (void)::WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str());
+}
+
+bool Win32FileSystem::ReplaceFileContent(const std::string& path, const std::string& bytes) {
+  // A read-only file is not overwritten (Windows refuses to move over it;
+  // Wine would not). Hidden and system marks are carried over to the new file.
+  const DWORD old_attributes = ::GetFileAttributesA(path.c_str());
+  const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
+  if (existed && (old_attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  // The temporary name extends the target's own, so it lies in the same
+  // folder (and volume) and the final move is a rename.
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  UniqueFile file;
+  for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+    temp = path + ".~cu" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(counter++) + ".tmp";
+    file.reset(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && ::GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  if (!file) return false;
+  ScopeExit remove_temp([&] {
+    file.reset();
+    ::DeleteFileA(temp.c_str());
+  });
+  if (!WriteAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) return false;
+  file.reset();
+  if (!::MoveFileExA(temp.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
+  }
+  remove_temp.dismiss();
+  if (existed && (old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+    (void)::SetFileAttributesA(path.c_str(), old_attributes & (FILE_ATTRIBUTE_HIDDEN |
+                                                               FILE_ATTRIBUTE_SYSTEM |
+                                                               FILE_ATTRIBUTE_ARCHIVE));
+  }
+  return true;
+}
+
+}  // namespace cu::win32

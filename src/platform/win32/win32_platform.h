@@ -1,0 +1,141 @@
+#pragma once
+
+// The real machine: every platform interface over the Win32 "A" functions,
+// with text in the process's ANSI code page. This header has no Win32 types,
+// so it can be included with or without <windows.h>.
+//
+// Usage (src/app):
+//   cu::win32::Win32Machine machine;          // COM must be initialised on the
+//   cu::Platform platform = machine.platform();  // thread that resolves shortcuts
+//   machine.SetOwnerWindow(main_window_hwnd);  // once the main window exists
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace cu::win32 {
+
+// The window that owns what the shell opens and what goes on the clipboard.
+// Null until set; the shell then has no owner window.
+struct OwnerWindow {
+  void* hwnd = nullptr;  // HWND
+};
+
+class Win32Registry : public RegistryBackend {
+ public:
+  // RegOpenKeyExA below HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_USERS.
+  std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path, uint32_t access) override;
+};
+
+class Win32FileSystem : public FileSystem {
+ public:
+  std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
+  uint32_t GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool DeleteFile(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  std::optional<std::string> SearchPath(const std::string& name) override;
+  std::string ReadIniString(const std::string& file, const std::string& section,
+                            const std::string& key) override;
+  void DeleteIniKey(const std::string& file, const std::string& section,
+                    const std::string& key) override;
+  // Writes a temporary file next to the target, flushes it and moves it over
+  // the target in one step; on any failure the temporary file is removed and
+  // the target is left as it was.
+  bool ReplaceFileContent(const std::string& path, const std::string& bytes) override;
+};
+
+class Win32Shell : public Shell {
+ public:
+  explicit Win32Shell(const OwnerWindow& owner) : owner_(owner) {}
+  void OpenItem(const std::string& target) override;
+  void ShowPropertiesSheet(const std::string& path) override;
+  // Needs COM initialised on the calling thread; otherwise, or when the
+  // shell-link object or its interfaces are missing, throws AppError with the
+  // system's text for the failure.
+  std::string ResolveShortcut(const std::string& path) override;
+
+ private:
+  const OwnerWindow& owner_;
+};
+
+class Win32Environment : public Environment {
+ public:
+  std::string WindowsDirectory() override;
+  std::string TempPath() override;
+  std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
+  bool IsNtFamily() override;
+  void Sleep(uint32_t milliseconds) override;
+  uint64_t TickCount() override;
+};
+
+class Win32VersionResources : public VersionResources {
+ public:
+  std::unique_ptr<VersionInfo> Load(const std::string& path) override;
+};
+
+class Win32Locale : public Locale {
+ public:
+  int CompareNoCase(const std::string& a, const std::string& b) override;
+  // Digits grouped by three with the user's thousands separator.
+  std::string FormatSize(uint64_t bytes) override;
+  // The user's short date and long time. Dates the system cannot format
+  // (years before 1601, impossible days) are written as yyyy-MM-dd HH:mm:ss.
+  std::string FormatDateTime(const LocalTime& time) override;
+};
+
+class Win32Clipboard : public Clipboard {
+ public:
+  explicit Win32Clipboard(const OwnerWindow& owner) : owner_(owner) {}
+  void SetText(const std::string& text) override;
+
+ private:
+  const OwnerWindow& owner_;
+};
+
+class Win32ServiceManager : public ServiceManager {
+ public:
+  std::unique_ptr<ScHandle> OpenManager(const std::string& machine, uint32_t access) override;
+  std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type, uint32_t state) override;
+  std::unique_ptr<ScHandle> OpenService(ScHandle& manager, const std::string& name,
+                                        uint32_t access) override;
+  std::optional<ServiceStatus> QueryStatus(ScHandle& service) override;
+  std::optional<ServiceConfig> QueryConfig(ScHandle& service) override;
+  bool Start(ScHandle& service) override;
+  ControlResult Stop(ScHandle& service) override;
+  bool Delete(ScHandle& service) override;
+};
+
+// One of each, and the Platform that refers to them. Neither copied nor
+// moved: the Platform holds references into it.
+class Win32Machine {
+ public:
+  Win32Machine() = default;
+  Win32Machine(const Win32Machine&) = delete;
+  Win32Machine& operator=(const Win32Machine&) = delete;
+
+  Platform platform() {
+    return Platform{registry_, files_, shell_, environment_, versions_, locale_, clipboard_,
+                    services_};
+  }
+  // The owner (an HWND) of shell windows and of the clipboard data; may be
+  // set or changed at any time, null for none.
+  void SetOwnerWindow(void* hwnd) { owner_.hwnd = hwnd; }
+
+ private:
+  OwnerWindow owner_;
+  Win32Registry registry_;
+  Win32FileSystem files_;
+  Win32Shell shell_{owner_};
+  Win32Environment environment_;
+  Win32VersionResources versions_;
+  Win32Locale locale_;
+  Win32Clipboard clipboard_{owner_};
+  Win32ServiceManager services_;
+};
+
+}  // namespace cu::win32

@@ -1,0 +1,84 @@
+#pragma once
+
+// The Services tab's talks with the service control manager: the report on
+// one service, its description, start, stop and delete. Every manager and
+// service handle lives only for the one call that opened it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace cu {
+
+// Waiting for a service. A service may stay pending for ever while reporting
+// the same check point, and may give a wait hint of 0 or of hours, so the
+// waits are bounded:
+// - the whole wait of one start or one stop lasts at most kServiceWaitLimitMs
+//   by Environment::TickCount; then the caller goes on as if the wait had
+//   ended with the state last reported (a stop that is still pending counts
+//   as not stopped);
+// - between two status queries the wait pauses for a tenth of the service's
+//   last wait hint, kept within kServicePollMinMs..kServicePollMaxMs, so a
+//   hint of 0 never spins and a huge hint never stalls a service that is
+//   already done.
+// A check point lower than the one before ends the wait; an equal or higher
+// one goes on waiting.
+inline constexpr uint64_t kServiceWaitLimitMs = 60000;
+inline constexpr uint32_t kServicePollMinMs = 50;
+inline constexpr uint32_t kServicePollMaxMs = 1000;
+
+// The pause before the next status query for a service's wait hint.
+[[nodiscard]] uint32_t ServicePollPause(uint32_t wait_hint);
+
+// Report texts for SERVICE_STATUS::dwServiceType and dwCurrentState; empty
+// for values without a text (a type of 288, for one).
+[[nodiscard]] std::string_view ServiceTypeText(uint32_t type);
+[[nodiscard]] std::string_view ServiceStateText(uint32_t state);
+// The start-type text for 0 to 4; nullopt for others (the line is left out).
+[[nodiscard]] std::optional<std::string_view> StartTypeText(uint32_t start_type);
+
+// The file that the "(File not found!)" check looks for: the program path
+// lower-cased (A to Z), cut after its first ".exe", trimmed, one leading
+// double or single quote dropped and trimmed again. nullopt when the path
+// holds no ".exe" (no check). Environment variables are left as they are.
+[[nodiscard]] std::optional<std::string> ExecutableCheckPath(std::string_view binary_path);
+
+struct ServiceReport {
+  // Lines joined by CR LF, none after the last: "Service Name:", then as far
+  // as the manager answers "Service Type:", "Current State:", "Start Type: ",
+  // "BinaryPathName:", "(File not found!)", "ServiceStartName:",
+  // "Dependencies:" (every name, joined by ", ").
+  std::string text;
+  // True only when the manager reported SERVICE_RUNNING just now.
+  bool running = false;
+};
+
+// The report on one service. Never fails: what cannot be read is left out.
+[[nodiscard]] ServiceReport GetServiceInfo(const Platform& platform, const std::string& machine,
+                                           const std::string& service_name);
+
+// The "Description" value of the service's key under HKEY_LOCAL_MACHINE,
+// read with KEY_READ; empty when the key or the value is missing. Throws the
+// registry layer's AppError for a value that is not text.
+[[nodiscard]] std::string ReadServiceDescription(RegistryBackend& registry,
+                                                 const std::string& service_name);
+
+// Asks the service to start and waits, bounded as above, while it reports a
+// state other than running. Failures end it silently.
+void StartServiceAndWait(const Platform& platform, const std::string& machine,
+                         const std::string& service_name);
+
+// Asks the service to stop and waits, bounded as above, while it reports a
+// state other than stopped. True exactly when the last state the manager
+// reported is SERVICE_STOPPED; a service that was not running reports that
+// state at once.
+[[nodiscard]] bool StopServiceAndWait(const Platform& platform, const std::string& machine,
+                                      const std::string& service_name);
+
+// Marks the service of the local computer for deletion; true on success.
+[[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);
+
+}  // namespace cu

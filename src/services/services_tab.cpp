@@ -1,0 +1,177 @@
+#include "services/services_tab.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "platform/text_export.h"
+#include "services/service_control.h"
+
+namespace cu {
+
+std::string DisplayNamePart(std::string_view element) {
+  const std::size_t soh = element.find(kSoh);
+  return soh == std::string_view::npos ? std::string() : std::string(element.substr(0, soh));
+}
+
+std::string ServiceNamePart(std::string_view element) {
+  const std::size_t soh = element.find(kSoh);
+  return soh == std::string_view::npos ? std::string() : std::string(element.substr(soh + 1));
+}
+
+std::string DeleteServiceQuestion(const std::string& display_name,
+                                  const std::string& service_name) {
+  std::string question = "Delete service\r" + display_name;
+  if (Trim(display_name) != Trim(service_name)) question += "\r" + service_name;
+  return question + "?";
+}
+
+ServicesTab::ServicesTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui) {}
+
+void ServicesTab::LoadServices(const std::string& machine, uint32_t type, uint32_t state) {
+  toggle_caption_.clear();
+  entries_.clear();
+  selection_ = -1;
+  int running = 0;
+  // Whatever cuts the load short, the list ends sorted, with a selection
+  // request and a caption.
+  try {
+    LoadEntries(machine, type, state, running);
+  } catch (...) {
+    FinishLoad(running);
+    throw;
+  }
+  FinishLoad(running);
+}
+
+void ServicesTab::LoadEntries(const std::string& machine, uint32_t type, uint32_t state,
+                              int& running) {
+  ServiceManager& services = platform_.services;
+  std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerEnumerateService);
+  if (!manager) return;
+  std::vector<ServiceRecord> records = services.Enumerate(*manager, type, state);
+  entries_.reserve(records.size());
+  for (ServiceRecord& record : records) {
+    const bool is_running = record.status.current_state == kServiceRunning;
+    if (is_running) ++running;
+    if (!is_running && only_running_) continue;
+    entries_.push_back(
+        ServiceEntry{record.display_name + kSoh + record.service_name, is_running ? 1 : 0});
+  }
+}
+
+void ServicesTab::FinishLoad(int running) {
+  Select(0);
+  Locale& locale = platform_.locale;
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [&locale](const ServiceEntry& a, const ServiceEntry& b) {
+                     return locale.CompareNoCase(a.text, b.text) < 0;
+                   });
+  const std::string count = std::to_string(entries_.size());
+  toggle_caption_ = only_running_ ? count : std::to_string(running) + " / " + count;
+}
+
+void ServicesTab::Reload() { LoadServices("", kServiceWin32, kServiceStateAll); }
+
+void ServicesTab::ButSrvClick() {
+  only_running_ = !only_running_;
+  Reload();
+}
+
+void ServicesTab::Select(int index) {
+  if (index == -1 || (index >= 0 && static_cast<std::size_t>(index) < entries_.size())) {
+    selection_ = index;
+  }
+}
+
+RowDrawing ServicesTab::DrawInfo(int index, bool selected) const {
+  RowDrawing row;
+  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return row;
+  const ServiceEntry& entry = entries_[static_cast<std::size_t>(index)];
+  row.name = DisplayNamePart(entry.text);
+  if (entry.tag == 1) row.text_colour = selected ? kColourAqua : kColourRed;
+  return row;
+}
+
+void ServicesTab::pmSaveSrvClick() {
+  if (entries_.empty()) return;
+  std::optional<std::string> path = ui_.ChooseSaveFile();
+  if (!path) return;
+  std::vector<std::string> lines;
+  lines.reserve(entries_.size());
+  for (const ServiceEntry& entry : entries_) {
+    if (entry.text.find(kSoh) != std::string::npos) lines.push_back(DisplayNamePart(entry.text));
+  }
+  ExportLines(platform_.files, *path, lines);
+}
+
+void ServicesTab::pmInfoSrvClick() {
+  const int row = selection_;
+  if (entries_.empty() || row < 0 || static_cast<std::size_t>(row) >= entries_.size()) return;
+
+  {
+    // The hourglass, once set, is taken down on every way out of the flow.
+    std::optional<BusyCursor> busy;
+    const std::string element = entries_[static_cast<std::size_t>(row)].text;
+    const std::string service_name = ServiceNamePart(element);
+    const std::string display_name = DisplayNamePart(element);
+
+    std::string description;
+    try {
+      description = ReadServiceDescription(platform_.registry, service_name);
+    } catch (const AppError&) {
+      // A description that cannot be read is shown as none.
+    }
+    const ServiceReport report = GetServiceInfo(platform_, "", service_name);
+
+    InfoRequest request;
+    request.caption = "Info Service";
+    request.text = "Display Name:\t" + display_name + "\r\n" + report.text + "\r\n" +
+                   "Description:\t" + description;
+    request.show_stop = report.running;
+    request.yes_caption = report.running ? "ReStart!" : "Start!";
+    if (!report.running) request.bottom_hint = kPressCtrlDelHint;
+
+    const int result = ui_.ShowInfo(request);
+    if (result == kResultNo) {
+      busy.emplace(ui_);
+      ui_.Repaint();
+      (void)StopServiceAndWait(platform_, "", service_name);  // the reload shows the outcome
+      ui_.Repaint();
+      Reload();
+      Select(row);
+    } else if (result == kResultYes) {
+      busy.emplace(ui_);
+      ui_.Repaint();
+      if (StopServiceAndWait(platform_, "", service_name)) {
+        StartServiceAndWait(platform_, "", service_name);
+        ui_.Repaint();
+        Reload();
+        Select(row);
+      }
+    } else if (result == kResultAbort && !report.running) {
+      if (ui_.Confirm(DeleteServiceQuestion(display_name, service_name))) {
+        ui_.Repaint();
+        if (DeleteServiceByName(platform_.services, service_name)) {
+          ui_.Repaint();
+          Reload();
+          Select(row > 0 ? row - 1 : 0);
+        } else {
+          ui_.ShowMessage(kCannotDeleteService);
+        }
+      }
+      ui_.Repaint();
+    }
+  }
+  ui_.Repaint();
+  focus_request_ = true;
+}
+
+bool ServicesTab::TakeFocusRequest() {
+  const bool requested = focus_request_;
+  focus_request_ = false;
+  return requested;
+}
+
+}  // namespace cu

@@ -1,0 +1,114 @@
+#pragma once
+
+// The Services tab: the list of Win32 services (all, or only the running
+// ones), its export, and the Info flow that reports on a service and stops,
+// starts, restarts or deletes it. No Win32 types: the window draws and
+// refreshes its controls from this state after every command.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/ui.h"
+
+namespace cu {
+
+// Separates the display name from the service name in an element's text.
+inline constexpr char kSoh = '\x01';
+
+// Text colours of a running row (Windows COLORREF values).
+inline constexpr uint32_t kColourAqua = 0xFFFF00;  // RGB(0, 255, 255), selected
+inline constexpr uint32_t kColourRed = 0x0000FF;   // RGB(255, 0, 0), not selected
+
+// One row of the list: display name, SOH, service name; tag 1 when the
+// service was running at the last load, else 0.
+struct ServiceEntry {
+  std::string text;
+  int tag = 0;
+};
+
+// What the owner-drawn list shows for one row.
+struct RowDrawing {
+  std::string name;  // drawn at (left + 1, top + 1), opaque on the fill colour
+  // nullopt: the colours the list prepared (window text, or highlight text
+  // when selected).
+  std::optional<uint32_t> text_colour;
+};
+
+// The text before the first SOH, and the text after it; both empty when the
+// element holds no SOH.
+[[nodiscard]] std::string DisplayNamePart(std::string_view element);
+[[nodiscard]] std::string ServiceNamePart(std::string_view element);
+
+// "Delete service\r" + display name + "?", with "\r" + service name before
+// the "?" when the trimmed names differ (letter case counts).
+[[nodiscard]] std::string DeleteServiceQuestion(const std::string& display_name,
+                                                const std::string& service_name);
+
+inline constexpr char kPressCtrlDelHint[] = "Press Ctrl+Del to delete     ";
+inline constexpr char kCannotDeleteService[] = "Cannot delete this service!";
+
+class ServicesTab {
+ public:
+  ServicesTab(const Platform& platform, Ui& ui);
+
+  // Rebuilds the list from the manager of `machine` (empty: this computer):
+  // services of `type` in `state`, only the running ones while the toggle is
+  // down; sorted by the locale's case-insensitive order of the whole text
+  // (equal texts keep the manager's order); row 0 selected. The caption is
+  // empty while it runs and always set at the end: "R / N" with the toggle up,
+  // "N" down. A manager that does not open gives an empty list.
+  void LoadServices(const std::string& machine, uint32_t type, uint32_t state);
+  // LoadServices of this computer's Win32 services in every state, as every
+  // caller of the tab does.
+  void Reload();
+
+  // The toggle: down (true) lists only running services. Does not reload.
+  void SetOnlyRunning(bool only_running) { only_running_ = only_running; }
+  [[nodiscard]] bool only_running() const { return only_running_; }
+  // The toggle's click: flips it and reloads. The window calls it only while
+  // the Services tab exists, and sets the button from only_running() after.
+  void ButSrvClick();
+
+  [[nodiscard]] const std::vector<ServiceEntry>& entries() const { return entries_; }
+  [[nodiscard]] int selection() const { return selection_; }  // -1: none
+  // Selects an existing row, or none with -1; any other index changes nothing.
+  void Select(int index);
+  [[nodiscard]] const std::string& toggle_caption() const { return toggle_caption_; }
+
+  // The name and text colour of row `index`; an index without element gives
+  // an empty name in the prepared colours.
+  [[nodiscard]] RowDrawing DrawInfo(int index, bool selected) const;
+
+  // Save: nothing for an empty list; else asks for a file and writes the
+  // display names of the listed services, in list order, each line ended by
+  // CR LF. Throws AppError "Cannot create file <path>".
+  void pmSaveSrvClick();
+
+  // Info on the selected service: the report in the Info dialog, then the
+  // chosen action (Stop, Start!/ReStart!, Ctrl+Del for a service that does
+  // not run), the list reloaded and the row selected again afterwards. The
+  // hourglass shows from the start of a stop or start until the flow ends,
+  // and is gone on every way out. Errors propagate after that clean-up.
+  void pmInfoSrvClick();
+
+  // True once after a command that gives the list the keyboard focus.
+  [[nodiscard]] bool TakeFocusRequest();
+
+ private:
+  void LoadEntries(const std::string& machine, uint32_t type, uint32_t state, int& running);
+  void FinishLoad(int running);
+
+  Platform platform_;
+  Ui& ui_;
+  std::vector<ServiceEntry> entries_;
+  int selection_ = -1;
+  bool only_running_ = false;
+  std::string toggle_caption_;
+  bool focus_request_ = false;
+};
+
+}  // namespace cu

@@ -1,0 +1,139 @@
+#include "startup/startup_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/errors.h"
+#include "platform/registry_access.h"
+#include "platform/text.h"
+
+namespace cu {
+
+namespace {
+
+constexpr std::array<std::string_view, 3> kProgramExtensions = {".exe", ".dll", ".cpl"};
+
+// A text has an extension when the last of ".", "\" and ":" in it is a dot.
+bool HasExtension(const std::string& text) {
+  const std::size_t last = text.find_last_of(".\\:");
+  return last != std::string::npos && text[last] == '.';
+}
+
+std::string TranslationText(const Translation& translation) {
+  char buffer[9];
+  std::snprintf(buffer, sizeof buffer, "%04X%04X", static_cast<unsigned>(translation.language),
+                static_cast<unsigned>(translation.code_page));
+  return buffer;
+}
+
+}  // namespace
+
+std::string CutAfterExtension(const std::string& text) {
+  if (text.empty()) return text;
+  const std::string lower = AsciiLower(text);
+  std::size_t earliest = std::string::npos;
+  for (std::string_view extension : kProgramExtensions) {
+    earliest = std::min(earliest, lower.find(extension));
+  }
+  if (earliest == std::string::npos) return text;
+  return text.substr(0, earliest + 4);
+}
+
+CommandPaths SplitCommandLine(const Platform& platform, const std::string& command) {
+  CommandPaths paths{command, {}};
+  if (command.empty()) return paths;
+
+  // Only quotes at the very start are removed; a blank before a quote keeps it.
+  const std::size_t quotes = command.find_first_not_of('"');
+  const std::string rest = command.substr(quotes == std::string::npos ? command.size() : quotes);
+
+  paths.program = CutAfterExtension(rest);
+  paths.parameter = rest.substr(paths.program.size());
+
+  paths.program = Trim(paths.program);
+  if (std::string found = ResolveProgramPath(platform, paths.program); !found.empty()) {
+    paths.program = Trim(found);
+  }
+
+  paths.parameter = Trim(paths.parameter);
+  if (paths.parameter.empty()) return paths;
+  const std::size_t start = paths.parameter.find_first_not_of(kParameterLeadChars);
+  paths.parameter.erase(0, start == std::string::npos ? paths.parameter.size() : start);
+  paths.parameter = Trim(CutAfterExtension(paths.parameter));
+  if (std::string found = ResolveProgramPath(platform, paths.parameter); !found.empty()) {
+    paths.parameter = Trim(found);
+  }
+  return paths;
+}
+
+std::string ResolveProgramPath(const Platform& platform, const std::string& text) {
+  if (text.empty()) return {};
+  if (platform.files.FileExists(text)) return text;
+  const std::string name = HasExtension(text) ? text : text + ".exe";
+  if (platform.files.FileExists(name)) return name;
+  if (std::string registered = ReadAppPath(platform, name);
+      !registered.empty() && platform.files.FileExists(registered)) {
+    return registered;
+  }
+  if (std::optional<std::string> found = platform.files.SearchPath(name); found) return *found;
+  return {};
+}
+
+std::string ReadAppPath(const Platform& platform, const std::string& text) {
+  const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + text;
+  RegistryAccess reg(platform.registry);
+  reg.SetRoot(Hive::kLocalMachine);
+  if (!reg.KeyExists(key) || !reg.OpenKey(key)) return {};
+  try {
+    return reg.ReadString("");
+  } catch (const AppError&) {
+    // A default value of another type only means no usable registration.
+    return {};
+  }
+}
+
+std::string GetFileDateSize(const Platform& platform, const std::string& path) {
+  if (path.empty()) return {};
+  std::unique_ptr<FileSearch> search = platform.files.FindFirst(path);
+  if (!search) return {};
+  const std::optional<FindData> hit = search->Next();
+  if (!hit) return {};
+  return "FileSize=" + platform.locale.FormatSize(hit->size) + "\r\n" +
+         "FileDate=" + platform.locale.FormatDateTime(hit->last_write);
+}
+
+std::string GetVersionStrings(const Platform& platform, const std::string& path) {
+  if (path.empty()) return {};
+  std::unique_ptr<VersionInfo> info = platform.versions.Load(path);
+  if (!info) return {};
+  const std::optional<Translation> translation = info->FirstTranslation();
+  const std::string language =
+      translation ? TranslationText(*translation) : std::string(kDefaultTranslation);
+  std::string result;
+  for (std::string_view name : kVersionKeys) {
+    const std::string sub_block = "StringFileInfo\\\\" + language + "\\\\" + std::string(name);
+    const std::optional<std::string> value = info->QueryString(sub_block);
+    if (value && !IsBlank(*value)) result += "\r\n" + std::string(name) + "=" + *value;
+  }
+  return Trim(result);
+}
+
+std::string BuildStartupReport(const Platform& platform, const std::string& command) {
+  const CommandPaths paths = SplitCommandLine(platform, command);
+  std::string program_lines = GetFileDateSize(platform, paths.program);
+  if (program_lines.empty()) program_lines = "File not found!";
+  const std::string parameter_lines = GetFileDateSize(platform, paths.parameter);
+
+  std::string report = GetVersionStrings(platform, paths.program);
+  if (report.empty()) report = paths.program;
+  report += "\r\n\r\n" + program_lines;
+  if (!parameter_lines.empty()) {
+    report += "\r\n\r\n\r\nParameter Program:";
+    const std::string parameter_versions = GetVersionStrings(platform, paths.parameter);
+    if (!parameter_versions.empty()) report += "\r\n\r\n" + parameter_versions;
+    report += "\r\n\r\n" + parameter_lines;
+  }
+  return Trim(report);
+}
+
+}  // namespace cu

@@ -1,0 +1,68 @@
+#pragma once
+
+// The file report of a StartUp row: the heuristic that turns a loosely formed
+// command line into a program path and a parameter path, and the version,
+// size and date lines of each. Reads only; changes nothing.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace cu {
+
+// The ten version strings reported, in this order.
+inline constexpr std::array<std::string_view, 10> kVersionKeys = {
+    "OriginalFilename", "ProductName",    "ProductVersion", "FileVersion",     "CompanyName",
+    "FileDescription",  "InternalName",   "LegalCopyright", "LegalTradeMarks", "Comments",
+};
+
+// Used when a version resource has no translation list.
+inline constexpr std::string_view kDefaultTranslation = "041904E3";
+
+// Skipped at the start of a parameter: blank, double quote, * < > ? |.
+inline constexpr std::string_view kParameterLeadChars = " \"*<>?|";
+
+struct CommandPaths {
+  std::string program;    // resolved full path, or the trimmed cut of the command
+  std::string parameter;  // the same for the text after the program; may be empty
+};
+
+// The text up to and including the earliest ".exe", ".dll" or ".cpl" (found
+// without letter case, anywhere in the text), in the text's own case; the
+// text unchanged when it holds none.
+[[nodiscard]] std::string CutAfterExtension(const std::string& text);
+
+// Splits a command: leading double quotes removed, the program cut after its
+// extension, the rest (lead characters skipped, cut the same way) as the
+// parameter; each resolved to an existing file's path when one is found.
+// Both results are trimmed.
+[[nodiscard]] CommandPaths SplitCommandLine(const Platform& platform, const std::string& command);
+
+// The path of an existing file the text names: the text itself, the text
+// with ".exe" appended when it has no extension, its App Paths entry, or
+// its hit along the system search path. "" when none is found.
+[[nodiscard]] std::string ResolveProgramPath(const Platform& platform, const std::string& text);
+
+// The default value of HKLM "\Software\Microsoft\Windows\CurrentVersion\App
+// Paths\<text>", unexpanded; "" when the key does not open with full access,
+// the value is missing or is not text. Never throws a registry error.
+[[nodiscard]] std::string ReadAppPath(const Platform& platform, const std::string& text);
+
+// "FileSize=<size>\r\nFileDate=<date>" of the first search hit for the path
+// (folders match too); "" when nothing is found. The whole 64-bit size.
+[[nodiscard]] std::string GetFileDateSize(const Platform& platform, const std::string& path);
+
+// "Name=value" lines, CR LF between them, for each of kVersionKeys whose
+// string is present and not blank, under the resource's first translation
+// (or kDefaultTranslation); "" when the file has no version resource.
+[[nodiscard]] std::string GetVersionStrings(const Platform& platform, const std::string& path);
+
+// The whole report for a command: the program's version lines (or its path),
+// its size and date (or "File not found!"), and when the parameter names
+// something the search finds, "Parameter Program:" with its version lines,
+// size and date. Lines separated by CR LF; trimmed.
+[[nodiscard]] std::string BuildStartupReport(const Platform& platform, const std::string& command);
+
+}  // namespace cu

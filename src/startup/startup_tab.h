@@ -1,0 +1,84 @@
+#pragma once
+
+// The StartUp tab without its window: the rows of the list, the selection,
+// the count caption, the three Startup folders of the last load, and one
+// method per command. The window refreshes its controls from this state
+// after every call.
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/system_paths.h"
+#include "platform/ui.h"
+#include "startup/startup_catalogue.h"
+
+namespace cu {
+
+class StartupTab {
+ public:
+  StartupTab(const Platform& platform, Ui& ui, const SystemPaths& paths);
+
+  // Rebuilds the rows from the 24 registry keys, the three Startup folders
+  // and win.ini/system.ini, sorted without letter case (rows that compare
+  // equal keep their reading order), and selects row 0. The count caption is
+  // set on every way out: when a read throws, the rows read before it stay,
+  // nothing is selected, and the error propagates.
+  void LoadStartupList();
+
+  const std::vector<StartupRow>& rows() const { return rows_; }
+  int selection() const { return selection_; }
+  // Selects the row, or nothing (-1) for an index outside the list.
+  void Select(int index);
+  // PanStart's caption: the decimal row count after a load, "" during one.
+  const std::string& count_caption() const { return count_caption_; }
+
+  // As the Shell Folders values gave them at the last load that reached them.
+  const std::string& user_startup_dir() const { return user_startup_dir_; }
+  const std::string& common_startup_dir() const { return common_startup_dir_; }
+  const std::string& default_startup_dir() const { return default_startup_dir_; }
+
+  // The selected row's location ("" without a selection).
+  [[nodiscard]] std::string GetStartupLocation(bool with_prefix) const;
+  // Asks "Delete <row>?"; on Yes removes exactly the entry the row came
+  // from, reloads the list and asks for the focus. On No nothing changes.
+  void DeleteStartupItem();
+  // Deletes one entry of a Startup folder: a file, or a folder with all its
+  // contents (a linked folder loses only the link). Nothing is reported.
+  void DeleteStartupPath(const std::string& path);
+  // The file report of the selected row ("" without a selection).
+  [[nodiscard]] std::string GetStartupReport() const;
+
+  // "Info": the Info dialog for the selected row, with removal on "DELETE!!!".
+  void ShowStartupInfo();
+  // The context menu opens: "Save" is enabled exactly when a row is selected.
+  void PmPopup();
+  bool save_enabled() const { return save_enabled_; }
+  // "Save": the grouped report of every row to a file the user chooses.
+  // Throws AppError "Cannot create file <path>"; the selection then stays on
+  // the last row reached.
+  void SaveReport();
+
+  // True once after a command that moves the keyboard focus to the list.
+  [[nodiscard]] bool TakeFocusRequest();
+
+ private:
+  StartupFolders folders() const;
+  void ReadAllSources(std::vector<StartupRow>& rows);
+  void SortRows();
+
+  Platform platform_;
+  Ui& ui_;
+  SystemPaths paths_;
+
+  std::vector<StartupRow> rows_;
+  int selection_ = -1;
+  std::string count_caption_;
+  std::string user_startup_dir_;
+  std::string common_startup_dir_;
+  std::string default_startup_dir_;
+  bool save_enabled_ = true;
+  bool focus_request_ = false;
+};
+
+}  // namespace cu

@@ -1,0 +1,208 @@
+#include "urls/urls_tab.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/registry_access.h"
+#include "platform/text.h"
+#include "platform/text_export.h"
+
+namespace cu {
+
+namespace {
+
+std::string UrlName(std::size_t number) { return "url" + std::to_string(number); }
+
+// Sets the count caption on every way out of a load or store.
+class CountCaptionGuard {
+ public:
+  CountCaptionGuard(std::string& caption, const std::vector<std::string>& rows)
+      : caption_(caption), rows_(rows) {}
+  ~CountCaptionGuard() { caption_ = std::to_string(rows_.size()); }
+  CountCaptionGuard(const CountCaptionGuard&) = delete;
+  CountCaptionGuard& operator=(const CountCaptionGuard&) = delete;
+
+ private:
+  std::string& caption_;
+  const std::vector<std::string>& rows_;
+};
+
+// A copy of an address that the rewrite is about to overwrite.
+struct SpareCopy {
+  std::string name;
+  std::size_t first_source = 0;  // the lowest urlK whose old address this copy holds
+};
+
+}  // namespace
+
+UrlsCommands UrlsCommandsFor(int selection, std::size_t row_count) {
+  UrlsCommands commands;
+  const bool selected = selection >= 0 && static_cast<std::size_t>(selection) < row_count;
+  commands.open = selected;
+  commands.del = selected;
+  commands.copy = selected;
+  commands.insert = true;
+  commands.save = row_count > 0;
+  return commands;
+}
+
+UrlsTab::UrlsTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui) {}
+
+void UrlsTab::UpdateTypedUrls(bool store) {
+  if (!store) {
+    rows_.clear();
+    selection_ = -1;
+    rows_complete_ = false;
+  }
+  CountCaptionGuard caption(count_caption_, rows_);
+  // Rows from a load that ended early lack the addresses after the failing
+  // value; writing them back would delete those addresses.
+  if (store && !rows_complete_) return;
+  RegistryAccess registry(platform_.registry);
+  registry.SetRoot(Hive::kCurrentUser);
+  if (!registry.OpenKey(kTypedUrlsKey)) {
+    if (!store) rows_complete_ = true;
+    return;
+  }
+  std::vector<std::string> names;
+  registry.GetValueNames(names);
+  if (store) {
+    StoreTo(registry, names);
+  } else {
+    LoadFrom(registry, names);
+  }
+}
+
+void UrlsTab::LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    std::string text = registry.ReadString(name);
+    if (!IsBlank(text)) rows_.push_back(std::move(text));
+  }
+  selection_ = rows_.empty() ? -1 : 0;
+  rows_complete_ = true;
+}
+
+void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& names) {
+  const std::size_t count = rows_.size();
+  std::map<std::string, std::size_t> target_numbers;  // "urlK" -> K
+  for (std::size_t k = 1; k <= count; ++k) target_numbers[UrlName(k)] = k;
+
+  // Registry value names compare without letter case.
+  std::set<std::string> taken;
+  for (const std::string& name : names) taken.insert(AsciiLower(name));
+
+  // Addresses that writing url1..urlN would replace. Reading them all before
+  // the first write means a value that cannot be read stops the store while
+  // the key is still untouched.
+  std::map<std::string, std::size_t> at_risk;  // address -> lowest urlK holding it
+  for (const std::string& name : names) {
+    const auto target = target_numbers.find(AsciiLower(name));
+    if (target == target_numbers.end()) continue;
+    const std::size_t k = target->second;
+    std::string text = registry.ReadString(name);
+    if (IsBlank(text) || text == rows_[k - 1]) continue;
+    const auto [it, inserted] = at_risk.emplace(std::move(text), k);
+    if (!inserted) it->second = std::min(it->second, k);
+  }
+
+  std::vector<SpareCopy> copies;
+  // Removes the copies whose originals are still in place.
+  auto drop_copies_after = [&](std::size_t last_attempted) {
+    for (const SpareCopy& copy : copies) {
+      if (copy.first_source > last_attempted) (void)registry.DeleteValue(copy.name);
+    }
+  };
+
+  std::size_t spare_number = count;
+  try {
+    for (const auto& [text, first_source] : at_risk) {
+      do {
+        ++spare_number;
+      } while (taken.count(UrlName(spare_number)) != 0);
+      const std::string spare = UrlName(spare_number);
+      registry.WriteString(spare, text);
+      copies.push_back({spare, first_source});
+    }
+  } catch (...) {
+    // Nothing was overwritten yet, so every copy is redundant.
+    drop_copies_after(0);
+    throw;
+  }
+
+  for (std::size_t k = 1; k <= count; ++k) {
+    try {
+      registry.WriteString(UrlName(k), rows_[k - 1]);
+    } catch (...) {
+      // Copies of url1..urlK stay: their originals may be gone.
+      drop_copies_after(k);
+      throw;
+    }
+  }
+
+  // Every row is written: now the old values of other names, and the spare
+  // copies, can go. A value that does not delete simply stays.
+  for (const std::string& name : names) {
+    if (target_numbers.count(AsciiLower(name)) == 0) (void)registry.DeleteValue(name);
+  }
+  for (const SpareCopy& copy : copies) (void)registry.DeleteValue(copy.name);
+}
+
+void UrlsTab::DeleteTypedUrl() {
+  const int index = selection_;
+  if (index < 0 || index >= static_cast<int>(rows_.size())) return;
+  if (!ui_.Confirm("Delete " + rows_[index] + "?")) return;
+  rows_.erase(rows_.begin() + index);
+  // The selected row is gone; until the store succeeds nothing is selected.
+  selection_ = -1;
+  UpdateTypedUrls(true);
+  if (rows_.empty()) return;
+  selection_ = index > 0 ? index - 1 : 0;
+  focus_request_ = true;
+}
+
+void UrlsTab::InsertTypedUrl() {
+  const int selected = selection_;
+  std::optional<std::string> text = ui_.InputBox("Insert new Url", "Enter Url:", 255);
+  if (!text || IsBlank(*text)) return;
+  const int index = std::max(selected, 0);
+  rows_.insert(rows_.begin() + index, std::move(*text));
+  // The list keeps the selected row selected as it moves down.
+  if (selection_ >= index) ++selection_;
+  UpdateTypedUrls(true);
+  selection_ = index;
+  focus_request_ = true;
+}
+
+void UrlsTab::ButOpenURLClick() {
+  if (!Pm2Popup().open) return;
+  const std::string& text = rows_[selection_];
+  if (text.empty()) return;
+  platform_.shell.OpenItem(text);
+}
+
+void UrlsTab::CopyURL1Click() {
+  if (!Pm2Popup().copy) return;
+  platform_.clipboard.SetText(rows_[selection_]);
+}
+
+void UrlsTab::ButSaveUrlClick() {
+  if (rows_.empty()) return;
+  const std::optional<std::string> file = ui_.ChooseSaveFile();
+  if (!file) return;
+  ExportLines(platform_.files, *file, rows_);
+}
+
+UrlsCommands UrlsTab::Pm2Popup() const { return UrlsCommandsFor(selection_, rows_.size()); }
+
+void UrlsTab::Select(int index) {
+  selection_ = (index >= 0 && index < static_cast<int>(rows_.size())) ? index : -1;
+}
+
+bool UrlsTab::TakeFocusRequest() {
+  const bool requested = focus_request_;
+  focus_request_ = false;
+  return requested;
+}
+
+}  // namespace cu

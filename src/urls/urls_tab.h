@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/registry_access.h"
+#include "platform/ui.h"
+
+namespace cu {
+
+// The key that holds the browser's typed addresses, under HKEY_CURRENT_USER.
+inline constexpr char kTypedUrlsKey[] = "\\Software\\Microsoft\\Internet Explorer\\TypedUrls";
+
+// Which of the tab's commands are enabled: the context menu Pm2 and its
+// shortcuts (Del, Ins, Ctrl+C, Ctrl+S) all read this one state.
+struct UrlsCommands {
+  bool open = false;    // OpenURL1: a row is selected
+  bool del = false;     // DeleteURL1 (Del): a row is selected
+  bool insert = true;   // InsertURL1 (Ins): always
+  bool copy = false;    // CopyURL1 (Ctrl+C): a row is selected
+  bool save = false;    // SaveURL1 (Ctrl+S): the list has a row
+};
+
+[[nodiscard]] UrlsCommands UrlsCommandsFor(int selection, std::size_t row_count);
+
+// The "IE Address bar (Urls)" tab: the typed addresses, read from the
+// registry key and written back to it after every insertion and deletion.
+class UrlsTab {
+ public:
+  UrlsTab(const Platform& platform, Ui& ui);
+
+  // store false: loads the rows from every value of the key, in enumeration
+  // order, whatever the names; blank values are skipped and the text is kept
+  // untrimmed; row 0 is selected. A value of a non-string type throws
+  // "Invalid data type for '<name>'": the rows read before it stay and
+  // nothing is selected.
+  //
+  // store true: makes the key hold exactly url1..urlN (REG_SZ) for the N rows,
+  // without ever losing an address the key held before when a write fails:
+  //  1. The values the rewrite will overwrite (names url1..urlN, without
+  //     case) are read first; a value that cannot be read as text (a read
+  //     failure or data of another type) stops the store with the registry's
+  //     error before anything is written.
+  //  2. Each of those that holds a non-blank address other than the row about
+  //     to replace it is copied to a spare name (url<M>, M > N, a name the key
+  //     does not hold), each distinct address once.
+  //  3. url1..urlN are written from the top.
+  //  4. Only when every write succeeded are all other values deleted, the
+  //     spare copies included (failed deletions are ignored).
+  // A failed write throws "Failed to set data for '<name>'". Every address
+  // the key held is then still in it, under its own name or a spare copy;
+  // copies whose original was not yet overwritten are removed again. The
+  // rows and the selection are not touched by a store.
+  // A key that does not open: a load leaves the list empty, a store writes
+  // nothing. A store also writes nothing while the rows come from a load that
+  // ended with an error (or before any load): they lack the addresses after
+  // the failing value, which a rewrite would delete. The count caption is set
+  // on every way out.
+  void UpdateTypedUrls(bool store);
+
+  // Asks "Delete <row>?", removes the selected row and stores the list; the
+  // row above (or row 0) is then selected and the focus requested. Nothing
+  // without a selection or a Yes.
+  void DeleteTypedUrl();
+  // Asks for a new address ("Insert new Url", "Enter Url:", 255 characters);
+  // Cancel or blank input changes nothing. The text, untrimmed, goes in at
+  // the selected row (row 0 without one), the list is stored, the new row is
+  // selected and the focus requested.
+  void InsertTypedUrl();
+  // Opens the selected address when it is not empty.
+  void ButOpenURLClick();
+  // Puts the selected address on the clipboard; the clipboard's AppError
+  // ("Cannot open clipboard") propagates.
+  void CopyURL1Click();
+  // Writes the rows to a file the user chooses; no dialog on an empty list.
+  // Throws "Cannot create file <path>" when the file cannot be written.
+  void ButSaveUrlClick();
+  [[nodiscard]] UrlsCommands Pm2Popup() const;
+
+  const std::vector<std::string>& rows() const { return rows_; }
+  int selection() const { return selection_; }
+  // Sets the selection (-1 or out of range: none).
+  void Select(int index);
+  const std::string& count_caption() const { return count_caption_; }  // PanUrl
+  // True once after a command that moves the focus to the list.
+  [[nodiscard]] bool TakeFocusRequest();
+
+ private:
+  void LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names);
+  void StoreTo(RegistryAccess& registry, const std::vector<std::string>& names);
+
+  Platform platform_;
+  Ui& ui_;
+  std::vector<std::string> rows_;
+  int selection_ = -1;
+  std::string count_caption_;
+  bool focus_request_ = false;
+  bool rows_complete_ = false;  // the rows hold every address of the last load
+};
+
+}  // namespace cu

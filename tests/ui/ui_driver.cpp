@@ -1,0 +1,312 @@
+#include "ui_driver.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <thread>
+
+namespace cu::ui_test {
+
+namespace {
+
+const char* const kPageTitles[] = {"StartUp", "IE Address bar (Urls)", "Shell folders", "Services"};
+
+HWND PageOf(HWND main, int page) { return ChildByText(main, "ClearUtilityPage", kPageTitles[page]); }
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (true) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+std::string TextOf(HWND hwnd) {
+  // WM_GETTEXT is carried across processes by the system.
+  const LRESULT length = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const LRESULT got = SendMessageA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(got));
+  return text;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[256] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  return name;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> found;
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND ChildByClassAndIndex(HWND parent, const std::string& class_name, int index) {
+  int seen = 0;
+  for (HWND child : Children(parent)) {
+    if (_stricmp(ClassOf(child).c_str(), class_name.c_str()) == 0 && seen++ == index) return child;
+  }
+  return nullptr;
+}
+
+HWND ChildByText(HWND parent, const std::string& class_name, const std::string& text) {
+  for (HWND child : Children(parent)) {
+    if (_stricmp(ClassOf(child).c_str(), class_name.c_str()) == 0 && TextOf(child) == text) return child;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> ListRows(HWND list) {
+  std::vector<std::string> rows;
+  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
+    std::string row(static_cast<std::size_t>(length < 0 ? 0 : length) + 1, '\0');
+    const LRESULT got = SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row.data()));
+    row.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+int ListSelection(HWND list) { return static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
+
+void PressKey(WORD key, bool ctrl) {
+  std::vector<INPUT> inputs;
+  const auto add = [&inputs](WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (vk == VK_DELETE || vk == VK_INSERT) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    inputs.push_back(input);
+  };
+  if (ctrl) add(VK_CONTROL, false);
+  add(key, false);
+  add(key, true);
+  if (ctrl) add(VK_CONTROL, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Sleep(150);
+}
+
+void TypeText(const std::string& text) {
+  for (char c : text) {
+    INPUT inputs[2]{};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wScan = static_cast<unsigned char>(c);
+    inputs[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+  }
+  Sleep(150);
+}
+
+HWND FindTopWindow(DWORD process_id, const std::string& title) {
+  struct Search {
+    DWORD pid;
+    const std::string* title;
+    HWND found;
+  } search{process_id, &title, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == s->pid && IsWindowVisible(hwnd) && TextOf(hwnd) == *s->title) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> Dialogs(DWORD process_id) {
+  struct Search {
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{process_id, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == s->pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") s->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND dialog : Dialogs(process_id)) {
+          if (TextOf(dialog) == title) found = dialog;
+        }
+        return found != nullptr;
+      },
+      timeout_ms);
+  return found;
+}
+
+AppProcess::AppProcess() {
+  std::string command = "\"" + ProgramFolder() + "clear-utility.exe\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
+    return;
+  }
+  WaitForInputIdle(info_.hProcess, 10000);
+  WaitFor([this] {
+    main_ = nullptr;
+    HWND candidate = FindWindowA("ClearUtilityMain", "Clear utility");
+    DWORD pid = 0;
+    if (candidate) GetWindowThreadProcessId(candidate, &pid);
+    if (pid == info_.dwProcessId) main_ = candidate;
+    // The lists are loaded once the StartUp panel shows a count.
+    return main_ && !TextOf(Panel(0)).empty();
+  });
+  if (main_) Foreground();
+}
+
+AppProcess::~AppProcess() {
+  if (info_.hProcess) {
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      if (main_) PostMessageA(main_, WM_CLOSE, 0, 0);
+      if (WaitForSingleObject(info_.hProcess, 5000) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 1);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+}
+
+bool AppProcess::Exited(int timeout_ms) {
+  return info_.hProcess && WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0;
+}
+
+HWND AppProcess::Tabs() const { return ChildByClassAndIndex(main_, WC_TABCONTROLA, 0); }
+
+HWND AppProcess::List(int page) const { return ChildByClassAndIndex(PageOf(main_, page), "ListBox", 0); }
+
+HWND AppProcess::Panel(int page) const {
+  return ChildByClassAndIndex(PageOf(main_, page), "ClearUtilityPanel", 0);
+}
+
+HWND AppProcess::PathPanel() const { return ChildByClassAndIndex(PageOf(main_, 2), "ClearUtilityPathPanel", 0); }
+
+HWND AppProcess::Button(int page, const std::string& caption) const {
+  return ChildByText(PageOf(main_, page), "Button", caption);
+}
+
+void AppProcess::SelectTab(int index) {
+  HWND tabs = Tabs();
+  // A user's click: the tab control changes and tells its parent.
+  SendMessageA(tabs, TCM_SETCURFOCUS, index, 0);
+  WaitFor([&] { return SendMessageA(tabs, TCM_GETCURSEL, 0, 0) == index; }, 3000);
+  Sleep(300);
+}
+
+HWND AppProcess::WaitForWindow(const std::string& title, int timeout_ms) const {
+  HWND found = nullptr;
+  WaitFor([&] { return (found = FindTopWindow(info_.dwProcessId, title)) != nullptr; }, timeout_ms);
+  return found;
+}
+
+void AppProcess::Foreground() {
+  SetForegroundWindow(main_);
+  WaitFor([this] { return GetForegroundWindow() == main_; }, 3000);
+}
+
+void ClickDialogButton(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::string MessageBoxText(HWND box) {
+  // A message box shows its text in the static control with id 0xFFFF.
+  HWND text = GetDlgItem(box, 0xFFFF);
+  return text ? TextOf(text) : std::string();
+}
+
+void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(handle);
+  }
+}
+
+void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(handle);
+  }
+}
+
+void DeleteRegValue(HKEY root, const std::string& key, const std::string& name) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
+    RegDeleteValueA(handle, name.c_str());
+    RegCloseKey(handle);
+  }
+}
+
+void DeleteRegTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
+
+std::vector<std::pair<std::string, std::string>> RegStrings(HKEY root, const std::string& key) {
+  std::vector<std::pair<std::string, std::string>> values;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return values;
+  for (DWORD index = 0;; ++index) {
+    char name[512];
+    DWORD name_size = sizeof name;
+    char data[4096];
+    DWORD data_size = sizeof data - 1;
+    DWORD type = 0;
+    if (RegEnumValueA(handle, index, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data), &data_size) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    data[data_size] = '\0';
+    values.emplace_back(name, type == REG_SZ || type == REG_EXPAND_SZ ? std::string(data) : std::string());
+  }
+  RegCloseKey(handle);
+  return values;
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string TempFolder() {
+  char path[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH + 1, path);
+  std::string folder(path);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+}  // namespace cu::ui_test

@@ -1,0 +1,119 @@
+#pragma once
+
+// A scripted Ui for presenter tests. Each kind of question is answered from
+// its own queue, in order; a question asked with its queue empty fails the
+// test and gets the cautious answer (No, Cancel). Everything the presenter
+// did with the user is recorded, and `events` keeps the order across kinds.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace cu::testing {
+
+class FakeUi : public Ui {
+ public:
+  struct InputRequest {
+    std::string caption;
+    std::string prompt;
+    std::size_t max_length = 0;
+  };
+
+  // Scripts.
+  std::deque<bool> confirm_answers;
+  std::deque<std::optional<std::string>> input_answers;
+  std::deque<std::optional<std::string>> save_answers;
+  std::deque<int> info_results;
+
+  // Records.
+  std::vector<std::string> questions;       // every Confirm text
+  std::vector<InputRequest> input_requests;  // every InputBox
+  int save_requests = 0;                     // every ChooseSaveFile
+  std::vector<InfoRequest> info_requests;    // every ShowInfo
+  std::vector<std::string> messages;         // every ShowMessage
+  int repaints = 0;
+  std::vector<bool> busy_changes;  // every SetBusyCursor argument
+  bool busy = false;               // the cursor as it stands
+  // "confirm:<text>", "input:<caption>", "save", "info:<caption>",
+  // "message:<text>", "repaint", "busy:on" / "busy:off".
+  std::vector<std::string> events;
+
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    events.push_back("confirm:" + question);
+    if (confirm_answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << question;
+      return false;
+    }
+    const bool answer = confirm_answers.front();
+    confirm_answers.pop_front();
+    return answer;
+  }
+
+  std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                      std::size_t max_length) override {
+    input_requests.push_back({caption, prompt, max_length});
+    events.push_back("input:" + caption);
+    if (input_answers.empty()) {
+      ADD_FAILURE() << "unexpected input box: " << caption;
+      return std::nullopt;
+    }
+    std::optional<std::string> answer = input_answers.front();
+    input_answers.pop_front();
+    return answer;
+  }
+
+  std::optional<std::string> ChooseSaveFile() override {
+    ++save_requests;
+    events.push_back("save");
+    if (save_answers.empty()) {
+      ADD_FAILURE() << "unexpected save dialog";
+      return std::nullopt;
+    }
+    std::optional<std::string> answer = save_answers.front();
+    save_answers.pop_front();
+    return answer;
+  }
+
+  int ShowInfo(const InfoRequest& request) override {
+    info_requests.push_back(request);
+    events.push_back("info:" + request.caption);
+    if (info_results.empty()) {
+      ADD_FAILURE() << "unexpected Info dialog: " << request.caption;
+      return kResultCancel;
+    }
+    const int result = info_results.front();
+    info_results.pop_front();
+    return result;
+  }
+
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(text);
+    events.push_back("message:" + text);
+  }
+
+  void Repaint() override {
+    ++repaints;
+    events.push_back("repaint");
+  }
+
+  void SetBusyCursor(bool on) override {
+    busy_changes.push_back(on);
+    busy = on;
+    events.push_back(on ? "busy:on" : "busy:off");
+  }
+
+  // True when every scripted answer was used.
+  bool ScriptUsedUp() const {
+    return confirm_answers.empty() && input_answers.empty() && save_answers.empty() &&
+           info_results.empty();
+  }
+};
+
+}  // namespace cu::testing

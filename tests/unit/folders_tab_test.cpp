@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "folders/folders_tab.h"
+#include "platform/errors.h"
+#include "platform/memory/memory_machine.h"
+
+namespace cu {
+namespace {
+
+using Names = std::vector<std::string>;
+
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// Answers confirmation questions from a script and records what was asked.
+class FoldersFakeUi : public Ui {
+ public:
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    return answer;
+  }
+  std::optional<std::string> InputBox(const std::string&, const std::string&, std::size_t) override {
+    ADD_FAILURE() << "no input box expected";
+    return std::nullopt;
+  }
+  std::optional<std::string> ChooseSaveFile() override {
+    ADD_FAILURE() << "no save dialog expected";
+    return std::nullopt;
+  }
+  int ShowInfo(const InfoRequest&) override {
+    ADD_FAILURE() << "no Info dialog expected";
+    return kResultCancel;
+  }
+  void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
+  void Repaint() override {}
+  void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
+
+  bool answer = true;
+  std::vector<std::string> questions;
+  std::vector<bool> cursor;  // every cursor change, in order
+};
+
+struct FoldersWorld {
+  memory::MemoryMachine machine;
+  Platform platform = machine.platform();
+  FoldersFakeUi ui;
+  SystemPaths paths{"C:\\windows", "C:\\users\\user\\Temp\\", "C:\\windows\\Temp"};
+
+  void ShellFolder(Hive hive, const std::string& name, const std::string& path) {
+    machine.registry.SetString(hive, kShellFolders, name, path);
+  }
+};
+
+TEST(FolderCatalogue, ListsTempRowsThenDistinctShellFoldersOfUserAndMachine) {
+  FoldersWorld world;
+  world.ShellFolder(Hive::kCurrentUser, "Cache", "C:\\users\\user\\Cache\\");
+  world.ShellFolder(Hive::kCurrentUser, "Temp again", "c:\\USERS\\user\\temp");  // the user temp path
+  world.ShellFolder(Hive::kCurrentUser, "Recent", "C:\\R");
+  world.ShellFolder(Hive::kCurrentUser, "Backslash", "\\");
+  world.ShellFolder(Hive::kCurrentUser, "Spaces", "   ");
+  world.ShellFolder(Hive::kCurrentUser, "Empty", "");
+  world.ShellFolder(Hive::kCurrentUser, "Leading", " C:\\R");
+  world.ShellFolder(Hive::kCurrentUser, "Docs", "C:\\Docs\\\\");  // only one backslash is cut
+  world.ShellFolder(Hive::kLocalMachine, "Common Recent", "c:\\r\\");  // same path as Recent
+  world.ShellFolder(Hive::kLocalMachine, "Cache", "C:\\Machine\\Cache");
+  world.ShellFolder(Hive::kLocalMachine, "Root", "C:\\");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+
+  tab.LoadShellFolders();
+
+  EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System", "Cache", "Recent", "Leading", "Docs",
+                                "Cache", "Root"}));
+  EXPECT_EQ(tab.paths(), (Names{"C:\\users\\user\\Temp", "C:\\windows\\Temp", "C:\\users\\user\\Cache",
+                                "C:\\R", " C:\\R", "C:\\Docs\\", "C:\\Machine\\Cache", "C:"}));
+  EXPECT_EQ(tab.count_caption(), "8");
+  EXPECT_EQ(tab.selection(), 0);
+  EXPECT_EQ(tab.folder_caption(), "C:\\users\\user\\Temp");
+  EXPECT_TRUE(tab.clear_enabled());
+  EXPECT_EQ(world.machine.registry.open_key_count(), 0);
+}
+
+TEST(FolderCatalogue, TempRowsAreAlwaysListedAndEmptyPathsGiveNoCommand) {
+  FoldersWorld world;
+  world.paths = SystemPaths{"C:\\windows", "", ""};
+  FoldersTab tab(world.platform, world.ui, world.paths);
+
+  tab.LoadShellFolders();
+
+  EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System"}));
+  EXPECT_EQ(tab.paths(), (Names{"", ""}));
+  EXPECT_EQ(tab.count_caption(), "2");
+  EXPECT_EQ(tab.folder_caption(), "");
+  EXPECT_TRUE(tab.clear_enabled());
+
+  // With PanF empty, Clear asks nothing, and Open and Info do nothing.
+  tab.ButClearClick();
+  tab.ButOpenClick();
+  tab.ButFldInfoClick();
+  EXPECT_TRUE(world.ui.questions.empty());
+  EXPECT_TRUE(world.ui.cursor.empty());
+  EXPECT_TRUE(world.machine.shell.opened.empty());
+  EXPECT_TRUE(world.machine.shell.properties_shown.empty());
+}
+
+TEST(FolderCatalogue, NonStringValueEndsTheLoadKeepingRowsAndCaptions) {
+  FoldersWorld world;
+  world.ShellFolder(Hive::kCurrentUser, "Recent", "C:\\R");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+  tab.LoadShellFolders();
+  tab.Select(2);
+  tab.LtmpClick();
+  ASSERT_EQ(tab.folder_caption(), "C:\\R");
+
+  world.ShellFolder(Hive::kCurrentUser, "Later", "C:\\L");
+  world.machine.registry.SetDword(Hive::kCurrentUser, kShellFolders, "Odd", 5);
+  world.ShellFolder(Hive::kCurrentUser, "Never", "C:\\N");
+  try {
+    tab.LoadShellFolders();
+    FAIL() << "expected an error";
+  } catch (const AppError& error) {
+    EXPECT_STREQ(error.what(), "Invalid data type for 'Odd'");
+  }
+
+  EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System", "Recent", "Later"}));
+  EXPECT_EQ(tab.paths().size(), tab.names().size());
+  EXPECT_EQ(tab.selection(), -1);
+  EXPECT_EQ(tab.count_caption(), "3");
+  EXPECT_EQ(tab.folder_caption(), "C:\\R");
+  EXPECT_TRUE(tab.clear_enabled());
+  EXPECT_EQ(world.machine.registry.open_key_count(), 0);
+}
+
+TEST(FolderCommands, ClearIsOfferedForTempRowsAndExactNamesOnly) {
+  EXPECT_TRUE(IsClearableFolder(0, "TEMP User"));
+  EXPECT_TRUE(IsClearableFolder(1, "anything"));
+  EXPECT_TRUE(IsClearableFolder(5, "Recent"));
+  EXPECT_TRUE(IsClearableFolder(5, "RECENT"));
+  EXPECT_TRUE(IsClearableFolder(5, "cookies"));
+  EXPECT_TRUE(IsClearableFolder(5, "Cache"));
+  EXPECT_FALSE(IsClearableFolder(5, "History"));
+  EXPECT_FALSE(IsClearableFolder(5, "Common Cookies"));
+  EXPECT_FALSE(IsClearableFolder(5, "Recent "));
+  EXPECT_FALSE(IsClearableFolder(5, "Caches"));
+  EXPECT_FALSE(IsClearableFolder(-1, "Recent"));
+
+  // The selection event carries the rule to the button and the menu alike.
+  FoldersWorld world;
+  world.ShellFolder(Hive::kCurrentUser, "History", "C:\\H");
+  world.ShellFolder(Hive::kCurrentUser, "Cookies", "C:\\C");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+  tab.LoadShellFolders();
+  tab.Select(2);
+  tab.LtmpClick();
+  EXPECT_FALSE(tab.clear_enabled());
+  EXPECT_EQ(tab.folder_caption(), "C:\\H");
+  FoldersCommands menu = tab.Pm3Popup();
+  EXPECT_TRUE(menu.open);
+  EXPECT_FALSE(menu.clear);
+  EXPECT_TRUE(menu.info);
+
+  tab.Select(3);
+  tab.LtmpClick();
+  EXPECT_TRUE(tab.clear_enabled());
+  EXPECT_TRUE(tab.Pm3Popup().clear);
+
+  tab.Select(-1);
+  tab.LtmpClick();
+  menu = tab.Pm3Popup();
+  EXPECT_FALSE(menu.open);
+  EXPECT_FALSE(menu.clear);
+  EXPECT_TRUE(menu.info);
+}
+
+TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
+  FoldersWorld world;
+  memory::MemoryFileSystem& files = world.machine.files;
+  files.AddFile("C:\\users\\user\\Temp\\a.tmp");
+  files.AddFile("C:\\users\\user\\Temp\\sub\\b.tmp", "", kAttrReadOnly);
+  files.AddFile("C:\\H\\keep.txt");
+  world.ShellFolder(Hive::kCurrentUser, "History", "C:\\H");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+  tab.LoadShellFolders();
+
+  // No: nothing deleted, the cursor never changes.
+  world.ui.answer = false;
+  tab.ButClearClick();
+  EXPECT_EQ(world.ui.questions, (Names{"Clear folder C:\\users\\user\\Temp?"}));
+  EXPECT_TRUE(world.ui.cursor.empty());
+  EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
+
+  // Yes: everything inside goes, the folder stays, nothing is reloaded.
+  world.ui.answer = true;
+  tab.ButClearClick();
+  EXPECT_EQ(world.ui.cursor, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(files.Exists("C:\\users\\user\\Temp"));
+  EXPECT_TRUE(files.List("C:\\users\\user\\Temp").empty());
+  EXPECT_EQ(tab.names().size(), 3u);
+  EXPECT_EQ(tab.folder_caption(), "C:\\users\\user\\Temp");
+  EXPECT_EQ(files.open_search_count(), 0);
+
+  // A row that may not be cleared: no question, nothing deleted.
+  world.ui.questions.clear();
+  tab.Select(2);
+  tab.LtmpClick();
+  tab.ButClearClick();
+  EXPECT_TRUE(world.ui.questions.empty());
+  EXPECT_EQ(files.List("C:\\H"), (Names{"keep.txt"}));
+}
+
+TEST(FolderCommands, OpenAndInfoActOnTheShownPath) {
+  FoldersWorld world;
+  world.machine.files.AddFolder("C:\\Docs");
+  world.ShellFolder(Hive::kCurrentUser, "Personal", "C:\\Docs");
+  world.ShellFolder(Hive::kCurrentUser, "Gone", "C:\\Gone");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+  tab.LoadShellFolders();
+
+  tab.Select(2);
+  tab.LtmpClick();
+  tab.ButOpenClick();
+  tab.ButFldInfoClick();
+  EXPECT_EQ(world.machine.shell.opened, (Names{"C:\\Docs"}));
+  EXPECT_EQ(world.machine.shell.properties_shown, (Names{"C:\\Docs"}));
+
+  // A folder that no longer exists shows no Properties sheet.
+  tab.Select(3);
+  tab.LtmpClick();
+  tab.ButFldInfoClick();
+  EXPECT_EQ(world.machine.shell.properties_shown, (Names{"C:\\Docs"}));
+}
+
+}  // namespace
+}  // namespace cu

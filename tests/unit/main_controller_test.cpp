@@ -1,0 +1,122 @@
+// The first showing and tab changes, on the memory machine.
+#include "app/main_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_ui.h"
+#include "folders/folders_tab.h"
+#include "platform/errors.h"
+#include "platform/memory/memory_machine.h"
+#include "platform/system_paths.h"
+#include "services/services_tab.h"
+#include "startup/startup_tab.h"
+#include "urls/urls_tab.h"
+
+namespace cu {
+namespace {
+
+constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kTypedUrls[] = "Software\\Microsoft\\Internet Explorer\\TypedUrls";
+
+class RecordingView : public MainView {
+ public:
+  void ActivatePage(Page page) override { events.push_back("page " + std::to_string(static_cast<int>(page))); }
+  void FocusList(Page page) override { events.push_back("focus " + std::to_string(static_cast<int>(page))); }
+  void CopyRowHeight() override { events.push_back("row height"); }
+  std::vector<std::string> events;
+};
+
+class MainControllerTest : public ::testing::Test {
+ protected:
+  MainControllerTest() {
+    machine_.registry.SetString(Hive::kCurrentUser, kShellFolders, "Recent", "C:\\users\\user\\Recent");
+    machine_.registry.SetString(Hive::kCurrentUser, kRun, "first", "C:\\first.exe");
+    memory::MemoryService service;
+    service.name = "svc";
+    service.display_name = "Some service";
+    service.state = kServiceRunning;
+    machine_.services.Add(service);
+  }
+
+  memory::MemoryMachine machine_;
+  Platform platform_ = machine_.platform();
+  testing::FakeUi ui_;
+  SystemPaths paths_ = ReadSystemPaths(platform_);
+  StartupTab startup_{platform_, ui_, paths_};
+  UrlsTab urls_{platform_, ui_};
+  FoldersTab folders_{platform_, ui_, paths_};
+  ServicesTab services_{platform_, ui_};
+  RecordingView view_;
+};
+
+TEST_F(MainControllerTest, FirstShowingLoadsEveryListAndFocusesStartup) {
+  machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://a/");
+  MainController controller(view_, startup_, urls_, folders_, &services_);
+  controller.FormShow();
+
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "focus 0", "row height"}));
+  EXPECT_EQ(urls_.rows(), std::vector<std::string>{"http://a/"});
+  ASSERT_EQ(startup_.rows().size(), 1u);
+  EXPECT_EQ(services_.entries().size(), 1u);
+  ASSERT_EQ(folders_.names().size(), 3u);
+  EXPECT_EQ(folders_.names()[2], "Recent");
+}
+
+TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAndFailsOnce) {
+  machine_.registry.SetDword(Hive::kCurrentUser, kRun, "NAME", 1);
+  MainController controller(view_, startup_, urls_, folders_, &services_);
+  try {
+    controller.FormShow();
+    FAIL() << "the load error reaches the user";
+  } catch (const AppError& error) {
+    EXPECT_STREQ(error.what(), "Invalid data type for 'NAME'");
+  }
+  // The rows before the bad value stay; the service list after it is not
+  // loaded and the focus does not move; the shell folders are listed.
+  EXPECT_EQ(startup_.count_caption(), "1");
+  EXPECT_EQ(startup_.selection(), -1);
+  EXPECT_TRUE(services_.entries().empty());
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "row height"}));
+  ASSERT_EQ(folders_.names().size(), 3u);
+  EXPECT_EQ(folders_.names()[0], "TEMP User");
+  EXPECT_EQ(folders_.names()[1], "TEMP System");
+  EXPECT_EQ(folders_.selection(), 0);
+}
+
+TEST_F(MainControllerTest, TabChangeReloadsAllButShellFoldersAndSkipsServicesWhenAbsent) {
+  MainController controller(view_, startup_, urls_, folders_, nullptr);
+  controller.FormShow();
+  machine_.registry.SetString(Hive::kCurrentUser, kShellFolders, "Cookies", "C:\\cookies");
+  machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
+  machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://b/");
+
+  controller.ChangePage(Page::kFolders);
+  EXPECT_EQ(controller.active_page(), Page::kFolders);
+  EXPECT_EQ(startup_.rows().size(), 2u) << "edits made outside appear at the next tab change";
+  EXPECT_EQ(urls_.rows(), std::vector<std::string>{"http://b/"});
+  EXPECT_EQ(folders_.names().size(), 3u) << "the shell-folder list is loaded only once";
+  EXPECT_EQ(view_.events.back(), "focus 2");
+
+  controller.ChangePage(Page::kServices);  // no Services tab on this system
+  EXPECT_EQ(controller.active_page(), Page::kFolders);
+  EXPECT_TRUE(services_.entries().empty());
+  EXPECT_TRUE(machine_.services.calls.empty());
+}
+
+TEST_F(MainControllerTest, FailingUrlLoadOnTabChangeStopsTheReloadAndKeepsFocus) {
+  MainController controller(view_, startup_, urls_, folders_, &services_);
+  controller.FormShow();
+  machine_.registry.SetDword(Hive::kCurrentUser, kTypedUrls, "url1", 7);
+  machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
+  view_.events.clear();
+  EXPECT_THROW(controller.ChangePage(Page::kUrls), AppError);
+  EXPECT_EQ(startup_.rows().size(), 1u) << "the StartUp list is not reloaded after the failure";
+  EXPECT_EQ(view_.events, std::vector<std::string>{"page 1"});
+}
+
+}  // namespace
+}  // namespace cu

@@ -1,0 +1,345 @@
+#include "services/services_tab.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "fake_ui.h"
+#include "platform/errors.h"
+#include "platform/memory/memory_machine.h"
+#include "services/service_control.h"
+
+namespace cu {
+namespace {
+
+using memory::MemoryMachine;
+using memory::MemoryService;
+using Strings = std::vector<std::string>;
+
+MemoryService Service(std::string name, std::string display, uint32_t state = kServiceStopped) {
+  MemoryService service;
+  service.name = std::move(name);
+  service.display_name = std::move(display);
+  service.state = state;
+  return service;
+}
+
+ServiceStatus Status(uint32_t state, uint32_t check_point = 0, uint32_t wait_hint = 0) {
+  ServiceStatus status;
+  status.current_state = state;
+  status.check_point = check_point;
+  status.wait_hint = wait_hint;
+  return status;
+}
+
+class ServicesTabTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(machine_.services.open_handles, 0) << "a service handle was left open";
+    EXPECT_EQ(machine_.registry.open_key_count(), 0) << "a key was left open";
+    EXPECT_FALSE(ui_.busy) << "the hourglass was left on";
+    EXPECT_TRUE(ui_.ScriptUsedUp());
+  }
+
+  Strings Displays() const {
+    Strings out;
+    for (const ServiceEntry& e : tab_.entries()) out.push_back(DisplayNamePart(e.text));
+    return out;
+  }
+  int Tag(const std::string& display) const {
+    for (const ServiceEntry& e : tab_.entries()) {
+      if (DisplayNamePart(e.text) == display) return e.tag;
+    }
+    return -1;
+  }
+  // Lists the world, selects `row` and runs Info answered with `result`.
+  void Info(int row, int result) {
+    tab_.Reload();
+    Open(row, result);
+  }
+  // The same on the list as it stands.
+  void Open(int row, int result) {
+    tab_.Select(row);
+    ASSERT_EQ(tab_.selection(), row);
+    ui_.info_results.push_back(result);
+    tab_.pmInfoSrvClick();
+  }
+
+  MemoryMachine machine_;
+  testing::FakeUi ui_;
+  ServicesTab tab_{machine_.platform(), ui_};
+};
+
+TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
+  machine_.services.Add(Service("g", "gamma service", kServiceRunning));
+  machine_.services.Add(Service("b", "Beta service"));
+  machine_.services.Add(Service("a", "alpha service", kServiceRunning));
+  MemoryService driver = Service("drv", "A driver", kServiceRunning);
+  driver.type = 1;
+  machine_.services.Add(driver);
+  for (int i = 0; i < 7; ++i) {
+    machine_.services.Add(Service("z" + std::to_string(i), "zz " + std::to_string(i),
+                                  i < 2 ? kServiceStartPending : kServiceStopped));
+  }
+
+  tab_.Reload();
+  EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
+  ASSERT_EQ(tab_.entries().size(), 10u);
+  EXPECT_EQ(tab_.entries()[0].text, std::string("alpha service\x01" "a"));
+  EXPECT_EQ(Displays()[1], "Beta service");
+  EXPECT_EQ(Displays()[2], "gamma service");
+  EXPECT_EQ(Tag("alpha service"), 1);
+  EXPECT_EQ(Tag("zz 0"), 0) << "a starting service is not running";
+  EXPECT_EQ(tab_.selection(), 0);
+
+  // Drawing: red when running, aqua when also selected, else the list's colours.
+  EXPECT_EQ(tab_.DrawInfo(0, false).text_colour, kColourRed);
+  EXPECT_EQ(tab_.DrawInfo(0, true).text_colour, kColourAqua);
+  EXPECT_EQ(tab_.DrawInfo(0, true).name, "alpha service");
+  EXPECT_EQ(tab_.DrawInfo(1, true).text_colour, std::nullopt);
+  EXPECT_EQ(tab_.DrawInfo(10, true).name, "");
+  EXPECT_EQ(tab_.DrawInfo(10, true).text_colour, std::nullopt);
+
+  tab_.Select(4);
+  tab_.ButSrvClick();
+  EXPECT_TRUE(tab_.only_running());
+  EXPECT_EQ(tab_.toggle_caption(), "2");
+  EXPECT_EQ(Displays(), (Strings{"alpha service", "gamma service"}));
+  EXPECT_EQ(tab_.selection(), 0);
+
+  tab_.ButSrvClick();
+  EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
+}
+
+TEST_F(ServicesTabTest, RefusedManagerGivesAnEmptyListAndNothingToDo) {
+  machine_.services.Add(Service("a", "A", kServiceRunning));
+  machine_.services.deny_manager = true;
+  tab_.Reload();
+  EXPECT_TRUE(tab_.entries().empty());
+  EXPECT_EQ(tab_.selection(), -1);
+  EXPECT_EQ(tab_.toggle_caption(), "0 / 0");
+  tab_.ButSrvClick();
+  EXPECT_EQ(tab_.toggle_caption(), "0");
+
+  tab_.pmSaveSrvClick();
+  tab_.pmInfoSrvClick();
+  EXPECT_EQ(ui_.save_requests, 0);
+  EXPECT_TRUE(ui_.info_requests.empty());
+  EXPECT_FALSE(tab_.TakeFocusRequest());
+}
+
+TEST_F(ServicesTabTest, SaveWritesTheListedDisplayNamesEachEndedByCrLf) {
+  machine_.files.AddFolder("C:\\out");
+  machine_.services.Add(Service("w", "Web", kServiceRunning));
+  machine_.services.Add(Service("f", "Fax"));
+  machine_.services.Add(Service("a", "Audio", kServiceRunning));
+  tab_.Reload();
+  ui_.save_answers.push_back("C:\\out\\all.txt");
+  tab_.pmSaveSrvClick();
+  EXPECT_EQ(machine_.files.Content("C:\\out\\all.txt"), "Audio\r\nFax\r\nWeb\r\n");
+
+  tab_.ButSrvClick();
+  ui_.save_answers.push_back("C:\\out\\all.txt");
+  tab_.pmSaveSrvClick();
+  EXPECT_EQ(machine_.files.Content("C:\\out\\all.txt"), "Audio\r\nWeb\r\n");
+
+  ui_.save_answers.push_back(std::nullopt);  // cancelled: nothing written
+  tab_.pmSaveSrvClick();
+  ui_.save_answers.push_back("C:\\nowhere\\list.txt");
+  try {
+    tab_.pmSaveSrvClick();
+    ADD_FAILURE() << "no error";
+  } catch (const AppError& e) {
+    EXPECT_STREQ(e.what(), "Cannot create file C:\\nowhere\\list.txt");
+  }
+  EXPECT_EQ(tab_.entries().size(), 2u);
+}
+
+TEST_F(ServicesTabTest, InfoOnARunningServiceOffersRestartAndIgnoresCtrlDel) {
+  MemoryService web = Service("W3svc", "Web Publishing", kServiceRunning);
+  web.binary_path = "C:\\gone\\svc.exe";  // no check while it runs
+  web.start_name = "LocalSystem";
+  web.dependencies = {"RPCSS", "http"};
+  machine_.services.Add(web);
+  machine_.registry.SetString(Hive::kLocalMachine, "System\\CurrentControlSet\\Services\\W3svc",
+                              "Description", "Serves pages.");
+  Info(0, kResultAbort);
+
+  ASSERT_EQ(ui_.info_requests.size(), 1u);
+  const InfoRequest& request = ui_.info_requests[0];
+  EXPECT_EQ(request.caption, "Info Service");
+  EXPECT_EQ(request.text,
+            "Display Name:\tWeb Publishing\r\nService Name:\tW3svc\r\n"
+            "Service Type:\tOwn process.\r\nCurrent State:\tThe service is running.\r\n"
+            "Start Type: \tDemand (Manual) Start\r\nBinaryPathName:\tC:\\gone\\svc.exe\r\n"
+            "ServiceStartName:\tLocalSystem\r\nDependencies:\tRPCSS, http\r\n"
+            "Description:\tServes pages.");
+  EXPECT_EQ(request.yes_caption, "ReStart!");
+  EXPECT_TRUE(request.show_stop);
+  EXPECT_EQ(request.bottom_hint, "");
+  EXPECT_TRUE(ui_.questions.empty());
+  EXPECT_TRUE(machine_.services.calls.empty());
+  EXPECT_TRUE(tab_.TakeFocusRequest());
+  EXPECT_FALSE(tab_.TakeFocusRequest());
+}
+
+TEST_F(ServicesTabTest, InfoOnAStoppedServiceOffersStartAndDelete) {
+  MemoryService odd = Service("odd", "Odd");
+  odd.type = 288;
+  odd.fail_config = true;
+  machine_.services.Add(odd);
+  // A description that is not text is shown as none.
+  machine_.registry.SetDword(Hive::kLocalMachine, "System\\CurrentControlSet\\Services\\odd",
+                             "Description", 7);
+  Info(0, kResultCancel);
+  const InfoRequest& request = ui_.info_requests.at(0);
+  EXPECT_EQ(request.text,
+            "Display Name:\tOdd\r\nService Name:\todd\r\nService Type:\t\r\n"
+            "Current State:\tThe service is not running.\r\nDescription:\t");
+  EXPECT_EQ(request.yes_caption, "Start!");
+  EXPECT_FALSE(request.show_stop);
+  EXPECT_EQ(request.bottom_hint, "Press Ctrl+Del to delete     ");
+
+  // A running service whose status cannot be read counts as not running.
+  machine_.services.Find("odd")->state = kServiceRunning;
+  machine_.services.Find("odd")->fail_status = true;
+  Info(0, kResultCancel);
+  EXPECT_EQ(ui_.info_requests.at(1).text,
+            "Display Name:\tOdd\r\nService Name:\todd\r\nService Type:\t\r\nDescription:\t");
+  EXPECT_EQ(ui_.info_requests.at(1).yes_caption, "Start!");
+  EXPECT_TRUE(machine_.services.calls.empty());
+}
+
+TEST_F(ServicesTabTest, RestartStopsThenStartsWaitingByTheHintsAndReselects) {
+  machine_.services.Add(Service("a", "A", kServiceRunning));
+  machine_.services.Add(Service("b", "B", kServiceRunning));
+  MemoryService c = Service("c", "C", kServiceRunning);
+  c.on_stop.statuses = {Status(kServiceStopPending, 1, 2000), Status(kServiceStopped)};
+  c.on_start.statuses = {Status(kServiceStartPending, 1, 0), Status(kServiceRunning)};
+  machine_.services.Add(c);
+
+  Info(2, kResultYes);
+  EXPECT_EQ(machine_.services.calls, (Strings{"stop c", "start c"}));
+  EXPECT_EQ(machine_.environment.sleeps, (std::vector<uint32_t>{200, 50}));
+  EXPECT_EQ(machine_.services.Find("c")->state, kServiceRunning);
+  EXPECT_EQ(tab_.selection(), 2);
+  EXPECT_EQ(tab_.toggle_caption(), "3 / 3");
+  EXPECT_EQ(ui_.events, (Strings{"info:Info Service", "busy:on", "repaint", "repaint", "busy:off",
+                                 "repaint"}));
+
+  // "Start!" on a stopped service: its stop is refused as not active.
+  machine_.services.Find("a")->state = kServiceStopped;
+  machine_.services.calls.clear();
+  Info(0, kResultYes);
+  EXPECT_EQ(machine_.services.calls, (Strings{"stop a", "start a"}));
+  EXPECT_EQ(Tag("A"), 1);
+}
+
+TEST_F(ServicesTabTest, StartOfAStartingServiceIsRefusedWithoutReload) {
+  machine_.services.Add(Service("s", "Slow", kServiceStartPending));
+  tab_.Reload();
+  machine_.services.Add(Service("n", "New"));  // a reload would list it
+  Open(0, kResultYes);
+  EXPECT_EQ(machine_.services.calls, (Strings{"stop s"}));
+  EXPECT_EQ(tab_.entries().size(), 1u);
+  EXPECT_TRUE(ui_.busy_changes == (std::vector<bool>{true, false}));
+}
+
+TEST_F(ServicesTabTest, WaitEndsWhenTheCheckPointGoesDownButNotWhenItStays) {
+  MemoryService s = Service("s", "S");
+  s.on_start.statuses = {Status(kServiceStartPending, 1), Status(kServiceStartPending, 1),
+                         Status(kServiceStartPending, 3), Status(kServiceStartPending, 0),
+                         Status(kServiceRunning)};
+  machine_.services.Add(s);
+  Info(0, kResultYes);
+  EXPECT_EQ(machine_.environment.sleeps.size(), 3u);
+  EXPECT_EQ(machine_.services.Find("s")->state, kServiceStartPending);
+  EXPECT_EQ(Tag("S"), 0) << "the reload shows the state reached";
+}
+
+TEST_F(ServicesTabTest, WaitsAreBoundedAndPollAtAClampedPace) {
+  MemoryService hang = Service("hang", "Hang");
+  hang.on_start.statuses = {Status(kServiceStartPending, 4, 0)};  // for ever, hint 0
+  machine_.services.Add(hang);
+  Info(0, kResultYes);
+  const auto& sleeps = machine_.environment.sleeps;
+  EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), uint64_t{0}), kServiceWaitLimitMs);
+  EXPECT_EQ(sleeps.size(), kServiceWaitLimitMs / kServicePollMinMs);
+  EXPECT_EQ(Tag("Hang"), 0);
+
+  // A stop that never ends, with a huge hint: polled every second, then the
+  // list reloads with the state reached.
+  machine_.environment.sleeps.clear();
+  MemoryService busy = Service("busy", "Busy", kServiceRunning);
+  busy.on_stop.statuses = {Status(kServiceStopPending, 2, 0xFFFFFFFFu)};
+  machine_.services.Add(busy);
+  Info(0, kResultNo);
+  EXPECT_EQ(sleeps.size(), kServiceWaitLimitMs / kServicePollMaxMs);
+  EXPECT_EQ(sleeps.front(), kServicePollMaxMs);
+  EXPECT_EQ(Tag("Busy"), 0);
+  EXPECT_EQ(machine_.services.Find("busy")->state, kServiceStopPending);
+}
+
+TEST_F(ServicesTabTest, DeleteAsksWithBothNamesWhenTheyDifferAndSelectsTheRowAbove) {
+  EXPECT_EQ(DeleteServiceQuestion(" Fax", "Fax "), "Delete service\r Fax?");
+  EXPECT_EQ(DeleteServiceQuestion("fax", "Fax"), "Delete service\rfax\rFax?");
+
+  for (char c = 'a'; c <= 'f'; ++c) {
+    machine_.services.Add(Service(std::string(1, c), std::string(1, c) + " service"));
+  }
+  ui_.confirm_answers.push_back(true);
+  Info(5, kResultAbort);
+  EXPECT_EQ(ui_.questions, (Strings{"Delete service\rf service\rf?"}));
+  EXPECT_EQ(machine_.services.Find("f"), nullptr);
+  EXPECT_EQ(tab_.selection(), 4);
+  EXPECT_EQ(tab_.entries().size(), 5u);
+  EXPECT_TRUE(ui_.busy_changes.empty()) << "no hourglass while deleting";
+
+  ui_.confirm_answers.push_back(true);
+  Info(0, kResultAbort);
+  EXPECT_EQ(tab_.selection(), 0);
+  EXPECT_EQ(Displays().front(), "b service");
+
+  ui_.confirm_answers.push_back(false);  // No: nothing deleted
+  Info(0, kResultAbort);
+  EXPECT_EQ(machine_.services.calls, (Strings{"delete f", "delete a"}));
+}
+
+TEST_F(ServicesTabTest, RefusedDeleteSaysSoAndKeepsTheList) {
+  MemoryService kept = Service("Kept", "Kept");
+  kept.deny_delete = true;
+  machine_.services.Add(kept);
+  ui_.confirm_answers.push_back(true);
+  tab_.Reload();
+  machine_.services.Add(Service("n", "New"));  // a reload would list it
+  Open(0, kResultAbort);
+  EXPECT_EQ(ui_.questions, (Strings{"Delete service\rKept?"}));
+  EXPECT_EQ(ui_.messages, (Strings{"Cannot delete this service!"}));
+  EXPECT_EQ(tab_.entries().size(), 1u);
+}
+
+// Throws from the first repaint once the hourglass is on.
+class FailingUi : public testing::FakeUi {
+ public:
+  void Repaint() override {
+    FakeUi::Repaint();
+    if (busy) throw AppError("repaint failed");
+  }
+};
+
+TEST(ServicesTabErrorTest, AnErrorInTheFlowLeavesTheDefaultCursor) {
+  MemoryMachine machine;
+  FailingUi ui;
+  ServicesTab tab(machine.platform(), ui);
+  machine.services.Add(Service("s", "S", kServiceRunning));
+  tab.Reload();
+  ui.info_results.push_back(kResultNo);
+  EXPECT_THROW(tab.pmInfoSrvClick(), AppError);
+  EXPECT_FALSE(ui.busy);
+  EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(tab.TakeFocusRequest());
+  EXPECT_EQ(machine.services.open_handles, 0);
+}
+
+}  // namespace
+}  // namespace cu

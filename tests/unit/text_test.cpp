@@ -1,0 +1,40 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace cu {
+namespace {
+
+TEST(Text, TrimRemovesControlCodesAndBlanksButKeepsHighBytes) {
+  // Every code up to 32 goes: tabs, CR LF, NUL, other control codes.
+  EXPECT_EQ(Trim(std::string("\t\r\n \x01 x y\x1f\x20", 10)), "x y");
+  EXPECT_EQ(Trim(std::string("\0a\0", 3)), "a");
+  // Bytes of 128 and above belong to multi-byte characters: none is cut.
+  EXPECT_EQ(Trim("\xC2\xA0 \xE2\x80\x83"), "\xC2\xA0 \xE2\x80\x83");
+  EXPECT_EQ(Trim(" \x80 "), "\x80");
+  // DEL (127) is above 32 and stays.
+  EXPECT_EQ(Trim("\x7f"), "\x7f");
+  EXPECT_EQ(Trim(" \t "), "");
+  EXPECT_TRUE(IsBlank("\r\n\t "));
+  EXPECT_FALSE(IsBlank(" \xA0 "));
+}
+
+TEST(Text, NamePartAndCommandPartSplitAtTheFirstEquals) {
+  EXPECT_EQ(NamePart("name=cmd.exe /a=b"), "name");
+  EXPECT_EQ(CommandPart("name=cmd.exe /a=b"), "cmd.exe /a=b");
+  // Without "=" the whole row is both.
+  EXPECT_EQ(NamePart("only text"), "only text");
+  EXPECT_EQ(CommandPart("only text"), "only text");
+  // "=" at either end gives an empty side.
+  EXPECT_EQ(NamePart("=x"), "");
+  EXPECT_EQ(CommandPart("=x"), "x");
+  EXPECT_EQ(CommandPart("x="), "");
+}
+
+TEST(Text, CaseChangesTouchAsciiLettersOnly) {
+  EXPECT_EQ(AsciiLower("AbC[\xC4]_Z"), "abc[\xC4]_z");
+  EXPECT_EQ(AsciiUpper("abc{\xE4}z"), "ABC{\xE4}Z");
+}
+
+}  // namespace
+}  // namespace cu

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/win32/win32_platform.h"
+#include "test_support.h"
+
+namespace cu::win32 {
+namespace {
+
+// A message-only window to own the clipboard data.
+class OwnerWindowForTest {
+ public:
+  OwnerWindowForTest()
+      : hwnd_(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ::GetModuleHandleA(nullptr), nullptr)) {}
+  ~OwnerWindowForTest() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+  }
+  HWND get() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+std::optional<std::string> ClipboardText(HWND owner) {
+  ClipboardOpen clipboard(owner);
+  if (!clipboard.opened()) return std::nullopt;
+  HANDLE data = ::GetClipboardData(CF_TEXT);
+  if (!data) return std::nullopt;
+  const char* text = static_cast<const char*>(::GlobalLock(data));
+  if (!text) return std::nullopt;
+  std::string result(text, ::strnlen(text, ::GlobalSize(data)));
+  ::GlobalUnlock(data);
+  return result;
+}
+
+TEST(Win32Clipboard, TextRoundTripsAndReplacesWhatWasThere) {
+  OwnerWindowForTest window;
+  ASSERT_NE(window.get(), nullptr);
+  OwnerWindow owner{window.get()};
+  Win32Clipboard clipboard(owner);
+
+  clipboard.SetText("http://first.example/");
+  clipboard.SetText("http://example.com/a b?c=d");
+  EXPECT_EQ(ClipboardText(window.get()), "http://example.com/a b?c=d");
+  {
+    ClipboardOpen open(window.get());
+    ASSERT_TRUE(open.opened());
+    EXPECT_GT(::CountClipboardFormats(), 0);
+    EXPECT_EQ(::GetClipboardOwner(), window.get());
+  }
+  clipboard.SetText("");
+  EXPECT_EQ(ClipboardText(window.get()), "");
+}
+
+TEST(Win32Clipboard, ClipboardHeldElsewhereRaisesTheErrorAndKeepsTheText) {
+  OwnerWindowForTest window;
+  OwnerWindow owner{window.get()};
+  Win32Clipboard clipboard(owner);
+  clipboard.SetText("kept");
+
+  // Another thread holds the clipboard open until told to let go.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool ready = false;
+  bool holding = false;
+  bool release = false;
+  std::thread holder([&] {
+    OwnerWindowForTest other;
+    ClipboardOpen open(other.get());
+    std::unique_lock lock(mutex);
+    holding = open.opened();
+    ready = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return release; });
+  });
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return ready; });
+  }
+  EXPECT_TRUE(holding);
+  std::string message;
+  try {
+    clipboard.SetText("replaced");
+  } catch (const AppError& error) {
+    message = error.what();
+  }
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  holder.join();
+  EXPECT_EQ(message, "Cannot open clipboard");
+  EXPECT_EQ(ClipboardText(window.get()), "kept");
+}
+
+}  // namespace
+}  // namespace cu::win32
