@@ -74,10 +74,7 @@ void ServicesTab::FinishLoad(int running) {
 
 void ServicesTab::Reload() { LoadServices("", kServiceWin32, kServiceStateAll); }
 
-void ServicesTab::ButSrvClick() {
-  only_running_ = !only_running_;
-  Reload();
-}
+void ServicesTab::ButSrvClick() { Reload(); }
 
 void ServicesTab::Select(int index) {
   if (index == -1 || (index >= 0 && static_cast<std::size_t>(index) < entries_.size())) {

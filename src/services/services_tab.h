@@ -69,8 +69,9 @@ class ServicesTab {
   // The toggle: down (true) lists only running services. Does not reload.
   void SetOnlyRunning(bool only_running) { only_running_ = only_running; }
   [[nodiscard]] bool only_running() const { return only_running_; }
-  // The toggle's click: flips it and reloads. The window calls it only while
-  // the Services tab exists, and sets the button from only_running() after.
+  // The toggle's click, after the button has toggled: the window reports
+  // the new state with SetOnlyRunning, then this reloads the list. Called
+  // only while the Services tab exists.
   void ButSrvClick();
 
   [[nodiscard]] const std::vector<ServiceEntry>& entries() const { return entries_; }

@@ -16,6 +16,15 @@ namespace {
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kUserShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::string StringValue(HKEY root, const std::string& key, const std::string& name) {
+  for (const auto& [value_name, value] : RegStrings(root, key)) {
+    if (_stricmp(value_name.c_str(), name.c_str()) == 0) return value;
+  }
+  return {};
+}
 
 std::string WindowsFolder() {
   char path[MAX_PATH] = {};
@@ -49,8 +58,12 @@ class StartupWindowTest : public ::testing::Test {
   void SetUp() override {
     startup_folder_ = TempFolder() + "cu-ui-startup";
     CreateDirectoryA(startup_folder_.c_str(), nullptr);
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
     ASSERT_TRUE(MakeShortcut(startup_folder_ + "\\Tool.lnk", WindowsFolder() + "\\notepad.exe"));
+    // The shell rewrites the Shell Folders values from the User Shell
+    // Folders ones, so both point at the sandbox for the test.
+    old_user_startup_ = StringValue(HKEY_CURRENT_USER, kUserShellFolders, "Startup");
+    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", startup_folder_);
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
     SetRegString(HKEY_CURRENT_USER, kRunKey, "zeta", "C:\\zeta.exe");
     SetRegString(HKEY_CURRENT_USER, kRunKey, "Alpha", "c:\\alpha.exe /min");
     system_ini_ = WindowsFolder() + "\\system.ini";
@@ -61,6 +74,9 @@ class StartupWindowTest : public ::testing::Test {
     DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "zeta");
     DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Alpha");
     DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Broken");
+    if (!old_user_startup_.empty()) {
+      SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", old_user_startup_);
+    }
     DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, "Startup");
     WritePrivateProfileStringA("windows", "load", nullptr, system_ini_.c_str());
     DeleteFileA((startup_folder_ + "\\Tool.lnk").c_str());
@@ -68,6 +84,7 @@ class StartupWindowTest : public ::testing::Test {
   }
 
   std::string startup_folder_;
+  std::string old_user_startup_;
   std::string system_ini_;
 };
 
@@ -88,6 +105,9 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
   HWND list = app.List(0);
   ASSERT_NE(list, nullptr);
   const std::vector<std::string> rows = ListRows(list);
+  std::string shown;
+  for (const std::string& row : rows) shown += row + "\n";
+  SCOPED_TRACE("rows:\n" + shown);
   const auto alpha = IndexOf(rows, "Alpha=c:\\alpha.exe /min");
   const auto sysload = IndexOf(rows, "sysload.exe");
   const auto tool = IndexOf(rows, "Tool.lnk=" + WindowsFolder() + "\\notepad.exe");

@@ -29,13 +29,25 @@ bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
   }
 }
 
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
 std::string TextOf(HWND hwnd) {
-  // WM_GETTEXT is carried across processes by the system.
-  const LRESULT length = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const LRESULT got = SendMessageA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(got));
-  return text;
+  // The Unicode messages are carried across processes alike on Windows and
+  // Wine; the program's own texts are UTF-8. Room is left beyond the
+  // reported length, since a cross-process reply may come back in a larger
+  // piece than the text needs.
+  const LRESULT length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length < 0 ? 0 : length) + 4096, L'\0');
+  const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return Narrow(text);
 }
 
 std::string ClassOf(HWND hwnd) {
@@ -73,13 +85,13 @@ HWND ChildByText(HWND parent, const std::string& class_name, const std::string& 
 
 std::vector<std::string> ListRows(HWND list) {
   std::vector<std::string> rows;
-  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
-    std::string row(static_cast<std::size_t>(length < 0 ? 0 : length) + 1, '\0');
-    const LRESULT got = SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row.data()));
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+    std::wstring row(static_cast<std::size_t>(length < 0 ? 0 : length) + 4096, L'\0');
+    const LRESULT got = SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row.data()));
     row.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-    rows.push_back(row);
+    rows.push_back(Narrow(row));
   }
   return rows;
 }

@@ -101,12 +101,13 @@ TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
   EXPECT_EQ(tab_.DrawInfo(10, true).text_colour, std::nullopt);
 
   tab_.Select(4);
+  tab_.SetOnlyRunning(true);
   tab_.ButSrvClick();
-  EXPECT_TRUE(tab_.only_running());
   EXPECT_EQ(tab_.toggle_caption(), "2");
   EXPECT_EQ(Displays(), (Strings{"alpha service", "gamma service"}));
   EXPECT_EQ(tab_.selection(), 0);
 
+  tab_.SetOnlyRunning(false);
   tab_.ButSrvClick();
   EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
 }
@@ -118,6 +119,7 @@ TEST_F(ServicesTabTest, RefusedManagerGivesAnEmptyListAndNothingToDo) {
   EXPECT_TRUE(tab_.entries().empty());
   EXPECT_EQ(tab_.selection(), -1);
   EXPECT_EQ(tab_.toggle_caption(), "0 / 0");
+  tab_.SetOnlyRunning(true);
   tab_.ButSrvClick();
   EXPECT_EQ(tab_.toggle_caption(), "0");
 
@@ -138,6 +140,7 @@ TEST_F(ServicesTabTest, SaveWritesTheListedDisplayNamesEachEndedByCrLf) {
   tab_.pmSaveSrvClick();
   EXPECT_EQ(machine_.files.Content("C:\\out\\all.txt"), "Audio\r\nFax\r\nWeb\r\n");
 
+  tab_.SetOnlyRunning(true);
   tab_.ButSrvClick();
   ui_.save_answers.push_back("C:\\out\\all.txt");
   tab_.pmSaveSrvClick();
