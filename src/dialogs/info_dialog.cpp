@@ -63,7 +63,8 @@ void Layout(HWND dialog) {
     HWND hwnd = GetDlgItem(dialog, button.id);
     const int width = Scale(button.width, dpi);
     MoveWindow(hwnd, x, top + gap, width, button_height, TRUE);
-    if (IsWindowVisible(hwnd)) x += width + gap;
+    // The button's own style: the dialog itself may not be shown yet.
+    if (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) x += width + gap;
   }
   MoveWindow(GetDlgItem(dialog, IDC_INFO_PANBOT), x, top + gap, client.right - x - gap, button_height,
              TRUE);

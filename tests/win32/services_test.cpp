@@ -8,46 +8,7 @@
 namespace cu::win32 {
 namespace {
 
-// A service registered for one test and deleted before and after it.
-class RegisteredService {
- public:
-  RegisteredService(const std::string& name, const std::string& command,
-                    const char* dependencies)
-      : name_(name) {
-    Remove();
-    UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return;
-    UniqueSc service(::CreateServiceA(manager.get(), name.c_str(), ("Display " + name).c_str(),
-                                      SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                      SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(),
-                                      nullptr, nullptr, dependencies, nullptr, nullptr));
-    created_ = service.valid();
-  }
-  ~RegisteredService() { Remove(); }
-  RegisteredService(const RegisteredService&) = delete;
-  RegisteredService& operator=(const RegisteredService&) = delete;
-
-  bool created() const { return created_; }
-  const std::string& name() const { return name_; }
-
- private:
-  void Remove() {
-    UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueSc service(::OpenServiceA(manager.get(), name_.c_str(), SERVICE_ALL_ACCESS));
-    if (!service) return;
-    SERVICE_STATUS status{};
-    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    for (int i = 0; i < 100 && ::QueryServiceStatus(service.get(), &status) &&
-                    status.dwCurrentState != SERVICE_STOPPED;
-         ++i) {
-      ::Sleep(50);
-    }
-    ::DeleteService(service.get());
-  }
-
-  std::string name_;
-  bool created_ = false;
-};
+using test::RegisteredService;
 
 // Polls until the service reports `state`, with the waits the service asks
 // for; gives the last status seen. Bounded by a number of polls, not a time.
@@ -89,8 +50,8 @@ TEST(Win32Services, EnumeratesAndReportsConfigurations) {
 }
 
 TEST(Win32Services, ConfigurationListsEveryDependency) {
-  RegisteredService registered("ClearUtilityTestDeps", "C:\\windows\\system32\\svchost.exe -k x",
-                               "First\0Second service\0");
+  RegisteredService registered("ClearUtilityTestDeps", "Display ClearUtilityTestDeps",
+                               "C:\\windows\\system32\\svchost.exe -k x", "First\0Second service\0");
   ASSERT_TRUE(registered.created());
   Win32ServiceManager services;
   std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
@@ -132,7 +93,8 @@ TEST(Win32Services, StartStopAndDeleteARealService) {
   std::string command = "\"";  // quoted: the build folder may hold blanks
   command += test::ExeFolder();
   command += "test-service.exe\"";
-  RegisteredService registered("ClearUtilityTestService", command, nullptr);
+  RegisteredService registered("ClearUtilityTestService", "Display ClearUtilityTestService",
+                               command);
   ASSERT_TRUE(registered.created());
   Win32ServiceManager services;
   std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);

@@ -5,7 +5,9 @@
 
 #include "platform/win32/win32_handles.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace cu::win32::test {
 
@@ -56,6 +58,96 @@ class Sandbox {
 };
 
 // Removes a folder with everything in it; attributes are reset first.
+// Directory links inside are removed as links, never followed.
 void RemoveTree(const std::string& folder);
+
+// Copies a fixture program built next to the test executable; false when the
+// copy fails.
+[[nodiscard]] bool CopyFixture(const std::string& fixture, const std::string& destination);
+
+// Makes `link` a directory symbolic link to the existing folder `target`:
+// under Wine a Unix symlink (Wine's CreateSymbolicLinkA reports success and
+// creates nothing), elsewhere CreateSymbolicLinkA. False when no link shows
+// at `link` afterwards.
+[[nodiscard]] bool MakeDirectoryLink(const std::string& link, const std::string& target);
+// Removes a directory link itself, never what it points to.
+void RemoveDirectoryLink(const std::string& link);
+
+// A registry value as stored.
+struct StoredValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string bytes;
+};
+
+// REG_SZ data as the system stores it: the text and its NUL.
+std::string SzBytes(const std::string& text);
+// Every value of a key, in enumeration order; empty when the key does not open.
+std::vector<StoredValue> ReadValues(HKEY root, const std::string& key);
+// One value, or nullopt when it (or its key) is missing.
+std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
+
+// Values of a real key, kept for one test: the named values (every value when
+// no name is given) are saved and removed, so the test starts without them;
+// at the end the key holds the saved values again and none the test left.
+// A key that did not exist is created and, at the end, removed again.
+class SavedRegistryValues {
+ public:
+  SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names = {});
+  ~SavedRegistryValues();
+  SavedRegistryValues(const SavedRegistryValues&) = delete;
+  SavedRegistryValues& operator=(const SavedRegistryValues&) = delete;
+
+  // False when the key could neither be opened nor created with full access.
+  bool usable() const { return key_.valid(); }
+  void SetString(const std::string& name, const std::string& text);
+  void SetRaw(const std::string& name, DWORD type, const std::string& bytes);
+
+ private:
+  void RemoveTestValues();
+  HKEY root_;
+  std::string path_;
+  std::vector<std::string> names_;
+  std::vector<StoredValue> saved_;
+  bool created_ = false;
+  UniqueHkey key_;
+};
+
+// A real file kept for one test: its bytes (or its absence) are saved and put
+// back at the end.
+class SavedFile {
+ public:
+  explicit SavedFile(std::string path);
+  ~SavedFile();
+  SavedFile(const SavedFile&) = delete;
+  SavedFile& operator=(const SavedFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  void Write(const std::string& content) const;
+  std::string Read() const;
+
+ private:
+  std::string path_;
+  std::optional<std::string> saved_;
+};
+
+// A Win32 service registered for one test (own process, demand start), and
+// stopped and deleted before and after it.
+class RegisteredService {
+ public:
+  RegisteredService(const std::string& name, const std::string& display_name,
+                    const std::string& command, const char* dependencies = nullptr);
+  ~RegisteredService();
+  RegisteredService(const RegisteredService&) = delete;
+  RegisteredService& operator=(const RegisteredService&) = delete;
+
+  bool created() const { return created_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  void Remove();
+  std::string name_;
+  bool created_ = false;
+};
 
 }  // namespace cu::win32::test

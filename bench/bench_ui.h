@@ -1,0 +1,31 @@
+#pragma once
+
+// The Ui the benchmarks hand to presenters: no window, fixed answers. The
+// loads ask nothing; Clear is answered Yes, Save with a fixed path.
+
+#include <optional>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace cu::bench {
+
+class QuietUi : public Ui {
+ public:
+  bool confirm = true;
+  std::optional<std::string> save_path;
+  std::optional<std::string> input;
+
+  bool Confirm(const std::string&) override { return confirm; }
+  std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                      std::size_t) override {
+    return input;
+  }
+  std::optional<std::string> ChooseSaveFile() override { return save_path; }
+  int ShowInfo(const InfoRequest&) override { return kResultCancel; }
+  void ShowMessage(const std::string&) override {}
+  void Repaint() override {}
+  void SetBusyCursor(bool) override {}
+};
+
+}  // namespace cu::bench

@@ -1,0 +1,76 @@
+#pragma once
+
+// Shared pieces of the Windows benchmarks: the clock, the tables, the
+// sandbox folder, COM on the main thread, and raw Win32 helpers for seeding.
+
+#include "platform/platform.h"
+#include "platform/win32/win32_handles.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cu::bench::win {
+
+// Milliseconds on the performance counter.
+class Stopwatch {
+ public:
+  Stopwatch();
+  double ElapsedMs() const;
+
+ private:
+  LARGE_INTEGER start_{};
+};
+
+// Times of repeated runs of one contender.
+struct Timings {
+  std::vector<double> ms;
+  double Median() const;
+  double Min() const;
+};
+
+// Runs the contenders in turn, `runs` rounds after one untimed warm-up round,
+// so that neither always runs on a cache the other warmed.
+std::vector<Timings> Alternate(int runs, const std::vector<std::function<void()>>& contenders);
+
+// Tables: a title, rows of contenders, then ratio lines with their targets.
+void PrintTitle(const std::string& title);
+void PrintHeader();
+void PrintTimingRow(const std::string& label, const Timings& timings, const std::string& note);
+// "ratio <what>  1.23x   target <= 1.50x: met" (or "NOT met").
+bool PrintRatio(const std::string& what, double ratio, double target);
+void PrintNote(const std::string& text);
+std::string FormatMs(double ms);
+
+// The benchmarks' folder below the temporary folder: <temp>\cu-bench, no
+// trailing backslash. Created when missing.
+std::string SandboxRoot();
+// The folder holding this executable, with a trailing backslash.
+std::string ExeFolder();
+
+// COM for the shell-link object, on this thread, for the object's lifetime.
+class ComScope {
+ public:
+  ComScope();
+  ~ComScope();
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+};
+
+// Removes a folder with everything in it (attributes reset first); true when
+// it is gone. Used only on the benchmarks' own sandbox.
+bool RemoveTree(const std::string& path);
+// Creates a folder and its missing parents.
+bool MakeFolders(const std::string& path);
+// Creates (or truncates) a file holding `content`.
+bool WriteWholeFile(const std::string& path, const std::string& content);
+
+HKEY RootKey(Hive hive);
+
+// Counts the entries below a folder, "." and ".." not counted.
+uint64_t CountEntries(const std::string& folder);
+
+// Throws std::runtime_error with the text and the last error when `ok` is false.
+void Check(bool ok, const std::string& what);
+
+}  // namespace cu::bench::win

@@ -1,0 +1,20 @@
+#pragma once
+
+// The Windows benchmarks; each prints its table and returns false when a
+// target was not met (or the run could not be measured).
+
+#include "bench/workload.h"
+
+namespace cu::bench::win {
+
+bool RunStartupBenchmark(const Sizes& sizes, int runs);
+bool RunReportBenchmark(const Sizes& sizes, int runs);
+// Measures the prefix's own services, then registers `sizes.services` more
+// (left registered for the memory benchmark) and measures again.
+bool RunServicesBenchmark(const Sizes& sizes, int runs);
+// `floor_ms`: the time of `rm -rf` on an identical tree, measured by the
+// caller on the Linux side; negative when there is none.
+bool RunClearBenchmark(const Sizes& sizes, double floor_ms);
+bool RunMemoryBenchmark(const Sizes& sizes);
+
+}  // namespace cu::bench::win

@@ -1,0 +1,555 @@
+// The Services tab worked from outside: the list against the service
+// manager's own view, the colours of running rows, the toggle, the export,
+// and the Info flow on a real service of ours (tests\win32\test-service.exe).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ui_driver.h"
+
+namespace cu::ui_test {
+namespace {
+
+constexpr int kServicesPage = 3;
+constexpr char kServiceName[] = "ClearUtilityUiTestService";
+constexpr char kDisplayName[] = "Clear utility test service";
+constexpr char kDescription[] = "Started and stopped by the window tests";
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kAqua = RGB(0, 255, 255);
+
+struct ScCloser {
+  void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+};
+using UniqueSc = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScCloser>;
+
+// One service as the service manager reports it, independently of the program.
+struct ManagerEntry {
+  std::string display_name;
+  bool running = false;
+};
+
+std::vector<ManagerEntry> ManagerServices() {
+  std::vector<ManagerEntry> entries;
+  UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager) return entries;
+  std::vector<BYTE> buffer(64 * 1024);
+  DWORD needed = 0;
+  DWORD count = 0;
+  DWORD resume = 0;
+  while (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL,
+                              reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()),
+                              static_cast<DWORD>(buffer.size()), &needed, &count, &resume)) {
+    if (GetLastError() != ERROR_MORE_DATA) return entries;
+    buffer.resize(buffer.size() + needed);
+    resume = 0;
+  }
+  const auto* records = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    entries.push_back({records[i].lpDisplayName, records[i].ServiceStatus.dwCurrentState == SERVICE_RUNNING});
+  }
+  return entries;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> DisplayNames(const std::vector<ManagerEntry>& entries, bool only_running) {
+  std::vector<std::string> names;
+  for (const ManagerEntry& entry : entries) {
+    if (entry.running || !only_running) names.push_back(entry.display_name);
+  }
+  return names;
+}
+
+// The test service, registered for one test (own process, demand start) and
+// stopped and deleted at its end, whatever happened in between.
+class TestService {
+ public:
+  TestService() {
+    Remove();  // a leftover of an earlier run that ended abruptly
+    command_ = "\"" + ProgramFolder() + "tests\\win32\\test-service.exe\"";
+    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
+    UniqueSc service(CreateServiceA(manager.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
+                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                    command_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) return;
+    SERVICE_DESCRIPTIONA description{const_cast<char*>(kDescription)};
+    ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    created_ = true;
+  }
+  ~TestService() { Remove(); }
+  TestService(const TestService&) = delete;
+  TestService& operator=(const TestService&) = delete;
+
+  bool created() const { return created_; }
+  const std::string& command() const { return command_; }
+
+  // The state and process id the manager reports now; state 0 when unknown.
+  SERVICE_STATUS_PROCESS Status() const {
+    SERVICE_STATUS_PROCESS status{};
+    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return status;
+    UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    DWORD needed = 0;
+    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                          sizeof status, &needed)) {
+      status = {};
+    }
+    return status;
+  }
+
+  std::string StartName() const {
+    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return {};
+    UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+    if (!service) return {};
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    if (!QueryServiceConfigA(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+      return {};
+    }
+    const char* name = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data())->lpServiceStartName;
+    return name ? name : "";
+  }
+
+ private:
+  static void Remove() {
+    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
+    {
+      UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+      if (!service) return;
+      SERVICE_STATUS status{};
+      if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status) || GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+        WaitFor([&] { return QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED; },
+                10000);
+      }
+      DeleteService(service.get());
+    }
+    // The manager removes a deleted service once its last handle is closed;
+    // the next test registers the same names again.
+    WaitFor([&] { return UniqueSc(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS)) == nullptr; },
+            10000);
+  }
+
+  std::string command_;
+  bool created_ = false;
+};
+
+// The toggle ButSrv: the push-like check box on the Services page.
+HWND Toggle(const AppProcess& app) {
+  for (HWND child : Children(GetParent(app.List(kServicesPage)))) {
+    if (_stricmp(ClassOf(child).c_str(), "Button") == 0 &&
+        (GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+// "R / N" read from the toggle; false when the caption has another form.
+bool ParseCounts(const std::string& caption, int& running, int& total) {
+  char rest = 0;
+  return std::sscanf(caption.c_str(), "%d / %d%c", &running, &total, &rest) == 2;
+}
+
+// Returns once the program's window thread has finished what it was doing
+// (a command runs without taking messages until it ends).
+void Settle(const AppProcess& app) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(app.main(), WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+}
+
+// What a user's click on a row does: the row is selected and the list tells
+// its parent.
+void SelectRow(const AppProcess& app, int index) {
+  HWND list = app.List(kServicesPage);
+  SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list));
+  Settle(app);
+}
+
+// Posted, since the click may open a modal dialog in the program.
+void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+int RowOf(const std::vector<std::string>& rows, const std::string& name) {
+  const auto found = std::find(rows.begin(), rows.end(), name);
+  return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
+}
+
+// Pixels of a window's client area as shown on the screen now.
+class Screenshot {
+ public:
+  explicit Screenshot(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    width_ = client.right;
+    height_ = client.bottom;
+    if (width_ <= 0 || height_ <= 0) return;
+    pixels_.resize(static_cast<std::size_t>(width_) * height_);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+      HGDIOBJ old = SelectObject(memory, bitmap);
+      BitBlt(memory, 0, 0, width_, height_, screen, origin.x, origin.y, SRCCOPY);
+      GdiFlush();
+      const auto* source = static_cast<const DWORD*>(bits);
+      for (std::size_t i = 0; i < pixels_.size(); ++i) {
+        const DWORD bgr = source[i];  // 0x00RRGGBB in a 32-bit DIB
+        pixels_[i] = RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
+      }
+      SelectObject(memory, old);
+      DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+  }
+
+  // How many pixels of the rectangle (client coordinates) have this colour.
+  int Count(const RECT& rect, COLORREF colour) const {
+    int found = 0;
+    for (int y = std::max<LONG>(rect.top, 0); y < std::min<LONG>(rect.bottom, height_); ++y) {
+      for (int x = std::max<LONG>(rect.left, 0); x < std::min<LONG>(rect.right, width_); ++x) {
+        if (pixels_[static_cast<std::size_t>(y) * width_ + x] == colour) ++found;
+      }
+    }
+    return found;
+  }
+
+  // Kept for a failure's message: where the picture was written.
+  std::string Save(const std::string& path) const {
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width_;
+    header.biHeight = -height_;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::vector<DWORD> data(pixels_.size());
+    for (std::size_t i = 0; i < pixels_.size(); ++i) {
+      data[i] = (GetRValue(pixels_[i]) << 16) | (GetGValue(pixels_[i]) << 8) | GetBValue(pixels_[i]);
+    }
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(data.size() * sizeof(DWORD));
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size() * sizeof(DWORD)));
+    return path;
+  }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<COLORREF> pixels_;
+};
+
+RECT RowRect(HWND list, int index) {
+  RECT row{};
+  SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row));
+  return row;
+}
+
+// The row's rectangle in the list's client area, scrolled into view first.
+RECT VisibleRow(HWND list, int index) {
+  RECT client{};
+  GetClientRect(list, &client);
+  RECT row = RowRect(list, index);
+  if (row.top < 0 || row.bottom > client.bottom) {
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    row = RowRect(list, index);
+  }
+  return row;
+}
+
+// Waits until the painted list shows `colour` in row `index`, and returns the
+// screenshot that showed it (or the last one taken).
+Screenshot WaitForRowColour(HWND list, int index, COLORREF colour) {
+  const RECT row = VisibleRow(list, index);
+  InvalidateRect(list, nullptr, TRUE);
+  std::unique_ptr<Screenshot> shot;
+  WaitFor(
+      [&] {
+        shot = std::make_unique<Screenshot>(list);
+        return shot->Count(row, colour) > 0;
+      },
+      5000);
+  return *shot;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The file-name box of the common Save dialog: the edit of combo box cmb13,
+// or the plain edit edt1 in older layouts.
+HWND FileNameEdit(HWND dialog) {
+  HWND combo = GetDlgItem(dialog, 0x47C);
+  if (combo) {
+    if (_stricmp(ClassOf(combo).c_str(), "Edit") == 0) return combo;
+    if (HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr)) return edit;
+  }
+  return GetDlgItem(dialog, 0x480);
+}
+
+struct InfoView {
+  HWND dialog = nullptr;
+  std::string memo;
+  std::string action;
+  std::string hint;
+  bool stop_shown = false;
+};
+
+InfoView ReadInfo(const AppProcess& app) {
+  InfoView view;
+  view.dialog = WaitForDialog(app.id(), "Info Service");
+  if (!view.dialog) return view;
+  view.memo = TextOf(GetDlgItem(view.dialog, 1001));
+  view.hint = TextOf(GetDlgItem(view.dialog, 1002));
+  view.action = TextOf(GetDlgItem(view.dialog, IDYES));
+  view.stop_shown = IsWindowVisible(GetDlgItem(view.dialog, IDNO)) != FALSE;
+  return view;
+}
+
+// Chooses the action of the Info dialog and waits until the flow behind it
+// has ended and the list is reloaded.
+void ChooseInInfo(const AppProcess& app, HWND dialog, int id) {
+  ClickDialogButton(dialog, id);
+  WaitFor([&] { return !IsWindow(dialog); }, 10000);
+  Settle(app);
+}
+
+class ServicesWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string program = ProgramFolder() + "tests\\win32\\test-service.exe";
+    ASSERT_NE(GetFileAttributesA(program.c_str()), INVALID_FILE_ATTRIBUTES) << program << " is built with ui_tests";
+    ASSERT_TRUE(service_.created()) << "the test service could not be registered";
+  }
+
+  // Shows the Services tab (which reloads the list) and reads its counts.
+  void ShowServices(AppProcess& app) {
+    app.SelectTab(kServicesPage);
+    Settle(app);
+    list_ = app.List(kServicesPage);
+    toggle_ = Toggle(app);
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(toggle_, nullptr);
+  }
+
+  TestService service_;
+  HWND list_ = nullptr;
+  HWND toggle_ = nullptr;
+};
+
+TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRedAndTogglesToRunningOnes) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ShowServices(app);
+
+  // Up: every Win32 service of the prefix, the caption "R / N".
+  const std::vector<ManagerEntry> manager = ManagerServices();
+  const std::vector<std::string> rows = ListRows(list_);
+  std::string shown;
+  for (const std::string& row : rows) shown += row + "\n";
+  SCOPED_TRACE("rows:\n" + shown);
+  int running = -1;
+  int total = -1;
+  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
+  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total);
+  EXPECT_EQ(Sorted(rows), Sorted(DisplayNames(manager, false)));
+  EXPECT_EQ(running, static_cast<int>(DisplayNames(manager, true).size()));
+  EXPECT_EQ(SendMessageW(toggle_, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(ListSelection(list_), 0);
+
+  // A running row is drawn in red, a stopped row (our service) has no red.
+  // Neither may be the selected row, which is drawn in other colours.
+  const int stopped_row = RowOf(rows, kDisplayName);
+  ASSERT_GT(stopped_row, 0);
+  int running_row = -1;
+  for (const ManagerEntry& entry : manager) {
+    const int row = RowOf(rows, entry.display_name);
+    if (entry.running && row > 0 &&
+        (running_row < 0 || std::abs(row - stopped_row) < std::abs(running_row - stopped_row))) {
+      running_row = row;
+    }
+  }
+  ASSERT_GT(running_row, 0) << "the prefix runs a service besides the first row";
+  SendMessageW(list_, LB_SETTOPINDEX, static_cast<WPARAM>(std::min(running_row, stopped_row)), 0);
+  const RECT running_rect = RowRect(list_, running_row);
+  const RECT stopped_rect = RowRect(list_, stopped_row);
+  RECT client{};
+  GetClientRect(list_, &client);
+  ASSERT_LE(std::max(running_rect.bottom, stopped_rect.bottom), client.bottom) << "both rows are in view";
+  app.Foreground();
+  const Screenshot shot = WaitForRowColour(list_, running_row, kRed);
+  const std::string picture = shot.Save(TempFolder() + "cu-services-list.bmp");
+  EXPECT_GT(shot.Count(running_rect, kRed), 0) << rows[running_row] << " runs: red text; picture " << picture;
+  EXPECT_EQ(shot.Count(stopped_rect, kRed), 0) << "a stopped row has no red; picture " << picture;
+  EXPECT_EQ(shot.Count(stopped_rect, kAqua), 0) << "nor aqua; picture " << picture;
+
+  // Down: only the running services, the caption their count.
+  Click(toggle_);
+  ASSERT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running); }, 10000))
+      << "caption: " << TextOf(toggle_);
+  Settle(app);
+  EXPECT_EQ(SendMessageW(toggle_, BM_GETCHECK, 0, 0), BST_CHECKED);
+  const std::vector<std::string> running_rows = ListRows(list_);
+  EXPECT_EQ(static_cast<int>(running_rows.size()), running);
+  EXPECT_EQ(Sorted(running_rows), Sorted(DisplayNames(ManagerServices(), true)));
+  EXPECT_EQ(RowOf(running_rows, kDisplayName), -1);
+
+  // Up again: every service.
+  Click(toggle_);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running) + " / " + std::to_string(total); },
+                      10000))
+      << "caption: " << TextOf(toggle_);
+  Settle(app);
+  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total);
+}
+
+TEST_F(ServicesWindowTest, SaveWithToggleDownWritesTheRunningServicesDisplayNames) {
+  const std::string path = TempFolder() + "cu-ui-services.txt";
+  DeleteFileA(path.c_str());
+  struct RemoveFile {
+    std::string path;
+    ~RemoveFile() { DeleteFileA(path.c_str()); }
+  } remove_file{path};
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ShowServices(app);
+  Click(toggle_);
+  ASSERT_TRUE(WaitFor([&] { return SendMessageW(toggle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10000));
+  Settle(app);
+  const std::vector<std::string> rows = ListRows(list_);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(TextOf(toggle_), std::to_string(rows.size()));
+
+  Click(app.Button(kServicesPage, "Save"));
+  HWND dialog = WaitForDialog(app.id(), "Save As");
+  ASSERT_NE(dialog, nullptr) << "the Save dialog opens";
+  HWND edit = FileNameEdit(dialog);
+  ASSERT_NE(edit, nullptr);
+  const std::wstring wide_path(path.begin(), path.end());
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
+  ClickDialogButton(dialog, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+  Settle(app);
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+
+  std::string expected;
+  for (const std::string& row : rows) expected += row + "\r\n";
+  EXPECT_EQ(ReadFile(path), expected) << "the rows in list order, each line ended by CR LF";
+  EXPECT_EQ(Sorted(rows), Sorted(DisplayNames(ManagerServices(), true))) << "only the running services";
+}
+
+TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ShowServices(app);
+  int running = -1;
+  int total = -1;
+  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
+  const std::vector<std::string> rows = ListRows(list_);
+  const int row = RowOf(rows, kDisplayName);
+  ASSERT_GT(row, 0) << "the reload selects row 0 first, so another row shows the reselection";
+  SelectRow(app, row);
+
+  // Info on the stopped service: its report, "Start!", no "Stop", the
+  // Ctrl+Del hint.
+  const auto expected_memo = [&](const std::string& state) {
+    std::string memo = std::string("Display Name:\t") + kDisplayName + "\r\n" + "Service Name:\t" + kServiceName +
+                       "\r\n" + "Service Type:\tOwn process.\r\n" + "Current State:\t" + state + "\r\n" +
+                       "Start Type: \tDemand (Manual) Start\r\n" + "BinaryPathName:\t" + service_.command() + "\r\n";
+    const std::string start_name = service_.StartName();
+    if (!start_name.empty()) memo += "ServiceStartName:\t" + start_name + "\r\n";
+    return memo + "Description:\t" + kDescription;
+  };
+  Click(app.Button(kServicesPage, "Info"));
+  InfoView info = ReadInfo(app);
+  ASSERT_NE(info.dialog, nullptr) << "the Info dialog opens";
+  EXPECT_EQ(info.memo, expected_memo("The service is not running."));
+  EXPECT_EQ(info.action, "Start!");
+  EXPECT_FALSE(info.stop_shown);
+  EXPECT_EQ(info.hint, "Press Ctrl+Del to delete     ");
+
+  // "Start!": the service runs, is counted, and its row (still selected)
+  // is drawn in aqua; once another row is selected, in red.
+  ChooseInInfo(app, info.dialog, IDYES);
+  const SERVICE_STATUS_PROCESS started = service_.Status();
+  EXPECT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(TextOf(toggle_), std::to_string(running + 1) + " / " + std::to_string(total));
+  ASSERT_EQ(ListRows(list_), rows);
+  EXPECT_EQ(ListSelection(list_), row);
+  app.Foreground();
+  {
+    const Screenshot shot = WaitForRowColour(list_, row, kAqua);
+    EXPECT_GT(shot.Count(VisibleRow(list_, row), kAqua), 0)
+        << "selected running row in aqua; picture: " << shot.Save(TempFolder() + "cu-services-aqua.bmp");
+  }
+  SelectRow(app, 0);
+  {
+    const Screenshot shot = WaitForRowColour(list_, row, kRed);
+    EXPECT_GT(shot.Count(VisibleRow(list_, row), kRed), 0)
+        << "started service's row in red; picture: " << shot.Save(TempFolder() + "cu-services-started.bmp");
+  }
+
+  // Info by Enter on the list, which has the focus back after the flow.
+  SelectRow(app, row);
+  GUITHREADINFO gui{sizeof gui};
+  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &gui));
+  EXPECT_EQ(gui.hwndFocus, list_) << "the list has the focus after the Info flow";
+  app.Foreground();
+  PressKey(VK_RETURN);
+  info = ReadInfo(app);
+  ASSERT_NE(info.dialog, nullptr) << "Enter opens Info";
+  EXPECT_EQ(info.memo, expected_memo("The service is running."));
+  EXPECT_EQ(info.action, "ReStart!");
+  EXPECT_TRUE(info.stop_shown);
+  EXPECT_EQ(TextOf(GetDlgItem(info.dialog, IDNO)), "Stop");
+  EXPECT_EQ(info.hint, "");
+
+  // "ReStart!": stopped and started again (a new process), the list reloaded
+  // with the same row selected.
+  ChooseInInfo(app, info.dialog, IDYES);
+  const SERVICE_STATUS_PROCESS restarted = service_.Status();
+  EXPECT_EQ(restarted.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_NE(restarted.dwProcessId, 0u);
+  EXPECT_NE(restarted.dwProcessId, started.dwProcessId) << "the service ran in a new process";
+  EXPECT_EQ(TextOf(toggle_), std::to_string(running + 1) + " / " + std::to_string(total));
+  EXPECT_EQ(ListRows(list_), rows);
+  EXPECT_EQ(ListSelection(list_), row) << "the reloaded list selects the same row";
+}
+
+}  // namespace
+}  // namespace cu::ui_test

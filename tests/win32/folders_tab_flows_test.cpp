@@ -1,0 +1,158 @@
+// The Shell folders tab clearing real trees. The tab's "TEMP User" row is
+// pointed at a sandbox (the main window records that path; here the test
+// does), so nothing outside the sandboxes is ever cleared.
+
+#include "tab_flows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "folders/folders_tab.h"
+#include "platform/text.h"
+#include "startup/startup_tab.h"
+
+namespace cu::win32 {
+namespace {
+
+using test::RealMachine;
+using test::Sandbox;
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The names inside a folder, "." and ".." left out, sorted.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data{};
+  UniqueFind search(::FindFirstFileA((WithBackslash(folder) + "*").c_str(), &data));
+  if (!search) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileA(search.get(), &data));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The attributes the directory search reports for one entry.
+DWORD SearchAttributes(const std::string& path) {
+  WIN32_FIND_DATAA data{};
+  UniqueFind search(::FindFirstFileA(path.c_str(), &data));
+  return search ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// Loads the tab with its "TEMP User" row on `folder` (selected after the
+// load) and answers the clearing question with `answer`.
+void ClearThroughTab(RealMachine& real, const Sandbox& folder, bool answer) {
+  SystemPaths paths = real.paths;
+  paths.user_temp_dir = folder.folder();
+  FoldersTab tab(real.platform, real.ui, paths);
+  tab.LoadShellFolders();
+  ASSERT_EQ(tab.selection(), 0);
+  ASSERT_EQ(tab.folder_caption(), WithoutBackslash(folder.folder()));
+  ASSERT_TRUE(tab.clear_enabled());
+  real.ui.confirm_answers = {answer};
+  tab.ButClearClick();
+  EXPECT_EQ(real.ui.questions.back(), "Clear folder " + WithoutBackslash(folder.folder()) + "?");
+  EXPECT_FALSE(real.ui.busy);
+}
+
+TEST(FoldersTabFlows, ClearingEmptiesTheTreeButKeepsDotEntriesAndFilesInUse) {
+  Sandbox box("TabFlowClear");
+  box.WriteFile("plain.txt", "p");
+  box.WriteFile("read-only.txt", "r");
+  box.WriteFile("hidden system.txt", "h");
+  box.WriteFile(".dotfile", "kept");
+  box.MakeFolder(".dotfolder");
+  box.WriteFile(".dotfolder\\inner.txt", "kept");
+  box.MakeFolder("nested");
+  box.MakeFolder("nested\\a");
+  box.MakeFolder("nested\\a\\b");
+  box.WriteFile("nested\\a\\b\\deep.txt", "d");
+  box.MakeFolder("nested\\read-only folder");
+  box.WriteFile("nested\\read-only folder\\x.txt", "x");
+  box.MakeFolder("busy");
+  box.MakeFolder("busy\\sub");
+  box.WriteFile("busy\\other.txt", "o");
+  box.WriteFile("busy\\sub\\held.txt", "in use");
+  ASSERT_TRUE(::SetFileAttributesA(box.Path("read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(::SetFileAttributesA(box.Path("hidden system.txt").c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(::SetFileAttributesA(box.Path("nested\\read-only folder").c_str(),
+                                   FILE_ATTRIBUTE_READONLY));
+  const std::vector<std::string> before = Entries(box.folder());
+
+  RealMachine real;
+  // Held open without FILE_SHARE_DELETE: the file cannot be deleted.
+  UniqueFile held(::CreateFileA(box.Path("busy\\sub\\held.txt").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held.valid());
+
+  // No to the question deletes nothing.
+  ClearThroughTab(real, box, false);
+  EXPECT_EQ(Entries(box.folder()), before);
+  EXPECT_TRUE(real.ui.busy_changes.empty());
+
+  ClearThroughTab(real, box, true);
+  EXPECT_EQ(real.ui.busy_changes, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(Exists(box.folder()));
+  EXPECT_EQ(Entries(box.folder()), (std::vector<std::string>{".dotfile", ".dotfolder", "busy"}));
+  EXPECT_EQ(Entries(box.Path(".dotfolder")), std::vector<std::string>{"inner.txt"});
+  // The file in use stays, and so does the chain of folders down to it.
+  EXPECT_EQ(Entries(box.Path("busy")), std::vector<std::string>{"sub"});
+  EXPECT_EQ(Entries(box.Path("busy\\sub")), std::vector<std::string>{"held.txt"});
+
+  // Once released, a second Clear takes the rest.
+  held.reset();
+  ClearThroughTab(real, box, true);
+  EXPECT_EQ(Entries(box.folder()), (std::vector<std::string>{".dotfile", ".dotfolder"}));
+  EXPECT_TRUE(real.ui.ScriptUsedUp());
+}
+
+TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingBehindIt) {
+  Sandbox outside("TabFlowLinkTarget");
+  outside.WriteFile("a.txt", "a");
+  outside.MakeFolder("sub");
+  outside.WriteFile("sub\\b.txt", "b");
+  outside.WriteFile("read-only.txt", "r");
+  ASSERT_TRUE(::SetFileAttributesA(outside.Path("read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::vector<std::string> target_before = Entries(outside.folder());
+
+  Sandbox box("TabFlowLinkClear");
+  box.WriteFile("plain.txt", "p");
+  const std::string link = box.Path("linked");
+  if (!test::MakeDirectoryLink(link, WithoutBackslash(outside.folder()))) {
+    GTEST_SKIP() << "no directory link can be made here (Windows needs Developer Mode or "
+                    "administrator rights for one)";
+  }
+  EXPECT_EQ(SearchAttributes(link) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+  // Clearing the folder that holds the link: the link stays, and nothing
+  // behind it is touched, not even an attribute.
+  RealMachine real;
+  ClearThroughTab(real, box, true);
+  EXPECT_EQ(Entries(box.folder()), std::vector<std::string>{"linked"});
+  EXPECT_EQ(Entries(outside.folder()), target_before);
+  EXPECT_EQ(Entries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
+  EXPECT_NE(::GetFileAttributesA(outside.Path("read-only.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+            0u);
+
+  // A Startup-folder entry that is a link: its removal never reaches into
+  // the folder it points to.
+  StartupTab startup(real.platform, real.ui, real.paths);
+  startup.DeleteStartupPath(link);
+  EXPECT_EQ(Entries(outside.folder()), target_before);
+  EXPECT_EQ(Entries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
+  if (test::RunningUnderWine()) {
+    GTEST_SKIP() << "Wine's RemoveDirectoryA follows a Unix directory link and fails on the "
+                    "non-empty folder behind it (ERROR_DIR_NOT_EMPTY), so the link itself stays";
+  }
+  EXPECT_FALSE(Exists(link));
+}
+
+}  // namespace
+}  // namespace cu::win32

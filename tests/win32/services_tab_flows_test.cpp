@@ -1,0 +1,149 @@
+// The Services tab driving a real service (test-service.exe, built next to
+// the tests) through the real service control manager: listed, reported,
+// started, restarted, stopped and deleted through the Info flow.
+
+#include "tab_flows.h"
+
+#include <gtest/gtest.h>
+
+#include "services/services_tab.h"
+
+namespace cu::win32 {
+namespace {
+
+using test::RealMachine;
+using test::RegisteredService;
+
+constexpr char kServiceName[] = "ClearUtilityTabFlowService";
+constexpr char kDisplayName[] = "Clear Utility Tab Flow Service";
+constexpr char kDescription[] = "Started and stopped by the tab-flow tests";
+
+int FindEntry(const ServicesTab& tab) {
+  const std::vector<ServiceEntry>& entries = tab.entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (ServiceNamePart(entries[i].text) == kServiceName) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The service's state and process as the manager reports them now;
+// nullopt when the service cannot be opened.
+std::optional<SERVICE_STATUS_PROCESS> StatusNow() {
+  UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueSc service(::OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+  if (!service) return std::nullopt;
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
+    return std::nullopt;
+  }
+  return status;
+}
+
+DWORD StateNow() {
+  const std::optional<SERVICE_STATUS_PROCESS> status = StatusNow();
+  return status ? status->dwCurrentState : 0;
+}
+
+bool SetDescription(const char* text) {
+  UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueSc service(::OpenServiceA(manager.get(), kServiceName, SERVICE_CHANGE_CONFIG));
+  if (!service) return false;
+  SERVICE_DESCRIPTIONA description{const_cast<char*>(text)};
+  return ::ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description) != FALSE;
+}
+
+// Runs the Info flow on the tab's selection with the dialog's result.
+const InfoRequest& RunInfo(ServicesTab& tab, cu::testing::FakeUi& ui, int result) {
+  ui.info_results = {result};
+  tab.pmInfoSrvClick();
+  EXPECT_FALSE(ui.busy);
+  EXPECT_TRUE(tab.TakeFocusRequest());
+  return ui.info_requests.back();
+}
+
+TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
+  const std::string command = "\"" + test::ExeFolder() + "test-service.exe\"";
+  RegisteredService registered(kServiceName, kDisplayName, command);
+  ASSERT_TRUE(registered.created());
+  ASSERT_TRUE(SetDescription(kDescription));
+
+  RealMachine real;
+  ServicesTab tab(real.platform, real.ui);
+  tab.Reload();
+  int row = FindEntry(tab);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(DisplayNamePart(tab.entries()[row].text), kDisplayName);
+  EXPECT_EQ(tab.entries()[row].tag, 0);
+  tab.Select(row);
+
+  // The report on the stopped service; "Start!" starts it and waits.
+  const InfoRequest stopped = RunInfo(tab, real.ui, kResultYes);
+  EXPECT_EQ(stopped.caption, "Info Service");
+  EXPECT_EQ(stopped.yes_caption, "Start!");
+  EXPECT_FALSE(stopped.show_stop);
+  EXPECT_EQ(stopped.bottom_hint, kPressCtrlDelHint);
+  const std::vector<std::string> lines = test::SplitCrLf(stopped.text);
+  ASSERT_EQ(lines.size(), 8u) << stopped.text;
+  EXPECT_EQ(lines[0], std::string("Display Name:\t") + kDisplayName);
+  EXPECT_EQ(lines[1], std::string("Service Name:\t") + kServiceName);
+  EXPECT_EQ(lines[2], "Service Type:\tOwn process.");
+  EXPECT_EQ(lines[3], "Current State:\tThe service is not running.");
+  EXPECT_EQ(lines[4], "Start Type: \tDemand (Manual) Start");
+  // The program exists, so no "(File not found!)" line follows the path.
+  EXPECT_EQ(lines[5], "BinaryPathName:\t" + command);
+  EXPECT_TRUE(test::StartsWith(lines[6], "ServiceStartName:\t")) << lines[6];
+  EXPECT_EQ(lines[7], std::string("Description:\t") + kDescription);
+  EXPECT_EQ(StateNow(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(real.ui.busy_changes, (std::vector<bool>{true, false}));
+  // The reloaded list selects the same row, now running.
+  row = FindEntry(tab);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(tab.selection(), row);
+  EXPECT_EQ(tab.entries()[row].tag, 1);
+
+  // Ctrl+Del does nothing to a running service: no question is asked.
+  const InfoRequest running = RunInfo(tab, real.ui, kResultAbort);
+  EXPECT_EQ(running.yes_caption, "ReStart!");
+  EXPECT_TRUE(running.show_stop);
+  EXPECT_EQ(running.bottom_hint, "");
+  EXPECT_NE(running.text.find("\r\nCurrent State:\tThe service is running.\r\n"), std::string::npos)
+      << running.text;
+  EXPECT_EQ(running.text.find("(File not found!)"), std::string::npos);
+  EXPECT_TRUE(real.ui.questions.empty());
+  EXPECT_EQ(StateNow(), static_cast<DWORD>(SERVICE_RUNNING));
+
+  // "ReStart!" stops it and starts it again: a new process, the same row.
+  const std::optional<SERVICE_STATUS_PROCESS> first = StatusNow();
+  ASSERT_TRUE(first.has_value());
+  (void)RunInfo(tab, real.ui, kResultYes);
+  const std::optional<SERVICE_STATUS_PROCESS> second = StatusNow();
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_NE(second->dwProcessId, first->dwProcessId);
+  EXPECT_EQ(tab.selection(), FindEntry(tab));
+  EXPECT_EQ(tab.entries()[tab.selection()].tag, 1);
+
+  // "Stop" stops it and reloads.
+  (void)RunInfo(tab, real.ui, kResultNo);
+  EXPECT_EQ(StateNow(), static_cast<DWORD>(SERVICE_STOPPED));
+  row = FindEntry(tab);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(tab.selection(), row);
+  EXPECT_EQ(tab.entries()[row].tag, 0);
+
+  // Ctrl+Del on the stopped service, confirmed: deleted, the row above selected.
+  real.ui.confirm_answers = {true};
+  (void)RunInfo(tab, real.ui, kResultAbort);
+  EXPECT_EQ(real.ui.questions.back(),
+            std::string("Delete service\r") + kDisplayName + "\r" + kServiceName + "?");
+  EXPECT_TRUE(real.ui.messages.empty());
+  EXPECT_FALSE(StatusNow().has_value());
+  EXPECT_EQ(FindEntry(tab), -1);
+  EXPECT_EQ(tab.selection(), row > 0 ? row - 1 : 0);
+  EXPECT_TRUE(real.ui.ScriptUsedUp());
+}
+
+}  // namespace
+}  // namespace cu::win32

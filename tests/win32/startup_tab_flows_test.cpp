@@ -1,0 +1,411 @@
+// The StartUp tab on the real machine: entries seeded in the real registry,
+// a real Startup folder (the user's "Shell Folders" value pointed at a
+// sandbox for the test), the real system.ini and win.ini, and reports on
+// real programs.
+
+#include "tab_flows.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/text.h"
+#include "startup/startup_report.h"
+#include "startup/startup_tab.h"
+
+namespace cu::win32 {
+namespace {
+
+using test::RealMachine;
+using test::Sandbox;
+using test::SavedFile;
+using test::SavedRegistryValues;
+
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+constexpr int kTagHkcuRun = 23;
+constexpr int kTagHkcuWindows = 28;
+
+// The version lines of version_fixture.exe, in the report's order.
+const std::vector<std::string> kToolVersionLines = {
+    "ProductName=  Padded product  ",
+    "FileVersion=1.2.3.4",
+    "CompanyName=Clear Utility Tests",
+    "LegalTradeMarks=TM",
+};
+
+int FindRow(const StartupTab& tab, const std::string& text, int tag) {
+  const std::vector<StartupRow>& rows = tab.rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].text == text && rows[i].tag == tag) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<std::string> RowsTagged(const StartupTab& tab, int tag) {
+  std::vector<std::string> texts;
+  for (const StartupRow& row : tab.rows()) {
+    if (row.tag == tag) texts.push_back(row.text);
+  }
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Info on the row, "DELETE!!!", then the answer to "Delete <row>?".
+void RemoveThroughInfo(StartupTab& tab, cu::testing::FakeUi& ui, int row, bool answer) {
+  tab.Select(row);
+  ui.info_results = {kResultYes};
+  ui.confirm_answers = {answer};
+  tab.ShowStartupInfo();
+}
+
+// The size and date lines the report gives for an existing file.
+std::vector<std::string> SizeAndDateLines(const std::string& path) {
+  return {"FileSize=" + test::GroupedDigits(test::FileSizeOf(path)),
+          "FileDate=" + test::ShortDateOf(path)};
+}
+
+// Compares report lines, taking a "FileDate=" line as matching when it begins
+// with the expected date (a time of day may follow).
+void ExpectReportLines(const std::string& report, const std::vector<std::string>& expected) {
+  const std::vector<std::string> lines = test::SplitCrLf(report);
+  ASSERT_EQ(lines.size(), expected.size()) << report;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (test::StartsWith(expected[i], "FileDate=")) {
+      EXPECT_TRUE(test::StartsWith(lines[i], expected[i])) << "line " << i << ": " << lines[i];
+      EXPECT_GT(expected[i].size(), std::string("FileDate=").size());
+    } else {
+      EXPECT_EQ(lines[i], expected[i]) << "line " << i;
+    }
+  }
+}
+
+// Writes a shortcut to `target` with the shell-link object.
+void SaveShortcut(const std::string& link_path, const std::string& target) {
+  ComPtr<IShellLinkA> link;
+  ASSERT_EQ(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                               link.receive()),
+            S_OK);
+  ASSERT_EQ(link->SetPath(target.c_str()), S_OK);
+  ComPtr<IPersistFile> file;
+  ASSERT_EQ(link->QueryInterface(IID_IPersistFile, file.receive()), S_OK);
+  ASSERT_EQ(file->Save(ToWide(link_path).c_str(), TRUE), S_OK);
+}
+
+// A key made for one test below a real place, removed before and after.
+class ScratchKey {
+ public:
+  ScratchKey(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
+    ::RegDeleteTreeA(root_, path_.c_str());
+    status_ = ::RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                key_.receive(), nullptr);
+  }
+  ~ScratchKey() {
+    if (!key_) return;
+    key_.reset();
+    ::RegDeleteTreeA(root_, path_.c_str());
+  }
+  ScratchKey(const ScratchKey&) = delete;
+  ScratchKey& operator=(const ScratchKey&) = delete;
+
+  LONG status() const { return status_; }
+  void SetDefault(DWORD type, const std::string& bytes) {
+    ASSERT_EQ(::RegSetValueExA(key_.get(), "", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                               static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+  }
+
+ private:
+  HKEY root_;
+  std::string path_;
+  LONG status_ = ERROR_SUCCESS;
+  UniqueHkey key_;
+};
+
+TEST(StartupTabFlows, RemovingARunValueNamedWithAnEqualsSignRemovesExactlyThatValue) {
+  SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlow=b", "CuTabFlow"});
+  ASSERT_TRUE(run.usable());
+  run.SetString("CuTabFlow=b", "tabflow-equals.exe /one");
+  run.SetString("CuTabFlow", "tabflow-plain.exe /two");
+
+  RealMachine real;
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  const int equals_row = FindRow(tab, "CuTabFlow=b=tabflow-equals.exe /one", kTagHkcuRun);
+  ASSERT_GE(equals_row, 0);
+  ASSERT_GE(FindRow(tab, "CuTabFlow=tabflow-plain.exe /two", kTagHkcuRun), 0);
+
+  // Answering No removes nothing and does not reload.
+  RemoveThroughInfo(tab, real.ui, equals_row, false);
+  EXPECT_EQ(tab.selection(), equals_row);
+  EXPECT_TRUE(test::ReadValue(HKEY_CURRENT_USER, kRunKey, "CuTabFlow=b").has_value());
+  EXPECT_FALSE(tab.TakeFocusRequest());
+
+  // Yes removes the value "CuTabFlow=b" and leaves "CuTabFlow" as it was.
+  RemoveThroughInfo(tab, real.ui, equals_row, true);
+  ASSERT_EQ(real.ui.info_requests.size(), 2u);
+  const InfoRequest& info = real.ui.info_requests.back();
+  EXPECT_EQ(info.caption, "Info StartUp");
+  EXPECT_EQ(info.yes_caption, "DELETE!!!");
+  EXPECT_FALSE(info.show_stop);
+  // The program names no file: its text and "File not found!" are the report.
+  EXPECT_EQ(info.text,
+            "Location=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\r\n\r\n"
+            "tabflow-equals.exe\r\n\r\nFile not found!");
+  EXPECT_EQ(real.ui.questions.back(), "Delete CuTabFlow=b=tabflow-equals.exe /one?");
+
+  EXPECT_FALSE(test::ReadValue(HKEY_CURRENT_USER, kRunKey, "CuTabFlow=b").has_value());
+  const std::optional<test::StoredValue> plain =
+      test::ReadValue(HKEY_CURRENT_USER, kRunKey, "CuTabFlow");
+  ASSERT_TRUE(plain.has_value());
+  EXPECT_EQ(plain->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(plain->bytes, test::SzBytes("tabflow-plain.exe /two"));
+
+  // The list was reloaded and asks for the focus.
+  EXPECT_EQ(FindRow(tab, "CuTabFlow=b=tabflow-equals.exe /one", kTagHkcuRun), -1);
+  EXPECT_GE(FindRow(tab, "CuTabFlow=tabflow-plain.exe /two", kTagHkcuRun), 0);
+  EXPECT_EQ(tab.selection(), 0);
+  EXPECT_EQ(tab.count_caption(), std::to_string(tab.rows().size()));
+  EXPECT_TRUE(tab.TakeFocusRequest());
+  EXPECT_TRUE(real.ui.ScriptUsedUp());
+}
+
+TEST(StartupTabFlows, RemovingStartupFolderEntriesDeletesTheShortcutAndTheSubfolderOnly) {
+  Sandbox startup("TabFlowStartupFolder");
+  Sandbox programs("TabFlowStartupPrograms");
+  const std::string target = programs.Path("tool.exe");
+  ASSERT_TRUE(test::CopyFixture("version_fixture.exe", target));
+  SaveShortcut(startup.Path("Tool.lnk"), target);
+  startup.WriteFile("keep.txt", "stays");
+  startup.MakeFolder("Helpers");
+  startup.MakeFolder("Helpers\\deep");
+  startup.WriteFile("Helpers\\a.txt", "a");
+  startup.WriteFile("Helpers\\deep\\b.txt", "b");
+  startup.WriteFile("Helpers\\read-only.txt", "r");
+  ASSERT_TRUE(::SetFileAttributesA(startup.Path("Helpers\\read-only.txt").c_str(),
+                                   FILE_ATTRIBUTE_READONLY));
+
+  // The user's Startup folder is the sandbox for this test.
+  const std::string folder = WithoutBackslash(startup.folder());
+  SavedRegistryValues shell_folders(HKEY_CURRENT_USER, kShellFoldersKey, {"Startup"});
+  ASSERT_TRUE(shell_folders.usable());
+  shell_folders.SetString("Startup", folder);
+
+  RealMachine real;
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  EXPECT_EQ(tab.user_startup_dir(), folder);
+  const std::vector<std::string> listed = RowsTagged(tab, kTagUserStartup);
+  ASSERT_EQ(listed.size(), 3u) << ::testing::PrintToString(listed);
+  EXPECT_EQ(listed[0], "Helpers");
+  // The shortcut's row names its target (the shell may change the letter case).
+  EXPECT_EQ(AsciiLower(listed[1]), AsciiLower("Tool.lnk=" + target));
+  EXPECT_EQ(listed[2], "keep.txt");
+
+  // The shortcut goes; the program it points to stays.
+  RemoveThroughInfo(tab, real.ui, FindRow(tab, listed[1], kTagUserStartup), true);
+  const std::string info = real.ui.info_requests.back().text;
+  EXPECT_TRUE(test::StartsWith(info, "Location=" + folder + "\r\n\r\n")) << info;
+  // The report is on the shortcut's target.
+  EXPECT_NE(info.find("\r\nFileVersion=1.2.3.4\r\n"), std::string::npos) << info;
+  EXPECT_EQ(real.ui.questions.back(), "Delete " + listed[1] + "?");
+  EXPECT_FALSE(Exists(startup.Path("Tool.lnk")));
+  EXPECT_TRUE(Exists(target));
+  EXPECT_TRUE(Exists(startup.Path("keep.txt")));
+
+  // The subfolder goes with everything in it, its read-only file included.
+  RemoveThroughInfo(tab, real.ui, FindRow(tab, "Helpers", kTagUserStartup), true);
+  EXPECT_EQ(real.ui.questions.back(), "Delete Helpers?");
+  EXPECT_FALSE(Exists(startup.Path("Helpers")));
+  EXPECT_TRUE(Exists(startup.Path("keep.txt")));
+  EXPECT_EQ(RowsTagged(tab, kTagUserStartup), std::vector<std::string>{"keep.txt"});
+  EXPECT_TRUE(real.ui.ScriptUsedUp());
+}
+
+TEST(StartupTabFlows, RemovingASystemIniRowDeletesOnlyItsKeyFromTheFile) {
+  RealMachine real;
+  ASSERT_FALSE(real.paths.windows_dir.empty());
+  const std::string windows = WithBackslash(real.paths.windows_dir);
+  SavedFile ini(windows + "system.ini");
+  ini.Write(
+      "[drivers]\r\nwave=mmdrv.dll\r\n\r\n"
+      "[windows]\r\nload=tabflow-sysini-load.exe /l\r\nrun=tabflow-sysini-run.exe /r\r\n");
+
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  const int load_row = FindRow(tab, "tabflow-sysini-load.exe /l", kTagSystemIniLoad);
+  ASSERT_GE(load_row, 0);
+  ASSERT_GE(FindRow(tab, "tabflow-sysini-run.exe /r", kTagSystemIniRun), 0);
+
+  RemoveThroughInfo(tab, real.ui, load_row, true);
+  EXPECT_TRUE(test::StartsWith(real.ui.info_requests.back().text,
+                               "Location=" + windows + "system.ini [load]\r\n\r\n"));
+  EXPECT_EQ(real.ui.questions.back(), "Delete tabflow-sysini-load.exe /l?");
+
+  char text[256] = {};
+  ::GetPrivateProfileStringA("windows", "load", "<none>", text, sizeof text, ini.path().c_str());
+  EXPECT_STREQ(text, "<none>");
+  ::GetPrivateProfileStringA("windows", "run", "<none>", text, sizeof text, ini.path().c_str());
+  EXPECT_STREQ(text, "tabflow-sysini-run.exe /r");
+  ::GetPrivateProfileStringA("drivers", "wave", "<none>", text, sizeof text, ini.path().c_str());
+  EXPECT_STREQ(text, "mmdrv.dll");
+  EXPECT_EQ(ini.Read().find("tabflow-sysini-load.exe"), std::string::npos) << ini.Read();
+
+  EXPECT_EQ(FindRow(tab, "tabflow-sysini-load.exe /l", kTagSystemIniLoad), -1);
+  EXPECT_GE(FindRow(tab, "tabflow-sysini-run.exe /r", kTagSystemIniRun), 0);
+}
+
+TEST(StartupTabFlows, WinIniLoadIsTheMappedRegistryValueAndGoesWithIt) {
+  // The [windows] section of win.ini lives in this key (on Windows and Wine
+  // alike), so one "load" value shows as a registry row and as a win.ini row.
+  SavedRegistryValues windows_key(HKEY_CURRENT_USER, kWindowsKey, {"load", "run"});
+  ASSERT_TRUE(windows_key.usable());
+  windows_key.SetString("load", "tabflow-winini.exe /w");
+
+  RealMachine real;
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  ASSERT_GE(FindRow(tab, "load=tabflow-winini.exe /w", kTagHkcuWindows), 0);
+  const int ini_row = FindRow(tab, "tabflow-winini.exe /w", kTagWinIniLoad);
+  ASSERT_GE(ini_row, 0);
+
+  RemoveThroughInfo(tab, real.ui, ini_row, true);
+  EXPECT_TRUE(test::StartsWith(real.ui.info_requests.back().text,
+                               "Location=" + WithBackslash(real.paths.windows_dir) +
+                                   "win.ini [load]\r\n\r\n"));
+  EXPECT_FALSE(test::ReadValue(HKEY_CURRENT_USER, kWindowsKey, "load").has_value());
+  EXPECT_EQ(FindRow(tab, "load=tabflow-winini.exe /w", kTagHkcuWindows), -1);
+  EXPECT_EQ(FindRow(tab, "tabflow-winini.exe /w", kTagWinIniLoad), -1);
+}
+
+TEST(StartupTabFlows, ReportOnAQuotedProgramGivesItsVersionSizeAndDateAndNamedParameterFile) {
+  Sandbox box("TabFlowReport");
+  box.MakeFolder("Program Files");
+  box.MakeFolder("Program Files\\Tool");
+  box.MakeFolder("Data Files");
+  const std::string tool = box.Path("Program Files\\Tool\\tool.exe");
+  const std::string helper = box.Path("Data Files\\helper.dll");
+  ASSERT_TRUE(test::CopyFixture("version_fixture.exe", tool));
+  ASSERT_TRUE(test::CopyFixture("no_translation_fixture.exe", helper));
+  // Sizes of a thousand bytes and more show the grouping.
+  ASSERT_GE(test::FileSizeOf(tool), 1000u);
+
+  SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlowReport", "CuTabFlowReportParam"});
+  ASSERT_TRUE(run.usable());
+  const std::string with_switch = "\"" + tool + "\" /min";
+  const std::string with_parameter = "\"" + tool + "\" \"" + helper + "\",Entry";
+  run.SetString("CuTabFlowReport", with_switch);
+  run.SetString("CuTabFlowReportParam", with_parameter);
+
+  RealMachine real;
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+
+  // The switch names no file: version lines, an empty line, size and date.
+  const int switch_row = FindRow(tab, "CuTabFlowReport=" + with_switch, kTagHkcuRun);
+  ASSERT_GE(switch_row, 0);
+  tab.Select(switch_row);
+  const std::string report = tab.GetStartupReport();
+  std::vector<std::string> expected = kToolVersionLines;
+  expected.push_back("");
+  for (const std::string& line : SizeAndDateLines(tool)) expected.push_back(line);
+  ExpectReportLines(report, expected);
+  EXPECT_EQ(report.find("Parameter Program:"), std::string::npos);
+
+  // Info shows the location and that report; Cancel removes nothing.
+  real.ui.info_results = {kResultCancel};
+  tab.ShowStartupInfo();
+  EXPECT_EQ(real.ui.info_requests.back().text,
+            "Location=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\r\n\r\n" + report);
+  EXPECT_TRUE(real.ui.questions.empty());
+  EXPECT_TRUE(test::ReadValue(HKEY_CURRENT_USER, kRunKey, "CuTabFlowReport").has_value());
+
+  // A parameter naming an existing file adds its block, without its path.
+  const int parameter_row = FindRow(tab, "CuTabFlowReportParam=" + with_parameter, kTagHkcuRun);
+  ASSERT_GE(parameter_row, 0);
+  tab.Select(parameter_row);
+  const std::string parameter_report = tab.GetStartupReport();
+  expected.insert(expected.end(), {"", "", "Parameter Program:", "", "ProductName=Untranslated", ""});
+  for (const std::string& line : SizeAndDateLines(helper)) expected.push_back(line);
+  ExpectReportLines(parameter_report, expected);
+  EXPECT_EQ(AsciiLower(parameter_report).find("helper.dll"), std::string::npos);
+}
+
+TEST(StartupTabFlows, ReportFindsAProgramRegisteredUnderAppPaths) {
+  ScratchKey registered(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "cutabflowapp.exe");
+  if (registered.status() == ERROR_ACCESS_DENIED) {
+    GTEST_SKIP() << "HKEY_LOCAL_MACHINE is not writable for this user: no App Paths entry can "
+                    "be seeded";
+  }
+  ASSERT_EQ(registered.status(), ERROR_SUCCESS);
+  ScratchKey wrong_type(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "cutabflowbad.exe");
+  ASSERT_EQ(wrong_type.status(), ERROR_SUCCESS);
+
+  Sandbox box("TabFlowAppPaths");
+  box.MakeFolder("Hidden Place");
+  const std::string program = box.Path("Hidden Place\\cutabflowapp.exe");
+  ASSERT_TRUE(test::CopyFixture("version_fixture.exe", program));
+  registered.SetDefault(REG_SZ, test::SzBytes(program));
+  const DWORD number = 7;
+  wrong_type.SetDefault(REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));
+
+  RealMachine real;
+  EXPECT_EQ(ReadAppPath(real.platform, "cutabflowapp.exe"), program);
+  // A bare name gets ".exe" before the lookup.
+  EXPECT_EQ(ResolveProgramPath(real.platform, "cutabflowapp"), program);
+  // A registration that is not text counts as none, without an error.
+  EXPECT_EQ(ReadAppPath(real.platform, "cutabflowbad.exe"), "");
+  EXPECT_EQ(ResolveProgramPath(real.platform, "cutabflowbad"), "");
+
+  SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlowAppPaths"});
+  ASSERT_TRUE(run.usable());
+  run.SetString("CuTabFlowAppPaths", "cutabflowapp.exe /q");
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  const int row = FindRow(tab, "CuTabFlowAppPaths=cutabflowapp.exe /q", kTagHkcuRun);
+  ASSERT_GE(row, 0);
+  tab.Select(row);
+  std::vector<std::string> expected = kToolVersionLines;
+  expected.push_back("");
+  for (const std::string& line : SizeAndDateLines(program)) expected.push_back(line);
+  ExpectReportLines(tab.GetStartupReport(), expected);
+}
+
+TEST(StartupTabFlows, ReportFindsABareProgramNameAlongTheSearchPath) {
+  RealMachine real;
+  const std::string found = ResolveProgramPath(real.platform, "notepad");
+  ASSERT_FALSE(found.empty());
+  EXPECT_TRUE(test::StartsWith(AsciiLower(found).substr(1), ":\\")) << found;
+  EXPECT_EQ(AsciiLower(found).substr(found.size() - 12), "\\notepad.exe") << found;
+
+  SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlowNotepad"});
+  ASSERT_TRUE(run.usable());
+  run.SetString("CuTabFlowNotepad", "notepad");
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  const int row = FindRow(tab, "CuTabFlowNotepad=notepad", kTagHkcuRun);
+  ASSERT_GE(row, 0);
+  tab.Select(row);
+  const std::vector<std::string> lines = test::SplitCrLf(tab.GetStartupReport());
+  ASSERT_GE(lines.size(), 4u);
+  // The found path stands everywhere in the report: in place of version
+  // lines when the program has none (Wine's notepad has none), and for the
+  // size and date.
+  const std::string versions = GetVersionStrings(real.platform, found);
+  EXPECT_EQ(lines.front(), versions.empty() ? found : test::SplitCrLf(versions).front());
+  const std::vector<std::string> size_and_date = SizeAndDateLines(found);
+  EXPECT_EQ(lines[lines.size() - 2], size_and_date[0]);
+  EXPECT_TRUE(test::StartsWith(lines.back(), size_and_date[1])) << lines.back();
+}
+
+}  // namespace
+}  // namespace cu::win32
