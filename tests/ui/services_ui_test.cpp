@@ -526,7 +526,8 @@ TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected
 
   // Info by Enter on the list, which has the focus back after the flow.
   SelectRow(app, row);
-  GUITHREADINFO gui{sizeof gui};
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
   ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &gui));
   EXPECT_EQ(gui.hwndFocus, list_) << "the list has the focus after the Info flow";
   app.Foreground();

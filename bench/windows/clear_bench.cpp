@@ -1,0 +1,108 @@
+// Clearing a large tree: FoldersTab::ButClearClick ("TEMP User" pointed at
+// the tree, Clear answered Yes) next to the system's own recursive delete,
+// `cmd /c rd /s /q`, on an identical tree, and `rm -rf` on the Linux side as
+// the floor (timed by the caller on a third identical tree).
+
+#include <cstdio>
+
+#include "bench/bench_ui.h"
+#include "bench/windows/bench_support.h"
+#include "bench/windows/benchmarks.h"
+#include "bench/windows/seed.h"
+#include "folders/folders_tab.h"
+#include "platform/system_paths.h"
+#include "platform/win32/win32_platform.h"
+
+namespace cu::bench::win {
+
+namespace {
+
+// Runs a command line and waits for it; its exit code.
+DWORD RunAndWait(const std::string& command_line) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string mutable_line = command_line;
+  Check(::CreateProcessA(nullptr, mutable_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &process) != FALSE,
+        "CreateProcessA " + command_line);
+  UniqueFile process_handle(process.hProcess);
+  UniqueFile thread_handle(process.hThread);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  return code;
+}
+
+}  // namespace
+
+bool RunClearBenchmark(const Sizes& sizes, double floor_ms) {
+  const Tree tree = MakeTree(sizes.tree_folders, sizes.tree_files);
+  const std::string sandbox = SandboxRoot();
+  const std::string ours = sandbox + "\\clear-ours";
+  const std::string theirs = sandbox + "\\clear-rd";
+
+  Stopwatch seeding;
+  SeedTree(ours, tree);
+  const double seed_ms = seeding.ElapsedMs();
+
+  cu::win32::Win32Machine machine;
+  const Platform platform = machine.platform();
+  QuietUi ui;
+  SystemPaths paths = ReadSystemPaths(platform);
+  paths.user_temp_dir = ours + "\\";  // "TEMP User", row 0, selected by the load
+  FoldersTab tab(platform, ui, paths);
+  tab.LoadShellFolders();
+  Check(tab.folder_caption() == ours && tab.clear_enabled(), "selecting the tree in the tab");
+  Timings clear;
+  {
+    Stopwatch watch;
+    tab.ButClearClick();
+    clear.ms.push_back(watch.ElapsedMs());
+  }
+  const uint64_t left = CountEntries(ours);
+  const bool folder_stays = ::GetFileAttributesA(ours.c_str()) != INVALID_FILE_ATTRIBUTES;
+
+  // The process start of cmd alone, so the table shows how much of rd's time
+  // is not deletion.
+  Timings cmd_start;
+  {
+    Stopwatch watch;
+    (void)RunAndWait("cmd.exe /c rem");
+    cmd_start.ms.push_back(watch.ElapsedMs());
+  }
+
+  SeedTree(theirs, tree);
+  Timings rd;
+  {
+    Stopwatch watch;
+    (void)RunAndWait("cmd.exe /c rd /s /q \"" + theirs + "\"");
+    rd.ms.push_back(watch.ElapsedMs());
+  }
+  const bool rd_removed = ::GetFileAttributesA(theirs.c_str()) == INVALID_FILE_ATTRIBUTES;
+  const uint64_t rd_left = rd_removed ? 0 : CountEntries(theirs);
+  (void)RemoveTree(ours);
+
+  PrintTitle("Clearing a tree of " + Grouped(tree.files.size()) + " files in " +
+             Grouped(tree.folders.size()) + " folders (one run each, each on a freshly seeded tree)");
+  PrintHeader();
+  if (floor_ms >= 0) {
+    Timings floor;
+    floor.ms.push_back(floor_ms);
+    PrintTimingRow("rm -rf on Linux, same file system (floor)", floor, "");
+  }
+  PrintTimingRow("cmd /c rd /s /q under Wine", rd,
+                 rd_removed ? "tree gone" : Grouped(rd_left) + " entries left");
+  PrintTimingRow("  of which cmd /c start-up alone", cmd_start, "");
+  PrintTimingRow("FoldersTab::ButClearClick under Wine", clear,
+                 Grouped(left) + " entries left, folder " + (folder_stays ? "kept" : "gone"));
+  const bool met = PrintRatio("clear / rd /s /q", clear.Median() / rd.Median(), 1.0);
+  if (floor_ms > 0) {
+    std::printf("  %-44s %11.2fx\n", "ratio clear / rm -rf", clear.Median() / floor_ms);
+    std::printf("  %-44s %11.2fx\n", "ratio rd /s /q / rm -rf", rd.Median() / floor_ms);
+  }
+  PrintNote("(seeding one tree took " + FormatMs(seed_ms) + ")");
+  return met && left == 0;
+}
+
+}  // namespace cu::bench::win
