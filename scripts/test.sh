@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every suite: host,
-# host-asan and the Windows tests under Wine. Fails when any suite fails or
+# host-asan, the fuzzer and the Windows tests under Wine. Fails when any suite fails or
 # runs no test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +11,11 @@ for preset in host host-asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
 done
+
+# The StartUp command fuzzer: a bounded libFuzzer run from a fixed seed.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows

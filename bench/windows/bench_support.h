@@ -12,6 +12,13 @@
 
 namespace cu::bench::win {
 
+using cu::win32::ComPtr;
+using cu::win32::ToWide;
+using cu::win32::UniqueFile;
+using cu::win32::UniqueFind;
+using cu::win32::UniqueHkey;
+using cu::win32::UniqueSc;
+
 // Milliseconds on the performance counter.
 class Stopwatch {
  public:

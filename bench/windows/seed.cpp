@@ -1,10 +1,10 @@
 #include "bench/windows/seed.h"
 
-#include <shlobj.h>
-
 #include <map>
 
 #include "bench/windows/bench_support.h"
+
+#include <shlobj.h>
 #include "startup/startup_catalogue.h"
 #include "urls/urls_tab.h"
 

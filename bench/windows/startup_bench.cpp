@@ -2,12 +2,12 @@
 // layer next to a minimal raw loop that reads the same keys, folders and
 // ini keys, resolving the shortcuts, and does nothing else.
 
-#include <shlobj.h>
-
 #include <cstdio>
 
 #include "bench/bench_ui.h"
 #include "bench/windows/bench_support.h"
+
+#include <shlobj.h>
 #include "bench/windows/benchmarks.h"
 #include "platform/system_paths.h"
 #include "platform/text.h"
@@ -24,7 +24,7 @@ struct RootGroup {
   const char* prefix;
 };
 
-constexpr RootGroup kGroups[] = {
+const RootGroup kGroups[] = {
     {HKEY_LOCAL_MACHINE, ""}, {HKEY_USERS, ".DEFAULT\\"}, {HKEY_CURRENT_USER, ""}};
 
 std::string ReadRawString(HKEY root, const std::string& path, const char* name) {

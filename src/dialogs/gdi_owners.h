@@ -42,9 +42,20 @@ inline HFONT MakeFont(const char* face, int pixels, UINT dpi, bool bold = false)
                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-// The dots per inch of a window, 96 where the system cannot tell.
+// The dots per inch of a window, 96 where the system cannot tell. Looked up
+// at run time: systems before Windows 10 have no per-window DPI call, and a
+// static import of it would stop the program from loading there.
 inline UINT WindowDpi(HWND hwnd) {
-  const UINT dpi = hwnd ? GetDpiForWindow(hwnd) : 0;
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  UINT dpi = 0;
+  if (hwnd && get_dpi) dpi = get_dpi(hwnd);
+  if (!dpi) {
+    HDC screen = GetDC(nullptr);
+    dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+  }
   return dpi ? dpi : 96;
 }
 

@@ -310,13 +310,15 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The file-name box of the common Save dialog: the edit of combo box cmb13,
-// or the plain edit edt1 in older layouts.
+// The file-name box of the common Save dialog: the edit inside cmb13 (a
+// combo box, or an extended combo box holding one), or the plain edit edt1
+// of older layouts.
 HWND FileNameEdit(HWND dialog) {
-  HWND combo = GetDlgItem(dialog, 0x47C);
-  if (combo) {
+  if (HWND combo = GetDlgItem(dialog, 0x47C)) {
     if (_stricmp(ClassOf(combo).c_str(), "Edit") == 0) return combo;
-    if (HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr)) return edit;
+    for (HWND child : Children(combo)) {
+      if (_stricmp(ClassOf(child).c_str(), "Edit") == 0) return child;
+    }
   }
   return GetDlgItem(dialog, 0x480);
 }

@@ -64,7 +64,11 @@ const InfoRequest& RunInfo(ServicesTab& tab, cu::testing::FakeUi& ui, int result
 }
 
 TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
-  const std::string command = "\"" + test::ExeFolder() + "test-service.exe\"";
+  // Quoted: the build folder may hold blanks. Built up piece by piece, as
+  // "literal" + std::string&& trips a false -Wrestrict warning in GCC 12.
+  std::string command = "\"";
+  command += test::ExeFolder();
+  command += "test-service.exe\"";
   RegisteredService registered(kServiceName, kDisplayName, command);
   ASSERT_TRUE(registered.created());
   ASSERT_TRUE(SetDescription(kDescription));

@@ -1,0 +1,2 @@
+// The program part of the report benchmark's versioned programs: it only exits.
+int main() { return 0; }

@@ -1,0 +1,305 @@
+// The Shell folders tab worked from outside: the catalogue against the
+// registry as the test reads it, the path panel and the Clear button
+// following the keyboard selection, and clearing the user's temporary folder.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ui_driver.h"
+
+namespace cu::ui_test {
+namespace {
+
+constexpr int kFoldersPage = 2;
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kEnvironment[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+// Values the test adds to the user's Shell Folders key (and removes again).
+constexpr char kExtraName[] = "CU UI extra";
+constexpr char kBlankName[] = "CU UI blank";
+constexpr char kDuplicateName[] = "CU UI duplicate";
+
+std::string WithoutOneBackslash(std::string path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool IsBlankText(const std::string& text) {
+  return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::string ExpandedSystemTemp() {
+  std::string text;
+  for (const char* name : {"TMP", "TEMP"}) {
+    for (const auto& [value_name, value] : RegStrings(HKEY_LOCAL_MACHINE, kEnvironment)) {
+      if (_stricmp(value_name.c_str(), name) == 0) text = value;
+    }
+    if (!text.empty()) break;
+  }
+  char expanded[MAX_PATH * 4] = {};
+  ExpandEnvironmentStringsA(text.c_str(), expanded, sizeof expanded);
+  return expanded;
+}
+
+struct ExpectedRow {
+  std::string name;
+  std::string path;
+};
+
+// The catalogue as the registry describes it: the two temporary folders,
+// then the user's and the machine's Shell Folders values, less one trailing
+// backslash, without blank paths and without paths already listed.
+std::vector<ExpectedRow> ExpectedCatalogue() {
+  std::vector<ExpectedRow> rows{{"TEMP User", WithoutOneBackslash(TempFolder())},
+                                {"TEMP System", WithoutOneBackslash(ExpandedSystemTemp())}};
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (const auto& [name, value] : RegStrings(root, kShellFolders)) {
+      const std::string path = WithoutOneBackslash(value);
+      if (IsBlankText(path)) continue;
+      bool listed = false;
+      for (const ExpectedRow& row : rows) listed = listed || lstrcmpiA(row.path.c_str(), path.c_str()) == 0;
+      if (!listed) rows.push_back({name, path});
+    }
+  }
+  return rows;
+}
+
+bool ClearAllowed(std::size_t index, const std::string& name) {
+  const std::string lower = Lower(name);
+  return index < 2 || lower == "recent" || lower == "cookies" || lower == "cache";
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WriteTestFile(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
+  CloseHandle(file);
+  return ok && written == text.size();
+}
+
+// Removes a tree the test made, whatever is left of it.
+void RemoveTestTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") RemoveTestTree(path + "\\" + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> EntriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((WithoutOneBackslash(folder) + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// Adds a unique, a blank and a duplicate (other case, trailing backslash)
+// value to the user's Shell Folders, and seeds the user's temporary folder
+// with what clearing must remove and what it must keep.
+class FoldersWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    temp_ = TempFolder();
+    extra_folder_ = temp_ + ".cu-ui-extra-folder";  // dot-named: clearing the temp folder keeps it
+    ASSERT_TRUE(CreateDirectoryA(extra_folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, kExtraName, extra_folder_ + "\\");
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, kBlankName, "   ");
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, kDuplicateName, Lower(TempFolder()));
+
+    for (const std::string& name : kRemoved) RemoveTestTree(temp_ + name);
+    for (const std::string& name : kKept) RemoveTestTree(temp_ + name);
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-a.txt", "a"));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear b with spaces.log", "b"));
+    ASSERT_TRUE(CreateDirectoryA((temp_ + "cu-ui-clear-dir").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((temp_ + "cu-ui-clear-dir\\sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\top.txt", "top"));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\sub\\deep.txt", "deep"));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\sub\\deep-ro.txt", "deep read-only"));
+    ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-dir\\sub\\deep-ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-ro.txt", "read-only"));
+    ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-hidden.txt", "hidden"));
+    ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(CreateDirectoryA((temp_ + ".cu-ui-keep").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((temp_ + ".cu-ui-keep\\inner").c_str(), nullptr));
+    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep\\kept.txt", "kept"));
+    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep\\inner\\kept-too.txt", "kept too"));
+    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep.txt", "kept file"));
+  }
+
+  void TearDown() override {
+    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kExtraName);
+    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kBlankName);
+    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kDuplicateName);
+    for (const std::string& name : kRemoved) RemoveTestTree(temp_ + name);
+    for (const std::string& name : kKept) RemoveTestTree(temp_ + name);
+    RemoveTestTree(extra_folder_);
+  }
+
+  // Entries directly in the temporary folder.
+  const std::vector<std::string> kRemoved{"cu-ui-clear-a.txt", "cu-ui-clear b with spaces.log", "cu-ui-clear-dir",
+                                          "cu-ui-clear-ro.txt", "cu-ui-clear-hidden.txt"};
+  const std::vector<std::string> kKept{".cu-ui-keep", ".cu-ui-keep.txt"};
+  // Everything seeded, nested entries included.
+  const std::vector<std::string> kAllRemoved{"cu-ui-clear-a.txt",
+                                             "cu-ui-clear b with spaces.log",
+                                             "cu-ui-clear-dir",
+                                             "cu-ui-clear-dir\\top.txt",
+                                             "cu-ui-clear-dir\\sub",
+                                             "cu-ui-clear-dir\\sub\\deep.txt",
+                                             "cu-ui-clear-dir\\sub\\deep-ro.txt",
+                                             "cu-ui-clear-ro.txt",
+                                             "cu-ui-clear-hidden.txt"};
+  const std::vector<std::string> kAllKept{".cu-ui-keep", ".cu-ui-keep\\kept.txt", ".cu-ui-keep\\inner",
+                                          ".cu-ui-keep\\inner\\kept-too.txt", ".cu-ui-keep.txt"};
+
+  std::string temp_;
+  std::string extra_folder_;
+};
+
+TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDotNamedEntries) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  app.SelectTab(kFoldersPage);
+  HWND list = app.List(kFoldersPage);
+  HWND path_panel = app.PathPanel();
+  HWND clear = app.Button(kFoldersPage, "Clear");
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(path_panel, nullptr);
+  ASSERT_NE(clear, nullptr);
+
+  const std::vector<ExpectedRow> expected = ExpectedCatalogue();
+  std::vector<std::string> expected_names;
+  for (const ExpectedRow& row : expected) expected_names.push_back(row.name);
+  const std::vector<std::string> rows = ListRows(list);
+  {
+    SCOPED_TRACE("the catalogue: TEMP rows first, then every distinct non-blank shell folder");
+    EXPECT_EQ(rows, expected_names);
+    EXPECT_EQ(TextOf(app.Panel(kFoldersPage)), std::to_string(rows.size()));
+    EXPECT_GT(rows.size(), 10u) << "the prefix registers its shell folders";
+    const auto has = [&](const std::string& name) {
+      for (const std::string& row : rows) {
+        if (row == name) return true;
+      }
+      return false;
+    };
+    EXPECT_TRUE(has(kExtraName));
+    EXPECT_FALSE(has(kBlankName)) << "a blank path gives no row";
+    EXPECT_FALSE(has(kDuplicateName)) << "a path already listed (other case, trailing backslash) gives no row";
+    EXPECT_TRUE(has("Desktop"));
+  }
+  ASSERT_EQ(rows.size(), expected.size());
+
+  {
+    SCOPED_TRACE("the keyboard selection drives PanF and Clear, row by row");
+    EXPECT_EQ(ListSelection(list), 0);
+    EXPECT_EQ(TextOf(path_panel), expected[0].path);
+    EXPECT_TRUE(IsWindowEnabled(clear));
+    app.Foreground();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          GUITHREADINFO gui{sizeof gui};
+          return GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &gui) && gui.hwndFocus == list;
+        },
+        3000))
+        << "the folder list has the focus";
+    int disabled_rows = 0;
+    int enabled_shell_rows = 0;
+    for (std::size_t index = 1; index < expected.size(); ++index) {
+      PressKey(VK_DOWN);
+      ASSERT_TRUE(WaitFor([&] { return ListSelection(list) == static_cast<int>(index); }, 3000))
+          << "Down reaches row " << index;
+      const bool allowed = ClearAllowed(index, expected[index].name);
+      EXPECT_TRUE(WaitFor([&] { return TextOf(path_panel) == expected[index].path; }, 3000))
+          << expected[index].name << ": PanF shows " << TextOf(path_panel);
+      EXPECT_EQ(IsWindowEnabled(clear) != FALSE, allowed) << expected[index].name;
+      if (!allowed) ++disabled_rows;
+      if (allowed && index >= 2) ++enabled_shell_rows;
+      if (expected[index].name == kExtraName) EXPECT_EQ(TextOf(path_panel), extra_folder_);
+    }
+    EXPECT_GT(disabled_rows, 0);
+    EXPECT_GE(enabled_shell_rows, 2) << "Recent, Cookies and Cache are in the prefix";
+    PressKey(VK_HOME);
+    ASSERT_TRUE(WaitFor([&] { return ListSelection(list) == 0; }, 3000));
+    EXPECT_EQ(TextOf(path_panel), expected[0].path);
+    EXPECT_TRUE(IsWindowEnabled(clear));
+  }
+
+  const std::string question = "Clear folder " + expected[0].path + "?";
+  {
+    SCOPED_TRACE("Ctrl+Del on TEMP User answered No deletes nothing");
+    app.Foreground();
+    PressKey(VK_DELETE, true);
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr) << "Clear asks first";
+    EXPECT_EQ(MessageBoxText(box), question);
+    ClickDialogButton(box, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    Sleep(500);
+    for (const std::string& name : kAllRemoved) EXPECT_TRUE(Exists(temp_ + name)) << name;
+    for (const std::string& name : kAllKept) EXPECT_TRUE(Exists(temp_ + name)) << name;
+  }
+  {
+    SCOPED_TRACE("Clear on TEMP User answered Yes empties the folder but for dot-named entries");
+    ASSERT_TRUE(IsWindowEnabled(clear));
+    PostMessageA(GetParent(clear), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(clear), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(clear));
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr) << "Clear asks first";
+    EXPECT_EQ(MessageBoxText(box), question);
+    ClickDialogButton(box, IDYES);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          for (const std::string& name : kRemoved) {
+            if (Exists(temp_ + name)) return false;
+          }
+          return true;
+        },
+        15000));
+    for (const std::string& name : kAllRemoved) EXPECT_FALSE(Exists(temp_ + name)) << name;
+    EXPECT_TRUE(Exists(temp_)) << "the folder itself stays";
+    for (const std::string& name : kAllKept) EXPECT_TRUE(Exists(temp_ + name)) << name;
+    EXPECT_TRUE(Exists(extra_folder_));
+    std::string left;
+    for (const std::string& name : EntriesOf(temp_)) left += " [" + name + "]";
+    std::printf("[ folders ] %s after Clear holds:%s\n", temp_.c_str(), left.c_str());
+    EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+    EXPECT_EQ(ListRows(list), rows) << "clearing reloads nothing";
+  }
+}
+
+}  // namespace
+}  // namespace cu::ui_test

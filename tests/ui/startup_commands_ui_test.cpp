@@ -1,0 +1,617 @@
+// The StartUp tab's commands worked from outside: the Info dialog (Enter,
+// the "Info" button, a double-click), removal through "DELETE!!!" and the
+// "Confirm" question, and the grouped report file written through the real
+// save dialog.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ui_driver.h"
+
+namespace cu::ui_test {
+namespace {
+
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunLocation[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kUserShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr char kCrLf[] = "\r\n";
+
+// Entries seeded for these tests. Their names sort together, in this order:
+// a file of the sandboxed Startup folder, a Run value whose text has spaces
+// at both ends, the system.ini "load" key, and a second Run value. None of
+// their programs exists, so each report is the program text and
+// "File not found!".
+constexpr char kFolderFile[] = "cuui-a.txt";
+constexpr char kRunB[] = "cuui-b";
+constexpr char kRunBText[] = "  C:\\cuui-missing\\b.exe  ";
+constexpr char kSystemLoad[] = "cuui-c.exe";
+constexpr char kRunD[] = "cuui-d";
+constexpr char kRunDText[] = "C:\\cuui-missing\\d.exe";
+// A value whose name holds "=", beside a value named like its first part.
+constexpr char kEqualsName[] = "a=b";
+constexpr char kEqualsText[] = "C:\\cuui-missing\\ab.exe";
+constexpr char kPlainName[] = "a";
+constexpr char kPlainText[] = "C:\\cuui-missing\\a.exe";
+
+std::string NotFoundReport(const std::string& program) { return program + "\r\n\r\nFile not found!"; }
+
+std::string WindowsFolder() {
+  char path[MAX_PATH] = {};
+  GetWindowsDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+// Whether a value exists, and its text when it is a string.
+std::optional<std::string> RegValue(const std::string& key, const std::string& name) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return std::nullopt;
+  char data[4096] = {};
+  DWORD size = sizeof data - 1;
+  DWORD type = 0;
+  const LONG status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  return std::string(data);
+}
+
+// Puts one HKCU value back as it was (type and bytes), or removes it when
+// it did not exist.
+class SavedRegValue {
+ public:
+  SavedRegValue(std::string key, std::string name) : key_(std::move(key)), name_(std::move(name)) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    DWORD size = 0;
+    if (RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+      data_.resize(size);
+      existed_ = RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
+      data_.resize(size);
+    }
+    RegCloseKey(handle);
+  }
+  ~SavedRegValue() {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
+    if (existed_) {
+      RegSetValueExA(handle, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+    } else {
+      RegDeleteValueA(handle, name_.c_str());
+    }
+    RegCloseKey(handle);
+  }
+  SavedRegValue(const SavedRegValue&) = delete;
+  SavedRegValue& operator=(const SavedRegValue&) = delete;
+
+ private:
+  std::string key_;
+  std::string name_;
+  bool existed_ = false;
+  DWORD type_ = REG_NONE;
+  std::vector<BYTE> data_;
+};
+
+// Removes an HKCU key at the end when the test created it and left it empty.
+class SavedRegKey {
+ public:
+  explicit SavedRegKey(std::string key) : key_(std::move(key)) {
+    HKEY handle = nullptr;
+    existed_ = RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS;
+    if (handle) RegCloseKey(handle);
+  }
+  ~SavedRegKey() {
+    if (existed_) return;
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(handle);
+    if (subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
+  }
+  SavedRegKey(const SavedRegKey&) = delete;
+  SavedRegKey& operator=(const SavedRegKey&) = delete;
+
+ private:
+  std::string key_;
+  bool existed_ = false;
+};
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  std::fclose(file);
+  return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+// Puts a file back byte for byte (system.ini), or removes it when it did not
+// exist.
+class SavedFile {
+ public:
+  explicit SavedFile(std::string path) : path_(std::move(path)), bytes_(ReadWholeFile(path_)) {}
+  ~SavedFile() {
+    if (bytes_) {
+      (void)WriteWholeFile(path_, *bytes_);
+    } else {
+      DeleteFileA(path_.c_str());
+    }
+  }
+  SavedFile(const SavedFile&) = delete;
+  SavedFile& operator=(const SavedFile&) = delete;
+
+ private:
+  std::string path_;
+  std::optional<std::string> bytes_;
+};
+
+// Real mouse input at a screen point: one click or a double-click.
+void ClickAt(POINT point, int clicks = 1) {
+  SetCursorPos(point.x, point.y);
+  Sleep(100);
+  std::vector<INPUT> inputs;
+  for (int i = 0; i < clicks; ++i) {
+    for (const DWORD flag : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
+      INPUT input{};
+      input.type = INPUT_MOUSE;
+      input.mi.dwFlags = flag;
+      inputs.push_back(input);
+    }
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Sleep(250);
+}
+
+POINT CentreOf(HWND hwnd) {
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// The middle of a list row on the screen, scrolled into view first.
+POINT RowPoint(HWND list, int index) {
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+  POINT point{20, (index - top) * height + height / 2};
+  ClientToScreen(list, &point);
+  return point;
+}
+
+int IndexOf(const std::vector<std::string>& rows, const std::string& row) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i] == row) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string Shown(const std::vector<std::string>& rows) {
+  std::string shown;
+  for (const std::string& row : rows) shown += row + "\n";
+  return shown;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
+  return gui.hwndFocus;
+}
+
+// The texts of an open Info dialog.
+struct InfoTexts {
+  std::string memo;
+  std::string action;
+  bool stop_visible = true;
+  std::string hint;
+};
+
+InfoTexts ReadInfo(HWND dialog) {
+  return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
+          IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002))};
+}
+
+// Seeds the entries above in HKCU, a sandboxed Startup folder and
+// system.ini, and puts everything back afterwards.
+class StartupCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    startup_folder_ = TempFolder() + "cuui-startup-commands";
+    CreateDirectoryA(startup_folder_.c_str(), nullptr);
+    HANDLE file = CreateFileA((startup_folder_ + "\\" + kFolderFile).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+
+    // The shell rewrites the Shell Folders values from the User Shell
+    // Folders ones (the save dialog uses the shell), so both point at the
+    // sandbox.
+    saved_.push_back(std::make_unique<SavedRegValue>(kUserShellFolders, "Startup"));
+    saved_.push_back(std::make_unique<SavedRegValue>(kShellFolders, "Startup"));
+    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", startup_folder_);
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
+
+    run_key_ = std::make_unique<SavedRegKey>(kRunKey);
+    for (const char* name : {kRunB, kRunD, kEqualsName, kPlainName}) {
+      saved_.push_back(std::make_unique<SavedRegValue>(kRunKey, name));
+    }
+    SetRegString(HKEY_CURRENT_USER, kRunKey, kRunB, kRunBText);
+    SetRegString(HKEY_CURRENT_USER, kRunKey, kRunD, kRunDText);
+    SetRegString(HKEY_CURRENT_USER, kRunKey, kEqualsName, kEqualsText);
+    SetRegString(HKEY_CURRENT_USER, kRunKey, kPlainName, kPlainText);
+
+    system_ini_path_ = WindowsFolder() + "\\system.ini";
+    system_ini_ = std::make_unique<SavedFile>(system_ini_path_);
+    ASSERT_TRUE(WritePrivateProfileStringA("windows", "load", kSystemLoad, system_ini_path_.c_str()));
+  }
+
+  void TearDown() override {
+    saved_.clear();  // in reverse order of saving
+    run_key_.reset();
+    system_ini_.reset();
+    DeleteFileA(report_path_.c_str());
+    DeleteFileA((startup_folder_ + "\\" + kFolderFile).c_str());
+    RemoveDirectoryA(startup_folder_.c_str());
+  }
+
+  // Clicks the row with this text and waits until it is selected.
+  int SelectRow(AppProcess& app, const std::string& row) {
+    HWND list = app.List(0);
+    const std::vector<std::string> rows = ListRows(list);
+    const int index = IndexOf(rows, row);
+    EXPECT_GE(index, 0) << "row " << row << " is listed:\n" << Shown(rows);
+    if (index < 0) return -1;
+    app.Foreground();
+    ClickAt(RowPoint(list, index));
+    EXPECT_TRUE(WaitFor([&] { return ListSelection(list) == index; }, 5000)) << "the click selects " << row;
+    return index;
+  }
+
+  // Presses Enter in the focused list and waits for the Info dialog.
+  HWND OpenInfoWithEnter(AppProcess& app) {
+    app.Foreground();
+    PressKey(VK_RETURN);
+    return WaitForDialog(app.id(), "Info StartUp");
+  }
+
+  // Closes a dialog with Esc, as the user would.
+  static bool CloseWithEsc(HWND dialog) {
+    SetForegroundWindow(dialog);
+    WaitFor([&] { return GetForegroundWindow() == dialog; }, 3000);
+    PressKey(VK_ESCAPE);
+    return WaitFor([&] { return !IsWindow(dialog); }, 5000);
+  }
+
+  std::string startup_folder_;
+  std::string system_ini_path_;
+  std::string report_path_;
+  std::vector<std::unique_ptr<SavedRegValue>> saved_;
+  std::unique_ptr<SavedRegKey> run_key_;
+  std::unique_ptr<SavedFile> system_ini_;
+};
+
+const std::string kRowD = std::string(kRunD) + "=" + kRunDText;
+const std::string kRowB = std::string(kRunB) + "=" + kRunBText;
+
+TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAndEscRemovesNothing) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::string expected_memo =
+      std::string("Location=") + kRunLocation + kCrLf + kCrLf + NotFoundReport(kRunDText);
+
+  // Enter on the selected row.
+  const int index = SelectRow(app, kRowD);
+  ASSERT_GE(index, 0);
+  HWND info = OpenInfoWithEnter(app);
+  ASSERT_NE(info, nullptr) << "Enter opens \"Info StartUp\"";
+  const InfoTexts shown = ReadInfo(info);
+  EXPECT_EQ(shown.memo, expected_memo);
+  EXPECT_EQ(shown.action, "DELETE!!!");
+  EXPECT_FALSE(shown.stop_visible) << "\"Stop\" is hidden";
+  EXPECT_EQ(shown.hint, "");
+
+  // Esc closes the dialog, not the main window, and removes nothing.
+  ASSERT_TRUE(CloseWithEsc(info));
+  Sleep(300);
+  EXPECT_FALSE(app.Exited(0)) << "Esc in the dialog leaves the main window open";
+  EXPECT_EQ(WaitForDialog(app.id(), "Confirm", 500), nullptr) << "no removal is asked for";
+  EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText));
+  EXPECT_EQ(IndexOf(ListRows(list), kRowD), index);
+  EXPECT_EQ(ListSelection(list), index);
+
+  // The "Info" button opens the same dialog for the selected row.
+  ClickAt(CentreOf(app.Button(0, "Info")));
+  info = WaitForDialog(app.id(), "Info StartUp");
+  ASSERT_NE(info, nullptr) << "the Info button opens \"Info StartUp\"";
+  EXPECT_EQ(ReadInfo(info).memo, expected_memo);
+  ASSERT_TRUE(CloseWithEsc(info));
+
+  // A double-click on another row selects it and opens its dialog; the
+  // report covers the program without the spaces around it.
+  const int index_b = IndexOf(ListRows(list), kRowB);
+  ASSERT_GE(index_b, 0);
+  app.Foreground();
+  ClickAt(RowPoint(list, index_b), 2);
+  info = WaitForDialog(app.id(), "Info StartUp");
+  ASSERT_NE(info, nullptr) << "a double-click opens \"Info StartUp\"";
+  EXPECT_EQ(ListSelection(list), index_b);
+  EXPECT_EQ(ReadInfo(info).memo, std::string("Location=") + kRunLocation + kCrLf + kCrLf +
+                                     NotFoundReport("C:\\cuui-missing\\b.exe"));
+  ASSERT_TRUE(CloseWithEsc(info));
+
+  // The Startup-folder and system.ini rows show their own locations.
+  ClickAt(RowPoint(list, IndexOf(ListRows(list), kFolderFile)), 2);
+  info = WaitForDialog(app.id(), "Info StartUp");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(ReadInfo(info).memo, "Location=" + startup_folder_ + kCrLf + kCrLf + NotFoundReport(kFolderFile));
+  ASSERT_TRUE(CloseWithEsc(info));
+  ClickAt(RowPoint(list, IndexOf(ListRows(list), kSystemLoad)), 2);
+  info = WaitForDialog(app.id(), "Info StartUp");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(ReadInfo(info).memo,
+            "Location=" + WindowsFolder() + "\\system.ini [load]" + kCrLf + kCrLf + NotFoundReport(kSystemLoad));
+  ASSERT_TRUE(CloseWithEsc(info));
+
+  EXPECT_EQ(RegValue(kRunKey, kRunB), std::optional<std::string>(kRunBText));
+  EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText));
+}
+
+TEST_F(StartupCommandsTest, CtrlDelDoesNothingInStartupInfoNorInTheList) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const int index = SelectRow(app, kRowD);
+  ASSERT_GE(index, 0);
+  const std::vector<std::string> before = ListRows(list);
+
+  // In the list itself the key has no StartUp command.
+  app.Foreground();
+  PressKey(VK_DELETE, true);
+  Sleep(500);
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "Ctrl+Del in the StartUp list opens nothing";
+
+  HWND info = OpenInfoWithEnter(app);
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(ReadInfo(info).action, "DELETE!!!");
+  SetForegroundWindow(info);
+  WaitFor([&] { return GetForegroundWindow() == info; }, 3000);
+  PressKey(VK_DELETE, true);
+  Sleep(1000);
+  EXPECT_TRUE(IsWindow(info) && IsWindowVisible(info)) << "Ctrl+Del leaves the dialog open while it reads DELETE!!!";
+  EXPECT_EQ(WaitForDialog(app.id(), "Confirm", 300), nullptr);
+  ASSERT_TRUE(CloseWithEsc(info));
+
+  EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText));
+  EXPECT_EQ(ListRows(list), before);
+  EXPECT_EQ(ListSelection(list), index);
+}
+
+TEST_F(StartupCommandsTest, DeleteAsksConfirmNoKeepsTheEntryYesRemovesItAndReloadsTheFocusedList) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> before = ListRows(list);
+  const int index = SelectRow(app, kRowD);
+  ASSERT_GT(index, 0) << "rows sort before it, so the reload's selection of row 0 shows";
+
+  {
+    SCOPED_TRACE("No to the question");
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    ClickDialogButton(info, IDYES);
+    HWND confirm = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(confirm, nullptr) << "\"DELETE!!!\" asks first";
+    EXPECT_EQ(MessageBoxText(confirm), "Delete " + kRowD + "?");
+    EXPECT_FALSE(IsWindow(info)) << "the Info dialog is closed behind the question";
+    ClickDialogButton(confirm, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(confirm); }, 5000));
+    Sleep(300);
+    EXPECT_TRUE(Dialogs(app.id()).empty());
+    EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText)) << "No keeps the value";
+    EXPECT_EQ(ListRows(list), before);
+    EXPECT_EQ(ListSelection(list), index) << "No does not reload: the selection stays";
+  }
+
+  {
+    SCOPED_TRACE("Yes to the question");
+    app.Foreground();
+    ClickAt(RowPoint(list, index));  // the list takes the focus back for Enter
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    ClickDialogButton(info, IDYES);
+    HWND confirm = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(MessageBoxText(confirm), "Delete " + kRowD + "?");
+    ClickDialogButton(confirm, IDYES);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(confirm); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return ListRows(list).size() == before.size() - 1; }, 5000))
+        << "the list is reloaded without the row:\n" << Shown(ListRows(list));
+
+    EXPECT_EQ(RegValue(kRunKey, kRunD), std::nullopt) << "the value is gone from HKCU Run";
+    EXPECT_EQ(RegValue(kRunKey, kRunB), std::optional<std::string>(kRunBText)) << "its neighbour stays";
+    std::vector<std::string> expected = before;
+    expected.erase(expected.begin() + index);
+    EXPECT_EQ(ListRows(list), expected);
+    EXPECT_EQ(TextOf(app.Panel(0)), std::to_string(expected.size()));
+    EXPECT_EQ(ListSelection(list), 0) << "the first row is selected";
+    EXPECT_EQ(FocusOf(app.main()), list) << "the list has the focus";
+    EXPECT_TRUE(Dialogs(app.id()).empty()) << "no dialog is left open";
+  }
+}
+
+TEST_F(StartupCommandsTest, DeletingValueNamedWithEqualsLeavesValueNamedLikeItsFirstPart) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::string equals_row = std::string(kEqualsName) + "=" + kEqualsText;
+  const std::string plain_row = std::string(kPlainName) + "=" + kPlainText;
+  ASSERT_GE(SelectRow(app, equals_row), 0);
+
+  HWND info = OpenInfoWithEnter(app);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(ReadInfo(info).memo,
+            std::string("Location=") + kRunLocation + kCrLf + kCrLf + NotFoundReport(kEqualsText));
+  ClickDialogButton(info, IDYES);
+  HWND confirm = WaitForDialog(app.id(), "Confirm");
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_EQ(MessageBoxText(confirm), "Delete " + equals_row + "?");
+  ClickDialogButton(confirm, IDYES);
+  ASSERT_TRUE(WaitFor([&] { return IndexOf(ListRows(list), equals_row) < 0; }, 5000))
+      << "the row goes:\n" << Shown(ListRows(list));
+
+  EXPECT_EQ(RegValue(kRunKey, kEqualsName), std::nullopt) << "the value a=b is removed";
+  EXPECT_EQ(RegValue(kRunKey, kPlainName), std::optional<std::string>(kPlainText)) << "the value a is untouched";
+  EXPECT_GE(IndexOf(ListRows(list), plain_row), 0) << "and still listed";
+}
+
+// The report file's lines for one group header and for one row.
+std::string HeaderLines(const std::string& location) {
+  return std::string(kCrLf) + kCrLf + kCrLf + Upper(location) + kCrLf + kCrLf;
+}
+
+std::string RowLines(int number, const std::string& row, const std::string& report) {
+  return std::string(kCrLf) + std::to_string(number) + kCrLf + Trimmed(row) + kCrLf + report + kCrLf + kCrLf;
+}
+
+TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
+  report_path_ = TempFolder() + "cuui-startup-report.txt";
+  DeleteFileA(report_path_.c_str());
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  SCOPED_TRACE("rows:\n" + Shown(rows));
+
+  // The seeded rows stand together, in this order; their locations differ
+  // from one row to the next, so each brings its own header.
+  const int first = IndexOf(rows, kFolderFile);
+  ASSERT_GE(first, 0);
+  ASSERT_LT(first + 3, static_cast<int>(rows.size()));
+  ASSERT_EQ(rows[first + 1], kRowB);
+  ASSERT_EQ(rows[first + 2], kSystemLoad);
+  ASSERT_EQ(rows[first + 3], kRowD);
+
+  {
+    SCOPED_TRACE("the Save button, cancelled");
+    const int index = SelectRow(app, kRowD);
+    ClickAt(CentreOf(app.Button(0, "Save")));
+    HWND save = WaitForDialog(app.id(), "Save As");
+    ASSERT_NE(save, nullptr) << "\"Save\" opens the save dialog";
+    ClickDialogButton(save, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(save); }, 5000));
+    Sleep(300);
+    EXPECT_EQ(GetFileAttributesA(report_path_.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing is written";
+    EXPECT_EQ(ListSelection(list), index) << "a cancelled save keeps the selection";
+    EXPECT_TRUE(Dialogs(app.id()).empty());
+  }
+
+  // Ctrl+S in the focused list, the file named in the save dialog.
+  const int index = SelectRow(app, kRowB);
+  ASSERT_GT(index, 0);
+  app.Foreground();
+  PressKey('S', true);
+  HWND save = WaitForDialog(app.id(), "Save As");
+  ASSERT_NE(save, nullptr) << "Ctrl+S opens the save dialog";
+  HWND name_edit = GetDlgItem(save, 0x480);  // edt1
+  if (!name_edit || !IsWindowVisible(name_edit)) {
+    name_edit = FindWindowExA(GetDlgItem(save, 0x47C), nullptr, "Edit", nullptr);  // inside cmb13
+  }
+  ASSERT_NE(name_edit, nullptr) << "the save dialog's file-name field";
+  const std::wstring wide_path(report_path_.begin(), report_path_.end());
+  SendMessageW(name_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
+  ASSERT_EQ(TextOf(name_edit), report_path_);
+  ClickDialogButton(save, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(save); }, 10000)) << "the save dialog closes";
+  ASSERT_TRUE(WaitFor([&] { return GetFileAttributesA(report_path_.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+      << "the report file is written";
+  EXPECT_TRUE(WaitFor([&] { return ListSelection(list) == 0; }, 5000)) << "saving leaves the first row selected";
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+
+  const std::optional<std::string> file = ReadWholeFile(report_path_);
+  ASSERT_TRUE(file.has_value());
+  SCOPED_TRACE("file:\n" + *file);
+
+  // Every line ends in CR LF.
+  ASSERT_GE(file->size(), 2u);
+  EXPECT_EQ(file->substr(file->size() - 4), "\r\n\r\n") << "the last row ends with its empty line";
+  for (std::size_t i = 0; i < file->size(); ++i) {
+    if ((*file)[i] == '\n') {
+      ASSERT_TRUE(i > 0 && (*file)[i - 1] == '\r') << "a bare LF at " << i;
+    }
+    if ((*file)[i] == '\r') {
+      ASSERT_TRUE(i + 1 < file->size() && (*file)[i + 1] == '\n') << "a bare CR at " << i;
+    }
+  }
+  // The first line of the file opens a group: three empty lines, then a
+  // location in upper case.
+  EXPECT_EQ(file->substr(0, 6), "\r\n\r\n\r\n");
+  EXPECT_NE(file->substr(6, 2), "\r\n") << "a location follows the three empty lines";
+
+  // Every row of the list, numbered from 1 in list order, trimmed.
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string entry = std::string(kCrLf) + kCrLf + std::to_string(i + 1) + kCrLf + Trimmed(rows[i]) + kCrLf;
+    const std::size_t found = file->find(entry, position);
+    ASSERT_NE(found, std::string::npos) << "row " << i + 1 << " (" << rows[i] << ") follows row " << i;
+    position = found + entry.size();
+  }
+
+  // The seeded rows exactly: each under its own upper-cased header (a
+  // Startup folder, HKCU Run, system.ini "load", HKCU Run again), with its
+  // number, the trimmed row text and its report.
+  const std::string expected =
+      HeaderLines(startup_folder_) + RowLines(first + 1, kFolderFile, NotFoundReport(kFolderFile)) +
+      HeaderLines(kRunLocation) + RowLines(first + 2, kRowB, NotFoundReport("C:\\cuui-missing\\b.exe")) +
+      HeaderLines(WindowsFolder() + "\\system.ini [load]") + RowLines(first + 3, kSystemLoad, NotFoundReport(kSystemLoad)) +
+      HeaderLines(kRunLocation) + RowLines(first + 4, kRowD, NotFoundReport(kRunDText));
+  const std::size_t at = file->find(expected);
+  ASSERT_NE(at, std::string::npos) << "expected part:\n" << expected;
+  // It starts where the previous row's lines end, and the next row, if any,
+  // starts right after it.
+  EXPECT_TRUE(at == 0 || file->compare(at - 4, 4, "\r\n\r\n") == 0);
+  const std::size_t end = at + expected.size();
+  if (first + 4 < static_cast<int>(rows.size())) {
+    const std::string next = std::string(kCrLf) + std::to_string(first + 5) + kCrLf;
+    EXPECT_TRUE(file->compare(end, next.size(), next) == 0 || file->compare(end, 6, "\r\n\r\n\r\n") == 0)
+        << "row " << first + 5 << " or its header follows";
+  } else {
+    EXPECT_EQ(end, file->size());
+  }
+}
+
+}  // namespace
+}  // namespace cu::ui_test
