@@ -279,6 +279,18 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DRAWITEM:
       OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
       return TRUE;
+    case WM_ACTIVATE:
+      // A plain window does not keep its focused control over a dialog or
+      // message box: remember it on the way out and give it back.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) focus_before_deactivation_ = focus;
+      } else if (focus_before_deactivation_ && IsWindow(focus_before_deactivation_) &&
+                 IsWindowVisible(focus_before_deactivation_)) {
+        SetFocus(focus_before_deactivation_);
+        return 0;
+      }
+      break;
     case WM_SETCURSOR:
       if (busy_) {
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));

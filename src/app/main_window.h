@@ -96,6 +96,7 @@ class MainWindow : public Ui, public MainView {
   std::array<PageControls, 4> pages_{};
   UINT dpi_ = 96;
   bool busy_ = false;
+  HWND focus_before_deactivation_ = nullptr;
   bool shown_ = false;
 
   dialogs::Font tab_font_;

@@ -134,10 +134,14 @@ class TestService {
       UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
       if (!service) return;
       SERVICE_STATUS status{};
-      if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status) || GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
-        WaitFor([&] { return QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED; },
-                10000);
-      }
+      // A service still starting refuses the stop, so it is asked again.
+      WaitFor(
+          [&] {
+            if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED) return true;
+            (void)ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            return false;
+          },
+          10000);
       DeleteService(service.get());
     }
     // The manager removes a deleted service once its last handle is closed;
@@ -242,7 +246,8 @@ class Screenshot {
     return found;
   }
 
-  // Kept for a failure's message: where the picture was written.
+  // Writes the picture as a BMP file, for a failure's message; returns the
+  // path.
   std::string Save(const std::string& path) const {
     BITMAPFILEHEADER file{};
     BITMAPINFOHEADER header{};
@@ -358,7 +363,8 @@ class ServicesWindowTest : public ::testing::Test {
     ASSERT_TRUE(service_.created()) << "the test service could not be registered";
   }
 
-  // Shows the Services tab (which reloads the list) and reads its counts.
+  // Shows the Services tab (which reloads the list) and finds its list and
+  // toggle.
   void ShowServices(AppProcess& app) {
     app.SelectTab(kServicesPage);
     Settle(app);
@@ -507,10 +513,11 @@ TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected
 
   // "Start!": the service runs, is counted, and its row (still selected)
   // is drawn in aqua; once another row is selected, in red.
+  const std::string caption_with_ours = std::to_string(running + 1) + " / " + std::to_string(total);
   ChooseInInfo(app, info.dialog, IDYES);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == caption_with_ours; }, 10000)) << "caption: " << TextOf(toggle_);
   const SERVICE_STATUS_PROCESS started = service_.Status();
   EXPECT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-  EXPECT_EQ(TextOf(toggle_), std::to_string(running + 1) + " / " + std::to_string(total));
   ASSERT_EQ(ListRows(list_), rows);
   EXPECT_EQ(ListSelection(list_), row);
   app.Foreground();
@@ -549,7 +556,7 @@ TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected
   EXPECT_EQ(restarted.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_NE(restarted.dwProcessId, 0u);
   EXPECT_NE(restarted.dwProcessId, started.dwProcessId) << "the service ran in a new process";
-  EXPECT_EQ(TextOf(toggle_), std::to_string(running + 1) + " / " + std::to_string(total));
+  EXPECT_EQ(TextOf(toggle_), caption_with_ours);
   EXPECT_EQ(ListRows(list_), rows);
   EXPECT_EQ(ListSelection(list_), row) << "the reloaded list selects the same row";
 }
