@@ -120,7 +120,9 @@ class FileSystem {
   [[nodiscard]] virtual uint32_t GetAttributes(const std::string& path) = 0;
   [[nodiscard]] virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
   [[nodiscard]] virtual bool DeleteFile(const std::string& path) = 0;
-  // Removes an empty folder only.
+  // Removes an empty folder only. On a junction or directory symbolic link
+  // it removes the link itself, never what the link points to; where that
+  // cannot be made sure of, it removes nothing and gives false.
   [[nodiscard]] virtual bool RemoveDirectory(const std::string& path) = 0;
   // True only for an existing file, never for a folder. Relative paths are
   // taken from the process's current folder.

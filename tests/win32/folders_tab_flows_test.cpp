@@ -112,6 +112,27 @@ TEST(FoldersTabFlows, ClearingEmptiesTheTreeButKeepsDotEntriesAndFilesInUse) {
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
 
+// A directory link made for one test, removed as a link at the end.
+class LinkForTest {
+ public:
+  LinkForTest(std::string link, const std::string& target)
+      : link_(std::move(link)), made_(test::MakeDirectoryLink(link_, WithoutBackslash(target))) {}
+  ~LinkForTest() { test::RemoveDirectoryLink(link_); }
+  LinkForTest(const LinkForTest&) = delete;
+  LinkForTest& operator=(const LinkForTest&) = delete;
+
+  const std::string& path() const { return link_; }
+  bool made() const { return made_; }
+
+ private:
+  std::string link_;
+  bool made_;
+};
+
+constexpr char kNoLinkHere[] =
+    "no directory link can be made here (Windows needs Developer Mode or administrator rights "
+    "for one)";
+
 TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingBehindIt) {
   Sandbox outside("TabFlowLinkTarget");
   outside.WriteFile("a.txt", "a");
@@ -123,13 +144,13 @@ TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingB
 
   Sandbox box("TabFlowLinkClear");
   box.WriteFile("plain.txt", "p");
-  const std::string link = box.Path("linked");
-  if (!test::MakeDirectoryLink(link, WithoutBackslash(outside.folder()))) {
-    GTEST_SKIP() << "no directory link can be made here (Windows needs Developer Mode or "
-                    "administrator rights for one)";
-  }
-  EXPECT_EQ(SearchAttributes(link) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+  LinkForTest link(box.Path("linked"), outside.folder());
+  if (!link.made()) GTEST_SKIP() << kNoLinkHere;
+  EXPECT_EQ(SearchAttributes(link.path()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  // A search through the link reaches the files behind it, so a walk that
+  // followed it would delete them.
+  EXPECT_EQ(Entries(link.path()), target_before);
 
   // Clearing the folder that holds the link: the link stays, and nothing
   // behind it is touched, not even an attribute.
@@ -144,14 +165,28 @@ TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingB
   // A Startup-folder entry that is a link: its removal never reaches into
   // the folder it points to.
   StartupTab startup(real.platform, real.ui, real.paths);
-  startup.DeleteStartupPath(link);
+  startup.DeleteStartupPath(link.path());
   EXPECT_EQ(Entries(outside.folder()), target_before);
   EXPECT_EQ(Entries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
   if (test::RunningUnderWine()) {
     GTEST_SKIP() << "Wine's RemoveDirectoryA follows a Unix directory link and fails on the "
                     "non-empty folder behind it (ERROR_DIR_NOT_EMPTY), so the link itself stays";
   }
-  EXPECT_FALSE(Exists(link));
+  EXPECT_FALSE(Exists(link.path()));
+}
+
+TEST(FoldersTabFlows, StartupRemovalOfALinkToAnEmptyFolderKeepsThatFolder) {
+  Sandbox outside("TabFlowLinkEmptyTarget");
+  Sandbox box("TabFlowLinkEmpty");
+  LinkForTest link(box.Path("linked-empty"), outside.folder());
+  if (!link.made()) GTEST_SKIP() << kNoLinkHere;
+
+  RealMachine real;
+  StartupTab startup(real.platform, real.ui, real.paths);
+  startup.DeleteStartupPath(link.path());
+  // The folder behind the link lies outside the Startup folder: removing the
+  // entry may take the link, never that folder.
+  EXPECT_TRUE(Exists(outside.folder()));
 }
 
 }  // namespace

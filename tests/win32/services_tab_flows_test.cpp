@@ -136,6 +136,9 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   ASSERT_GE(row, 0);
   EXPECT_EQ(tab.selection(), row);
   EXPECT_EQ(tab.entries()[row].tag, 0);
+  // The manager removes a deleted service only once it has let go of its
+  // process; the reload after the deletion comes at once.
+  ASSERT_TRUE(test::WaitForServiceProcessEnd(kServiceName, second->dwProcessId));
 
   // Ctrl+Del on the stopped service, confirmed: deleted, the row above selected.
   real.ui.confirm_answers = {true};

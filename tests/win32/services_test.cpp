@@ -113,6 +113,7 @@ TEST(Win32Services, StartStopAndDeleteARealService) {
   std::optional<ServiceStatus> running = WaitFor(services, *service, kServiceRunning);
   ASSERT_TRUE(running.has_value());
   ASSERT_EQ(running->current_state, kServiceRunning);
+  const DWORD process = test::ServiceProcessId(registered.name());
   EXPECT_FALSE(services.Start(*service));  // already running
 
   ControlResult stop = services.Stop(*service);
@@ -122,6 +123,8 @@ TEST(Win32Services, StartStopAndDeleteARealService) {
   std::optional<ServiceStatus> stopped = WaitFor(services, *service, kServiceStopped);
   ASSERT_TRUE(stopped.has_value());
   EXPECT_EQ(stopped->current_state, kServiceStopped);
+  // The manager removes a deleted service only once it has let go of its process.
+  ASSERT_TRUE(test::WaitForServiceProcessEnd(registered.name(), process));
 
   // Without the right to delete, refused; with it, the service goes.
   EXPECT_FALSE(services.Delete(*service));

@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kTestsKey = "Software\\ClearUtilityTests";
 
 // Polls are bounded by count, never by time.
-constexpr int kLinkPolls = 300;
-constexpr DWORD kLinkPollMs = 10;
+constexpr int kPolls = 500;
+constexpr DWORD kPollMs = 10;
 
 bool IsDirectoryLink(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -47,33 +47,52 @@ std::optional<std::string> UnixNameOfEntry(const std::string& path) {
   return *folder + "/" + path.substr(slash + 1);
 }
 
-// Starts a Unix program: Wine's process creation executes a file that is not
-// a Windows program natively. Wine gives no process to wait for, so callers
-// poll for the program's effect.
-bool StartUnixProgram(const char* program, const std::vector<std::string>& arguments) {
-  std::string command = "\"";
-  command += program;
-  command += "\"";
-  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
+template <typename Done>
+bool PollUntil(Done done) {
+  for (int poll = 0; poll < kPolls; ++poll) {
+    if (done()) return true;
+    ::Sleep(kPollMs);
+  }
+  return done();
+}
+
+// Runs a Unix shell script with arguments ($1, $2, ...) and waits, bounded,
+// until it has finished. Wine's process creation runs a file that is not a
+// Windows program natively but gives no process to wait for, so the script
+// ends by creating a marker file, which is polled for. The script sees its
+// arguments unsplit and unexpanded (IFS empty, globbing off), so it needs no
+// quotes, which would not survive the Windows command line.
+bool RunUnixScript(const std::string& script, const std::vector<std::string>& arguments) {
+  static int runs = 0;
+  char temp[MAX_PATH * 4] = {};
+  const DWORD length = ::GetTempPathA(sizeof temp, temp);
+  const std::string marker = std::string(temp, length) + "ClearUtilityTests-unix-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(++runs) + ".done";
+  const std::optional<std::string> unix_marker = UnixNameOfEntry(marker);
+  if (!unix_marker) return false;
+  ::DeleteFileA(marker.c_str());
+
+  std::vector<std::string> argv = {"-c", "set -f; IFS=; " + script + "; : > $" +
+                                             std::to_string(arguments.size() + 1),
+                                   "sh"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  argv.push_back(*unix_marker);
+  std::string command = "sh";
+  for (const std::string& argument : argv) command += " \"" + argument + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
     return false;
   }
   if (process.hThread) ::CloseHandle(process.hThread);
   if (process.hProcess) ::CloseHandle(process.hProcess);
-  return true;
-}
-
-template <typename Done>
-bool PollUntil(Done done) {
-  for (int poll = 0; poll < kLinkPolls; ++poll) {
-    if (done()) return true;
-    ::Sleep(kLinkPollMs);
-  }
-  return done();
+  const bool finished =
+      PollUntil([&] { return ::GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+  ::DeleteFileA(marker.c_str());
+  return finished;
 }
 
 }  // namespace
@@ -178,7 +197,7 @@ bool MakeDirectoryLink(const std::string& link, const std::string& target) {
     const std::optional<std::string> unix_link = UnixNameOfEntry(link);
     const std::optional<std::string> unix_target = UnixName(target);
     if (!unix_link || !unix_target) return false;
-    if (!StartUnixProgram("Z:\\bin\\ln", {"-s", *unix_target, *unix_link})) return false;
+    if (!RunUnixScript("ln -s -- $1 $2", {*unix_target, *unix_link})) return false;
   } else {
     constexpr DWORD kAllowUnprivilegedCreate = 0x2;  // needs Developer Mode, else admin rights
     if (!::CreateSymbolicLinkA(link.c_str(), target.c_str(),
@@ -190,15 +209,14 @@ bool MakeDirectoryLink(const std::string& link, const std::string& target) {
 }
 
 void RemoveDirectoryLink(const std::string& link) {
-  if (!IsDirectoryLink(::GetFileAttributesA(link.c_str()))) return;
   if (RunningUnderWine()) {
-    // Wine's RemoveDirectoryA follows a Unix link to its folder and fails
-    // there; rm removes the link alone.
-    const std::optional<std::string> unix_link = UnixNameOfEntry(link);
-    if (!unix_link || !StartUnixProgram("Z:\\bin\\rm", {"-f", *unix_link})) return;
-    (void)PollUntil(
-        [&] { return ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
-  } else {
+    // Wine's RemoveDirectoryA follows a Unix link to its folder, and a link
+    // whose folder is gone does not show at all; rm removes the link alone
+    // (and, without -r, never a folder).
+    if (const std::optional<std::string> unix_link = UnixNameOfEntry(link)) {
+      (void)RunUnixScript("test -L $1 && rm -f -- $1", {*unix_link});
+    }
+  } else if (IsDirectoryLink(::GetFileAttributesA(link.c_str()))) {
     ::RemoveDirectoryA(link.c_str());
   }
 }
@@ -336,6 +354,32 @@ void SavedFile::Write(const std::string& content) const {
 std::string SavedFile::Read() const {
   std::ifstream in(path_, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+DWORD ServiceProcessId(const std::string& service_name) {
+  UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueSc service(::OpenServiceA(manager.get(), service_name.c_str(), SERVICE_QUERY_STATUS));
+  if (!service) return 0;
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
+    return 0;
+  }
+  return status.dwProcessId;
+}
+
+bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id) {
+  if (process_id != 0) {
+    // No such process (any more) means it has ended.
+    if (const HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, process_id)) {
+      UniqueFile process(opened);
+      constexpr DWORD kProcessEndLimitMs = 30000;
+      if (::WaitForSingleObject(process.get(), kProcessEndLimitMs) != WAIT_OBJECT_0) return false;
+    }
+  }
+  // The manager notices the end on its own time.
+  return PollUntil([&] { return ServiceProcessId(service_name) == 0; });
 }
 
 RegisteredService::RegisteredService(const std::string& name, const std::string& display_name,

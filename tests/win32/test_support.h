@@ -70,7 +70,8 @@ void RemoveTree(const std::string& folder);
 // creates nothing), elsewhere CreateSymbolicLinkA. False when no link shows
 // at `link` afterwards.
 [[nodiscard]] bool MakeDirectoryLink(const std::string& link, const std::string& target);
-// Removes a directory link itself, never what it points to.
+// Removes a directory link itself, never what it points to; also a link whose
+// folder is gone (which Wine does not show at all).
 void RemoveDirectoryLink(const std::string& link);
 
 // A registry value as stored.
@@ -130,6 +131,15 @@ class SavedFile {
   std::string path_;
   std::optional<std::string> saved_;
 };
+
+// The process of a running service; 0 when it has none or cannot be queried.
+DWORD ServiceProcessId(const std::string& service_name);
+// Waits, bounded, until a stopped service's process has ended and the manager
+// has let go of it (it reports no process for the service any more). A
+// service reports STOPPED just before its process exits, and the manager
+// removes a deleted service only after it has let go. False when the wait
+// ran out first.
+[[nodiscard]] bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id);
 
 // A Win32 service registered for one test (own process, demand start), and
 // stopped and deleted before and after it.

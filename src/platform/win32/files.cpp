@@ -94,7 +94,27 @@ bool Win32FileSystem::DeleteFile(const std::string& path) {
 }
 
 bool Win32FileSystem::RemoveDirectory(const std::string& path) {
-  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return ::RemoveDirectoryA(path.c_str()) != FALSE;
+  }
+  // A junction or directory symbolic link: remove the link itself and never
+  // what it points to. RemoveDirectoryA does that on Windows, but Wine
+  // follows the link and would delete an empty target folder. So the link is
+  // opened without being followed and deleted through that handle, and only
+  // when the handle really is the link (it then reports the reparse
+  // attribute); otherwise nothing is removed.
+  UniqueFile link(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!link) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return false;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};  // its one member: delete on close
+  return ::SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {
