@@ -168,9 +168,27 @@ bool CtrlOnly() {
          !(GetKeyState(VK_MENU) & 0x8000);
 }
 
+// Enter types the character 13 with or without Shift; with Ctrl it types 10.
+bool IsEnter(WPARAM key) {
+  return key == VK_RETURN && !(GetKeyState(VK_CONTROL) & 0x8000) && !(GetKeyState(VK_MENU) & 0x8000);
+}
+
 bool NoModifier() {
   return !(GetKeyState(VK_CONTROL) & 0x8000) && !(GetKeyState(VK_SHIFT) & 0x8000) &&
          !(GetKeyState(VK_MENU) & 0x8000);
+}
+
+// The services toggle works like a speed button: clicking it never takes
+// the keyboard focus from where it was.
+LRESULT CALLBACK ToggleProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_SETFOCUS) {
+    HWND previous = reinterpret_cast<HWND>(wparam);
+    if (previous && IsWindow(previous) && previous != hwnd) {
+      SetFocus(previous);
+      return 0;
+    }
+  }
+  return DefSubclassProc(hwnd, message, wparam, lparam);
 }
 
 }  // namespace
@@ -397,11 +415,12 @@ void MainWindow::CreatePage(Page page) {
                                       nullptr, instance_, nullptr);
   }
   if (page == Page::kServices) {
-    controls.toggle = CreateWindowExA(0, WC_BUTTONA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX |
-                                                             BS_PUSHLIKE | BS_FLAT,
+    controls.toggle = CreateWindowExA(0, WC_BUTTONA, "", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE |
+                                                             BS_FLAT,
                                       0, 0, 0, 0, controls.panel,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kServiceToggle)), instance_,
                                       nullptr);
+    SetWindowSubclass(controls.toggle, ToggleProc, 1, 0);
     TTTOOLINFOA tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -626,7 +645,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
   int command = 0;
   switch (static_cast<Page>(page_index)) {
     case Page::kStartup:
-      if (key == VK_RETURN && NoModifier()) {
+      if (IsEnter(key)) {
         command = kStartInfo;
       } else if (key == 'S' && CtrlOnly()) {
         startup_->PmPopup();
@@ -635,7 +654,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       }
       break;
     case Page::kUrls: {
-      if (key == VK_RETURN && NoModifier()) {
+      if (IsEnter(key)) {
         command = kUrlOpen;
         break;
       }
@@ -658,7 +677,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       break;
     }
     case Page::kFolders:
-      if (key == VK_RETURN && NoModifier()) {
+      if (IsEnter(key)) {
         command = kFolderOpen;
       } else if (key == VK_DELETE && CtrlOnly()) {
         bool enabled = false;
@@ -668,7 +687,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       }
       break;
     case Page::kServices:
-      if (key == VK_RETURN && NoModifier()) {
+      if (IsEnter(key)) {
         command = kServiceInfo;
       } else if (key == 'S' && CtrlOnly()) {
         startup_->PmPopup();
@@ -775,7 +794,7 @@ std::optional<std::string> MainWindow::ChooseSaveFile() {
   dialog.lpstrFile = file;
   dialog.nMaxFile = sizeof file;
   dialog.lpstrDefExt = "txt";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_PATHMUSTEXIST;
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
   if (!GetSaveFileNameA(&dialog)) return std::nullopt;
   return std::string(file);
 }

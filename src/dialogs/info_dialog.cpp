@@ -78,7 +78,7 @@ void Initialise(HWND dialog, InfoState& state) {
   HWND memo = GetDlgItem(dialog, IDC_INFO_MEMO);
   state.memo_font.reset(MakeFont("Microsoft Sans Serif", 15, dpi));
   state.button_font.reset(MakeFont("Arial", 15, dpi));
-  state.hint_font.reset(MakeFont("Arial", 12, dpi));
+  state.hint_font.reset(MakeFont("Arial", 9, dpi));
   SendMessageA(memo, WM_SETFONT, reinterpret_cast<WPARAM>(state.memo_font.get()), FALSE);
   SendMessageA(GetDlgItem(dialog, IDYES), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
   SendMessageA(GetDlgItem(dialog, IDNO), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);

@@ -1,5 +1,6 @@
 #include "platform/system_paths.h"
 
+#include "platform/errors.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 
@@ -14,8 +15,15 @@ SystemPaths ReadSystemPaths(const Platform& platform) {
   RegistryAccess reg(platform.registry);
   reg.SetRoot(Hive::kLocalMachine);
   if (reg.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment")) {
-    std::string text = reg.ReadString("TMP");
-    if (text.empty()) text = reg.ReadString("TEMP");
+    std::string text;
+    try {
+      text = reg.ReadString("TMP");
+      if (text.empty()) text = reg.ReadString("TEMP");
+    } catch (const AppError&) {
+      // Read while the window is being created, where an error would end the
+      // program before it shows: a value of a wrong type counts as not found.
+      text.clear();
+    }
     if (!text.empty()) {
       std::optional<std::string> expanded = platform.environment.ExpandEnvironmentStrings(text);
       if (expanded) {

@@ -13,6 +13,7 @@ struct SystemPaths {
   std::string system_temp_dir;  // expanded TMP or TEMP of the machine; empty when not found
 };
 
+// Never throws: a TMP or TEMP value of a non-string type counts as missing.
 SystemPaths ReadSystemPaths(const Platform& platform);
 
 }  // namespace cu

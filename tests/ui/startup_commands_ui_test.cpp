@@ -24,11 +24,11 @@ constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char kCrLf[] = "\r\n";
 
-// Entries seeded for these tests. Their names sort together, in this order:
-// a file of the sandboxed Startup folder, a Run value whose text has spaces
-// at both ends, the system.ini "load" key, and a second Run value. None of
-// their programs exists, so each report is the program text and
-// "File not found!".
+// Entries seeded for these tests. Their rows sort together, in this order:
+// the two values of the "a" names below (HKCU Run), a file of the sandboxed
+// Startup folder, a Run value whose text has spaces at both ends, the
+// system.ini "load" key, and a second Run value. None of their programs
+// exists, so each report is the program text and "File not found!".
 constexpr char kFolderFile[] = "cuui-a.txt";
 constexpr char kRunB[] = "cuui-b";
 constexpr char kRunBText[] = "  C:\\cuui-missing\\b.exe  ";
@@ -75,140 +75,6 @@ std::optional<std::string> RegValue(const std::string& key, const std::string& n
   RegCloseKey(handle);
   if (status != ERROR_SUCCESS) return std::nullopt;
   return std::string(data);
-}
-
-// Puts one HKCU value back as it was (type and bytes), or removes it when
-// it did not exist.
-class SavedRegValue {
- public:
-  SavedRegValue(std::string key, std::string name) : key_(std::move(key)), name_(std::move(name)) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
-    DWORD size = 0;
-    if (RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-      data_.resize(size);
-      existed_ = RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
-      data_.resize(size);
-    }
-    RegCloseKey(handle);
-  }
-  ~SavedRegValue() {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
-    if (existed_) {
-      RegSetValueExA(handle, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
-    } else {
-      RegDeleteValueA(handle, name_.c_str());
-    }
-    RegCloseKey(handle);
-  }
-  SavedRegValue(const SavedRegValue&) = delete;
-  SavedRegValue& operator=(const SavedRegValue&) = delete;
-
- private:
-  std::string key_;
-  std::string name_;
-  bool existed_ = false;
-  DWORD type_ = REG_NONE;
-  std::vector<BYTE> data_;
-};
-
-// Removes an HKCU key at the end when the test created it and left it empty.
-class SavedRegKey {
- public:
-  explicit SavedRegKey(std::string key) : key_(std::move(key)) {
-    HKEY handle = nullptr;
-    existed_ = RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS;
-    if (handle) RegCloseKey(handle);
-  }
-  ~SavedRegKey() {
-    if (existed_) return;
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
-    DWORD subkeys = 1;
-    DWORD values = 1;
-    RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
-    RegCloseKey(handle);
-    if (subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
-  }
-  SavedRegKey(const SavedRegKey&) = delete;
-  SavedRegKey& operator=(const SavedRegKey&) = delete;
-
- private:
-  std::string key_;
-  bool existed_ = false;
-};
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
-  return bytes;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
-
-// Puts a file back byte for byte (system.ini), or removes it when it did not
-// exist.
-class SavedFile {
- public:
-  explicit SavedFile(std::string path) : path_(std::move(path)), bytes_(ReadWholeFile(path_)) {}
-  ~SavedFile() {
-    if (bytes_) {
-      (void)WriteWholeFile(path_, *bytes_);
-    } else {
-      DeleteFileA(path_.c_str());
-    }
-  }
-  SavedFile(const SavedFile&) = delete;
-  SavedFile& operator=(const SavedFile&) = delete;
-
- private:
-  std::string path_;
-  std::optional<std::string> bytes_;
-};
-
-// Real mouse input at a screen point: one click or a double-click.
-void ClickAt(POINT point, int clicks = 1) {
-  SetCursorPos(point.x, point.y);
-  Sleep(100);
-  std::vector<INPUT> inputs;
-  for (int i = 0; i < clicks; ++i) {
-    for (const DWORD flag : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
-      INPUT input{};
-      input.type = INPUT_MOUSE;
-      input.mi.dwFlags = flag;
-      inputs.push_back(input);
-    }
-  }
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  Sleep(250);
-}
-
-POINT CentreOf(HWND hwnd) {
-  RECT rect{};
-  GetWindowRect(hwnd, &rect);
-  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-}
-
-// The middle of a list row on the screen, scrolled into view first.
-POINT RowPoint(HWND list, int index) {
-  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-  const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
-  const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
-  POINT point{20, (index - top) * height + height / 2};
-  ClientToScreen(list, &point);
-  return point;
 }
 
 int IndexOf(const std::vector<std::string>& rows, const std::string& row) {
@@ -279,7 +145,7 @@ class StartupCommandsTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    saved_.clear();  // in reverse order of saving
+    while (!saved_.empty()) saved_.pop_back();  // in reverse order of saving
     run_key_.reset();
     system_ini_.reset();
     DeleteFileA(report_path_.c_str());
@@ -295,7 +161,7 @@ class StartupCommandsTest : public ::testing::Test {
     EXPECT_GE(index, 0) << "row " << row << " is listed:\n" << Shown(rows);
     if (index < 0) return -1;
     app.Foreground();
-    ClickAt(RowPoint(list, index));
+    ClickRow(list, index);
     EXPECT_TRUE(WaitFor([&] { return ListSelection(list) == index; }, 5000)) << "the click selects " << row;
     return index;
   }
@@ -325,6 +191,8 @@ class StartupCommandsTest : public ::testing::Test {
 
 const std::string kRowD = std::string(kRunD) + "=" + kRunDText;
 const std::string kRowB = std::string(kRunB) + "=" + kRunBText;
+const std::string kRowEquals = std::string(kEqualsName) + "=" + kEqualsText;
+const std::string kRowPlain = std::string(kPlainName) + "=" + kPlainText;
 
 TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAndEscRemovesNothing) {
   AppProcess app;
@@ -354,7 +222,7 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   EXPECT_EQ(ListSelection(list), index);
 
   // The "Info" button opens the same dialog for the selected row.
-  ClickAt(CentreOf(app.Button(0, "Info")));
+  ClickButton(app.Button(0, "Info"));
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr) << "the Info button opens \"Info StartUp\"";
   EXPECT_EQ(ReadInfo(info).memo, expected_memo);
@@ -365,7 +233,7 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   const int index_b = IndexOf(ListRows(list), kRowB);
   ASSERT_GE(index_b, 0);
   app.Foreground();
-  ClickAt(RowPoint(list, index_b), 2);
+  ClickRow(list, index_b, true);
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr) << "a double-click opens \"Info StartUp\"";
   EXPECT_EQ(ListSelection(list), index_b);
@@ -374,12 +242,12 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   ASSERT_TRUE(CloseWithEsc(info));
 
   // The Startup-folder and system.ini rows show their own locations.
-  ClickAt(RowPoint(list, IndexOf(ListRows(list), kFolderFile)), 2);
+  ClickRow(list, IndexOf(ListRows(list), kFolderFile), true);
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(ReadInfo(info).memo, "Location=" + startup_folder_ + kCrLf + kCrLf + NotFoundReport(kFolderFile));
   ASSERT_TRUE(CloseWithEsc(info));
-  ClickAt(RowPoint(list, IndexOf(ListRows(list), kSystemLoad)), 2);
+  ClickRow(list, IndexOf(ListRows(list), kSystemLoad), true);
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(ReadInfo(info).memo,
@@ -448,9 +316,10 @@ TEST_F(StartupCommandsTest, DeleteAsksConfirmNoKeepsTheEntryYesRemovesItAndReloa
 
   {
     SCOPED_TRACE("Yes to the question");
-    app.Foreground();
-    ClickAt(RowPoint(list, index));  // the list takes the focus back for Enter
-    HWND info = OpenInfoWithEnter(app);
+    // Opened from the "Info" button, so the focus is away from the list
+    // until the removal moves it there.
+    ClickButton(app.Button(0, "Info"));
+    HWND info = WaitForDialog(app.id(), "Info StartUp");
     ASSERT_NE(info, nullptr);
     ClickDialogButton(info, IDYES);
     HWND confirm = WaitForDialog(app.id(), "Confirm");
@@ -477,8 +346,8 @@ TEST_F(StartupCommandsTest, DeletingValueNamedWithEqualsLeavesValueNamedLikeItsF
   AppProcess app;
   ASSERT_TRUE(app.started());
   HWND list = app.List(0);
-  const std::string equals_row = std::string(kEqualsName) + "=" + kEqualsText;
-  const std::string plain_row = std::string(kPlainName) + "=" + kPlainText;
+  const std::string& equals_row = kRowEquals;
+  const std::string& plain_row = kRowPlain;
   ASSERT_GE(SelectRow(app, equals_row), 0);
 
   HWND info = OpenInfoWithEnter(app);
@@ -490,7 +359,7 @@ TEST_F(StartupCommandsTest, DeletingValueNamedWithEqualsLeavesValueNamedLikeItsF
   ASSERT_NE(confirm, nullptr);
   EXPECT_EQ(MessageBoxText(confirm), "Delete " + equals_row + "?");
   ClickDialogButton(confirm, IDYES);
-  ASSERT_TRUE(WaitFor([&] { return IndexOf(ListRows(list), equals_row) < 0; }, 5000))
+  EXPECT_TRUE(WaitFor([&] { return IndexOf(ListRows(list), equals_row) < 0; }, 5000))
       << "the row goes:\n" << Shown(ListRows(list));
 
   EXPECT_EQ(RegValue(kRunKey, kEqualsName), std::nullopt) << "the value a=b is removed";
@@ -516,19 +385,19 @@ TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
   const std::vector<std::string> rows = ListRows(list);
   SCOPED_TRACE("rows:\n" + Shown(rows));
 
-  // The seeded rows stand together, in this order; their locations differ
-  // from one row to the next, so each brings its own header.
-  const int first = IndexOf(rows, kFolderFile);
+  // The seeded rows stand together, in this order: the two values of the
+  // "a" names share HKCU Run; every later row's location differs from the
+  // one before it.
+  const std::vector<std::string> seeded = {kRowEquals, kRowPlain, kFolderFile, kRowB, kSystemLoad, kRowD};
+  const int first = IndexOf(rows, kRowEquals);
   ASSERT_GE(first, 0);
-  ASSERT_LT(first + 3, static_cast<int>(rows.size()));
-  ASSERT_EQ(rows[first + 1], kRowB);
-  ASSERT_EQ(rows[first + 2], kSystemLoad);
-  ASSERT_EQ(rows[first + 3], kRowD);
+  ASSERT_LE(first + seeded.size(), rows.size());
+  for (std::size_t i = 0; i < seeded.size(); ++i) ASSERT_EQ(rows[first + i], seeded[i]);
 
   {
     SCOPED_TRACE("the Save button, cancelled");
     const int index = SelectRow(app, kRowD);
-    ClickAt(CentreOf(app.Button(0, "Save")));
+    ClickButton(app.Button(0, "Save"));
     HWND save = WaitForDialog(app.id(), "Save As");
     ASSERT_NE(save, nullptr) << "\"Save\" opens the save dialog";
     ClickDialogButton(save, IDCANCEL);
@@ -542,13 +411,17 @@ TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
   // Ctrl+S in the focused list, the file named in the save dialog.
   const int index = SelectRow(app, kRowB);
   ASSERT_GT(index, 0);
+  ASSERT_EQ(FocusOf(app.main()), list);
   app.Foreground();
   PressKey('S', true);
   HWND save = WaitForDialog(app.id(), "Save As");
   ASSERT_NE(save, nullptr) << "Ctrl+S opens the save dialog";
-  HWND name_edit = GetDlgItem(save, 0x480);  // edt1
+  // The file-name field: edt1, or the edit inside the cmb13 combo (Wine
+  // nests it in a ComboBoxEx).
+  HWND name_edit = GetDlgItem(save, 0x480);
   if (!name_edit || !IsWindowVisible(name_edit)) {
-    name_edit = FindWindowExA(GetDlgItem(save, 0x47C), nullptr, "Edit", nullptr);  // inside cmb13
+    HWND combo = GetDlgItem(save, 0x47C);
+    name_edit = combo ? ChildByClassAndIndex(combo, "Edit", 0) : nullptr;
   }
   ASSERT_NE(name_edit, nullptr) << "the save dialog's file-name field";
   const std::wstring wide_path(report_path_.begin(), report_path_.end());
@@ -590,24 +463,36 @@ TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
     position = found + entry.size();
   }
 
-  // The seeded rows exactly: each under its own upper-cased header (a
-  // Startup folder, HKCU Run, system.ini "load", HKCU Run again), with its
-  // number, the trimmed row text and its report.
-  const std::string expected =
-      HeaderLines(startup_folder_) + RowLines(first + 1, kFolderFile, NotFoundReport(kFolderFile)) +
-      HeaderLines(kRunLocation) + RowLines(first + 2, kRowB, NotFoundReport("C:\\cuui-missing\\b.exe")) +
-      HeaderLines(WindowsFolder() + "\\system.ini [load]") + RowLines(first + 3, kSystemLoad, NotFoundReport(kSystemLoad)) +
-      HeaderLines(kRunLocation) + RowLines(first + 4, kRowD, NotFoundReport(kRunDText));
-  const std::size_t at = file->find(expected);
-  ASSERT_NE(at, std::string::npos) << "expected part:\n" << expected;
-  // It starts where the previous row's lines end, and the next row, if any,
-  // starts right after it.
-  EXPECT_TRUE(at == 0 || file->compare(at - 4, 4, "\r\n\r\n") == 0);
-  const std::size_t end = at + expected.size();
-  if (first + 4 < static_cast<int>(rows.size())) {
-    const std::string next = std::string(kCrLf) + std::to_string(first + 5) + kCrLf;
+  // The seeded rows exactly, from the first one's number on: the two "a"
+  // rows under one header, then each row under its own upper-cased header
+  // (a Startup folder, HKCU Run, system.ini "load", HKCU Run again), each
+  // with its number, the trimmed row text and its report.
+  const std::string seeded_text =
+      RowLines(first + 1, kRowEquals, NotFoundReport(kEqualsText)) +
+      RowLines(first + 2, kRowPlain, NotFoundReport(kPlainText)) +
+      HeaderLines(startup_folder_) + RowLines(first + 3, kFolderFile, NotFoundReport(kFolderFile)) +
+      HeaderLines(kRunLocation) + RowLines(first + 4, kRowB, NotFoundReport("C:\\cuui-missing\\b.exe")) +
+      HeaderLines(WindowsFolder() + "\\system.ini [load]") +
+      RowLines(first + 5, kSystemLoad, NotFoundReport(kSystemLoad)) +
+      HeaderLines(kRunLocation) + RowLines(first + 6, kRowD, NotFoundReport(kRunDText));
+  if (rows.size() == seeded.size()) {
+    // Only the seeded entries are listed (as in a fresh prefix): the whole
+    // file, byte for byte.
+    EXPECT_EQ(*file, HeaderLines(kRunLocation) + seeded_text);
+    return;
+  }
+  const std::size_t at = file->find(seeded_text);
+  ASSERT_NE(at, std::string::npos) << "expected part:\n" << seeded_text;
+  if (first == 0) {
+    EXPECT_EQ(file->substr(0, at), HeaderLines(kRunLocation)) << "the file opens with the header of HKCU Run";
+  } else {
+    EXPECT_EQ(file->compare(at - 4, 4, "\r\n\r\n"), 0) << "the part follows the previous row's closing line";
+  }
+  const std::size_t end = at + seeded_text.size();
+  if (first + seeded.size() < rows.size()) {
+    const std::string next = std::string(kCrLf) + std::to_string(first + seeded.size() + 1) + kCrLf;
     EXPECT_TRUE(file->compare(end, next.size(), next) == 0 || file->compare(end, 6, "\r\n\r\n\r\n") == 0)
-        << "row " << first + 5 << " or its header follows";
+        << "the next row or its header follows";
   } else {
     EXPECT_EQ(end, file->size());
   }

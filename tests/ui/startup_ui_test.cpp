@@ -19,13 +19,6 @@ constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-std::string StringValue(HKEY root, const std::string& key, const std::string& name) {
-  for (const auto& [value_name, value] : RegStrings(root, key)) {
-    if (_stricmp(value_name.c_str(), name.c_str()) == 0) return value;
-  }
-  return {};
-}
-
 std::string WindowsFolder() {
   char path[MAX_PATH] = {};
   GetWindowsDirectoryA(path, MAX_PATH);
@@ -61,31 +54,27 @@ class StartupWindowTest : public ::testing::Test {
     ASSERT_TRUE(MakeShortcut(startup_folder_ + "\\Tool.lnk", WindowsFolder() + "\\notepad.exe"));
     // The shell rewrites the Shell Folders values from the User Shell
     // Folders ones, so both point at the sandbox for the test.
-    old_user_startup_ = StringValue(HKEY_CURRENT_USER, kUserShellFolders, "Startup");
     SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", startup_folder_);
     SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
     SetRegString(HKEY_CURRENT_USER, kRunKey, "zeta", "C:\\zeta.exe");
     SetRegString(HKEY_CURRENT_USER, kRunKey, "Alpha", "c:\\alpha.exe /min");
-    system_ini_ = WindowsFolder() + "\\system.ini";
-    WritePrivateProfileStringA("windows", "load", "sysload.exe", system_ini_.c_str());
+    WritePrivateProfileStringA("windows", "load", "sysload.exe", system_ini_path_.c_str());
   }
 
   void TearDown() override {
-    DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "zeta");
-    DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Alpha");
-    DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Broken");
-    if (!old_user_startup_.empty()) {
-      SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", old_user_startup_);
-    }
-    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, "Startup");
-    WritePrivateProfileStringA("windows", "load", nullptr, system_ini_.c_str());
     DeleteFileA((startup_folder_ + "\\Tool.lnk").c_str());
     RemoveDirectoryA(startup_folder_.c_str());
   }
 
   std::string startup_folder_;
-  std::string old_user_startup_;
-  std::string system_ini_;
+  // Everything the test changes is put back as it was.
+  SavedRegValue user_startup_{kUserShellFolders, "Startup"};
+  SavedRegValue startup_{kShellFolders, "Startup"};
+  SavedRegValue zeta_{kRunKey, "zeta"};
+  SavedRegValue alpha_{kRunKey, "Alpha"};
+  SavedRegValue broken_{kRunKey, "Broken"};
+  std::string system_ini_path_ = WindowsFolder() + "\\system.ini";
+  SavedFile system_ini_{system_ini_path_};
 };
 
 std::ptrdiff_t IndexOf(const std::vector<std::string>& rows, const std::string& row) {
@@ -123,7 +112,8 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
   EXPECT_EQ(ListSelection(list), 0);
 
   DWORD thread = GetWindowThreadProcessId(app.main(), nullptr);
-  GUITHREADINFO gui{sizeof gui};
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
   ASSERT_TRUE(GetGUIThreadInfo(thread, &gui));
   EXPECT_EQ(gui.hwndFocus, list) << "the StartUp list has the focus";
 

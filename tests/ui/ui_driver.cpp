@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace cu::ui_test {
@@ -304,6 +305,97 @@ std::vector<std::pair<std::string, std::string>> RegStrings(HKEY root, const std
   }
   RegCloseKey(handle);
   return values;
+}
+
+SavedRegValue::SavedRegValue(std::string key, std::string name) : key_(std::move(key)), name_(std::move(name)) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+  DWORD size = 0;
+  if (RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+    data_.resize(size);
+    existed_ = RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
+    data_.resize(size);
+  }
+  RegCloseKey(handle);
+}
+
+SavedRegValue::~SavedRegValue() {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  if (existed_) {
+    RegSetValueExA(handle, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+  } else {
+    RegDeleteValueA(handle, name_.c_str());
+  }
+  RegCloseKey(handle);
+}
+
+SavedRegKey::SavedRegKey(std::string key) : key_(std::move(key)) {
+  HKEY handle = nullptr;
+  existed_ = RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS;
+  if (handle) RegCloseKey(handle);
+}
+
+SavedRegKey::~SavedRegKey() {
+  if (existed_) return;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+  DWORD subkeys = 1;
+  DWORD values = 1;
+  RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(handle);
+  if (subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  std::fclose(file);
+  return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+SavedFile::SavedFile(std::string path) : path_(std::move(path)), bytes_(ReadWholeFile(path_)) {}
+
+SavedFile::~SavedFile() {
+  if (bytes_) {
+    (void)WriteWholeFile(path_, *bytes_);
+  } else {
+    DeleteFileA(path_.c_str());
+  }
+}
+
+void ClickRow(HWND list, int index, bool double_click) {
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+  const LPARAM at = MAKELPARAM(20, (index - top) * height + height / 2);
+  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(list, WM_LBUTTONUP, 0, at);
+  if (double_click) {
+    PostMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+  }
+  Sleep(250);
+}
+
+void ClickButton(HWND button) {
+  PostMessageA(button, BM_CLICK, 0, 0);
+  Sleep(250);
 }
 
 std::string ProgramFolder() {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,59 @@ void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWO
 void DeleteRegValue(HKEY root, const std::string& key, const std::string& name);
 void DeleteRegTree(HKEY root, const std::string& key);
 std::vector<std::pair<std::string, std::string>> RegStrings(HKEY root, const std::string& key);
+
+// Puts one HKCU value back as it was (type and bytes) at the end of a test,
+// or removes it when it did not exist.
+class SavedRegValue {
+ public:
+  SavedRegValue(std::string key, std::string name);
+  ~SavedRegValue();
+  SavedRegValue(const SavedRegValue&) = delete;
+  SavedRegValue& operator=(const SavedRegValue&) = delete;
+
+ private:
+  std::string key_;
+  std::string name_;
+  bool existed_ = false;
+  DWORD type_ = REG_NONE;
+  std::vector<BYTE> data_;
+};
+
+// Removes an HKCU key at the end when the test created it and left it empty.
+class SavedRegKey {
+ public:
+  explicit SavedRegKey(std::string key);
+  ~SavedRegKey();
+  SavedRegKey(const SavedRegKey&) = delete;
+  SavedRegKey& operator=(const SavedRegKey&) = delete;
+
+ private:
+  std::string key_;
+  bool existed_ = false;
+};
+
+std::optional<std::string> ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Puts a file back byte for byte (system.ini), or removes it when it did not
+// exist.
+class SavedFile {
+ public:
+  explicit SavedFile(std::string path);
+  ~SavedFile();
+  SavedFile(const SavedFile&) = delete;
+  SavedFile& operator=(const SavedFile&) = delete;
+
+ private:
+  std::string path_;
+  std::optional<std::string> bytes_;
+};
+
+// Mouse input is handed to the control itself: a pointer moved and clicked
+// through SendInput lands unreliably under Wine and Xvfb. The control's own
+// handling (selection, notifications, focus) runs as for a real click.
+void ClickRow(HWND list, int index, bool double_click = false);
+void ClickButton(HWND button);
 
 std::string ProgramFolder();  // where ui_tests.exe and clear-utility.exe are
 std::string TempFolder();     // the prefix user's temporary folder, with a trailing backslash

@@ -77,8 +77,12 @@ std::vector<ServiceRecord> Win32ServiceManager::Enumerate(ScHandle& manager, uin
 
   std::vector<ENUM_SERVICE_STATUSA> buffer = RecordBuffer<ENUM_SERVICE_STATUSA>(needed);
   returned = 0;
+  // One call is the whole enumeration. When it reports more data than it
+  // returned (services added in between, or a limit on one batch), the
+  // records it did return are still listed.
   if (!::EnumServicesStatusA(handle, type, state, buffer.data(), needed, &needed, &returned,
-                             &resume)) {
+                             &resume) &&
+      ::GetLastError() != ERROR_MORE_DATA) {
     return records;
   }
   records.reserve(returned);
