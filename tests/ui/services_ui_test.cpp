@@ -79,7 +79,9 @@ class TestService {
  public:
   TestService() {
     Remove();  // a leftover of an earlier run that ended abruptly
-    command_ = "\"" + ProgramFolder() + "tests\\win32\\test-service.exe\"";
+    command_ = "\"";
+    command_ += ProgramFolder();
+    command_ += "tests\\win32\\test-service.exe\"";
     UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return;
     UniqueSc service(CreateServiceA(manager.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS,

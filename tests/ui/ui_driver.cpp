@@ -182,7 +182,9 @@ HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms) {
 }
 
 AppProcess::AppProcess() {
-  std::string command = "\"" + ProgramFolder() + "clear-utility.exe\"";
+  std::string command = "\"";
+  command += ProgramFolder();
+  command += "clear-utility.exe\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
