@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "ui_driver.h"
+#include "urls_folders_ui_support.h"
 
 namespace cu::ui_test {
 namespace {
@@ -228,12 +229,7 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
     EXPECT_EQ(TextOf(path_panel), expected[0].path);
     EXPECT_TRUE(IsWindowEnabled(clear));
     app.Foreground();
-    ASSERT_TRUE(WaitFor(
-        [&] {
-          GUITHREADINFO gui{sizeof gui};
-          return GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &gui) && gui.hwndFocus == list;
-        },
-        3000))
+    ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000))
         << "the folder list has the focus";
     int disabled_rows = 0;
     int enabled_shell_rows = 0;
@@ -247,7 +243,9 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
       EXPECT_EQ(IsWindowEnabled(clear) != FALSE, allowed) << expected[index].name;
       if (!allowed) ++disabled_rows;
       if (allowed && index >= 2) ++enabled_shell_rows;
-      if (expected[index].name == kExtraName) EXPECT_EQ(TextOf(path_panel), extra_folder_);
+      if (expected[index].name == kExtraName) {
+        EXPECT_EQ(TextOf(path_panel), extra_folder_) << "shown without the trailing backslash";
+      }
     }
     EXPECT_GT(disabled_rows, 0);
     EXPECT_GE(enabled_shell_rows, 2) << "Recent, Cookies and Cache are in the prefix";
@@ -270,14 +268,17 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
     Sleep(500);
     for (const std::string& name : kAllRemoved) EXPECT_TRUE(Exists(temp_ + name)) << name;
     for (const std::string& name : kAllKept) EXPECT_TRUE(Exists(temp_ + name)) << name;
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after No";
+    EXPECT_EQ(ListSelection(list), 0);
   }
   {
     SCOPED_TRACE("Clear on TEMP User answered Yes empties the folder but for dot-named entries");
     ASSERT_TRUE(IsWindowEnabled(clear));
-    PostMessageA(GetParent(clear), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(clear), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(clear));
+    app.Foreground();
+    ClickCentre(clear);
     HWND box = WaitForDialog(app.id(), "Confirm");
-    ASSERT_NE(box, nullptr) << "Clear asks first";
+    ASSERT_NE(box, nullptr) << "a click on Clear asks first (selection now " << ListSelection(list)
+                            << ", Clear enabled " << IsWindowEnabled(clear) << ")";
     EXPECT_EQ(MessageBoxText(box), question);
     ClickDialogButton(box, IDYES);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));

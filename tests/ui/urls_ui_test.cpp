@@ -3,6 +3,8 @@
 // and the clipboard as the test reads them itself.
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "ui_driver.h"
+#include "urls_folders_ui_support.h"
 
 namespace cu::ui_test {
 namespace {
@@ -76,7 +79,7 @@ bool PutOnClipboard(const std::string& text) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
   bool ok = false;
   if (block) {
-    memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
     GlobalUnlock(block);
     ok = SetClipboardData(CF_TEXT, block) != nullptr;
     if (!ok) GlobalFree(block);
@@ -96,12 +99,6 @@ std::string ClipboardText() {
   }
   CloseClipboard();
   return text;
-}
-
-HWND FocusOf(HWND window) {
-  GUITHREADINFO gui{sizeof gui};
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
-  return gui.hwndFocus;
 }
 
 // Empties the key for the test (creating it when missing, since addresses
@@ -142,8 +139,9 @@ class UrlsWindowTest : public ::testing::Test {
   }
 
   // Presses a key on the focused list and checks that no dialog follows.
-  void ExpectNoDialogAfter(AppProcess& app, WORD vk, bool ctrl, const char* what) {
+  void ExpectNoDialogAfter(AppProcess& app, HWND list, WORD vk, bool ctrl, const char* what) {
     app.Foreground();
+    ASSERT_EQ(FocusOf(app.main()), list) << what << " is pressed on the list";
     PressKey(vk, ctrl);
     EXPECT_FALSE(WaitFor([&] { return !Dialogs(app.id()).empty(); }, 1500)) << what << " opened a dialog";
     for (HWND dialog : Dialogs(app.id())) ClickDialogButton(dialog, IDCANCEL);
@@ -202,8 +200,8 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
   {
     SCOPED_TRACE("empty list: Del and Ctrl+C do nothing");
     ASSERT_TRUE(PutOnClipboard("before"));
-    ExpectNoDialogAfter(app, VK_DELETE, false, "Del");
-    ExpectNoDialogAfter(app, 'C', true, "Ctrl+C");
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, VK_DELETE, false, "Del"));
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, 'C', true, "Ctrl+C"));
     EXPECT_EQ(ClipboardText(), "before");
     EXPECT_EQ(KeyContents(), Rows{});
   }
@@ -219,24 +217,26 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
     Sleep(300);
     EXPECT_EQ(ListRows(list), Rows{});
     EXPECT_EQ(KeyContents(), Rows{});
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after Cancel";
   }
   {
     SCOPED_TRACE("the first address: inserted, selected, the key holds only url1");
-    InsertThroughInputBox(app, kFirst);
+    ASSERT_NO_FATAL_FAILURE(InsertThroughInputBox(app, kFirst));
     ASSERT_TRUE(WaitFor([&] { return ListRows(list) == Rows{kFirst}; }, 5000));
     EXPECT_EQ(ListSelection(list), 0);
     EXPECT_EQ(TextOf(panel), "1");
     EXPECT_EQ(KeyContents(), Rows{std::string("url1=") + kFirst});
     std::printf("[ urls ] key after the first insertion: %s\n", KeyContents()[0].c_str());
-    EXPECT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000)) << "the list has the focus again";
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after OK";
   }
   {
     SCOPED_TRACE("a second address goes in at the selected row and is selected");
-    InsertThroughInputBox(app, kSecond);
+    ASSERT_NO_FATAL_FAILURE(InsertThroughInputBox(app, kSecond));
     ASSERT_TRUE(WaitFor([&] { return ListRows(list) == Rows{kSecond, kFirst}; }, 5000));
     EXPECT_EQ(ListSelection(list), 0);
     EXPECT_EQ(TextOf(panel), "2");
     EXPECT_EQ(KeyContents(), (Rows{std::string("url1=") + kSecond, std::string("url2=") + kFirst}));
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after OK";
   }
   {
     SCOPED_TRACE("Ctrl+C copies the selected row, also after moving down");
@@ -252,33 +252,36 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
   }
   {
     SCOPED_TRACE("Del answered No keeps the row and the key");
-    DeleteAnswering(app, kFirst, IDNO);
+    ASSERT_NO_FATAL_FAILURE(DeleteAnswering(app, kFirst, IDNO));
     Sleep(300);
     EXPECT_EQ(ListRows(list), (Rows{kSecond, kFirst}));
     EXPECT_EQ(ListSelection(list), 1);
     EXPECT_EQ(KeyContents(), (Rows{std::string("url1=") + kSecond, std::string("url2=") + kFirst}));
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after No";
   }
   {
     SCOPED_TRACE("Del answered Yes removes the row; the row above is selected");
-    DeleteAnswering(app, kFirst, IDYES);
+    ASSERT_NO_FATAL_FAILURE(DeleteAnswering(app, kFirst, IDYES));
     ASSERT_TRUE(WaitFor([&] { return ListRows(list) == Rows{kSecond}; }, 5000));
     EXPECT_EQ(ListSelection(list), 0);
     EXPECT_EQ(TextOf(panel), "1");
     EXPECT_EQ(KeyContents(), Rows{std::string("url1=") + kSecond});
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after Yes";
   }
   {
     SCOPED_TRACE("deleting the only row empties the list and the key");
-    DeleteAnswering(app, kSecond, IDYES);
+    ASSERT_NO_FATAL_FAILURE(DeleteAnswering(app, kSecond, IDYES));
     ASSERT_TRUE(WaitFor([&] { return ListRows(list).empty(); }, 5000));
     EXPECT_EQ(TextOf(panel), "0");
     EXPECT_EQ(ListSelection(list), -1);
     EXPECT_EQ(KeyContents(), Rows{});
+    EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the emptied list";
   }
   {
     SCOPED_TRACE("emptied list: Del and Ctrl+C do nothing");
     ASSERT_TRUE(PutOnClipboard("after"));
-    ExpectNoDialogAfter(app, VK_DELETE, false, "Del");
-    ExpectNoDialogAfter(app, 'C', true, "Ctrl+C");
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, VK_DELETE, false, "Del"));
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, 'C', true, "Ctrl+C"));
     EXPECT_EQ(ClipboardText(), "after");
   }
 }
