@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <deque>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ class FakeUi : public Ui {
     std::string caption;
     std::string prompt;
     std::size_t max_length = 0;
+
+    bool operator==(const InputRequest&) const = default;
+    friend void PrintTo(const InputRequest& request, std::ostream* out) {
+      *out << '{' << ::testing::PrintToString(request.caption) << ", "
+           << ::testing::PrintToString(request.prompt) << ", " << request.max_length << '}';
+    }
   };
 
   // Scripts.

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "fake_ui.h"
 #include "folders/folders_tab.h"
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
@@ -15,38 +15,16 @@ using Names = std::vector<std::string>;
 
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// Answers confirmation questions from a script and records what was asked.
-class FoldersFakeUi : public Ui {
- public:
-  bool Confirm(const std::string& question) override {
-    questions.push_back(question);
-    return answer;
-  }
-  std::optional<std::string> InputBox(const std::string&, const std::string&, std::size_t) override {
-    ADD_FAILURE() << "no input box expected";
-    return std::nullopt;
-  }
-  std::optional<std::string> ChooseSaveFile() override {
-    ADD_FAILURE() << "no save dialog expected";
-    return std::nullopt;
-  }
-  int ShowInfo(const InfoRequest&) override {
-    ADD_FAILURE() << "no Info dialog expected";
-    return kResultCancel;
-  }
-  void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
-  void Repaint() override {}
-  void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
-
-  bool answer = true;
-  std::vector<std::string> questions;
-  std::vector<bool> cursor;  // every cursor change, in order
-};
-
 struct FoldersWorld {
+  // The Shell folders tab shows no message box, and every scripted answer is asked for.
+  ~FoldersWorld() {
+    EXPECT_TRUE(ui.messages.empty()) << "no message expected";
+    EXPECT_TRUE(ui.ScriptUsedUp());
+  }
+
   memory::MemoryMachine machine;
   Platform platform = machine.platform();
-  FoldersFakeUi ui;
+  testing::FakeUi ui;
   SystemPaths paths{"C:\\windows", "C:\\users\\user\\Temp\\", "C:\\windows\\Temp"};
 
   void ShellFolder(Hive hive, const std::string& name, const std::string& path) {
@@ -100,7 +78,7 @@ TEST(FolderCatalogue, TempRowsAreAlwaysListedAndEmptyPathsGiveNoCommand) {
   tab.ButOpenClick();
   tab.ButFldInfoClick();
   EXPECT_TRUE(world.ui.questions.empty());
-  EXPECT_TRUE(world.ui.cursor.empty());
+  EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_TRUE(world.machine.shell.opened.empty());
   EXPECT_TRUE(world.machine.shell.properties_shown.empty());
 }
@@ -185,16 +163,16 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   tab.LoadShellFolders();
 
   // No: nothing deleted, the cursor never changes.
-  world.ui.answer = false;
+  world.ui.confirm_answers.push_back(false);
   tab.ButClearClick();
   EXPECT_EQ(world.ui.questions, (Names{"Clear folder C:\\users\\user\\Temp?"}));
-  EXPECT_TRUE(world.ui.cursor.empty());
+  EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
 
   // Yes: everything inside goes, the folder stays, nothing is reloaded.
-  world.ui.answer = true;
+  world.ui.confirm_answers.push_back(true);
   tab.ButClearClick();
-  EXPECT_EQ(world.ui.cursor, (std::vector<bool>{true, false}));
+  EXPECT_EQ(world.ui.busy_changes, (std::vector<bool>{true, false}));
   EXPECT_TRUE(files.Exists("C:\\users\\user\\Temp"));
   EXPECT_TRUE(files.List("C:\\users\\user\\Temp").empty());
   EXPECT_EQ(tab.names().size(), 3u);

@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory/memory_machine.h"
+#include "services_test_support.h"
 
 namespace cu {
 namespace {
 
 using memory::MemoryMachine;
 using memory::MemoryService;
-
-MemoryService Service(std::string name, std::string display, uint32_t state = kServiceStopped) {
-  MemoryService service;
-  service.name = std::move(name);
-  service.display_name = std::move(display);
-  service.state = state;
-  return service;
-}
+using testing::Service;
 
 class ServiceControlTest : public ::testing::Test {
  protected:

@@ -8,21 +8,15 @@
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
 #include "services/service_control.h"
+#include "services_test_support.h"
 
 namespace cu {
 namespace {
 
 using memory::MemoryMachine;
 using memory::MemoryService;
+using testing::Service;
 using Strings = std::vector<std::string>;
-
-MemoryService Service(std::string name, std::string display, uint32_t state = kServiceStopped) {
-  MemoryService service;
-  service.name = std::move(name);
-  service.display_name = std::move(display);
-  service.state = state;
-  return service;
-}
 
 ServiceStatus Status(uint32_t state, uint32_t check_point = 0, uint32_t wait_hint = 0) {
   ServiceStatus status;

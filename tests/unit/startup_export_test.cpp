@@ -5,24 +5,16 @@
 
 #include <string>
 
-#include "fake_ui.h"
 #include "platform/errors.h"
-#include "platform/memory/memory_machine.h"
 #include "startup/startup_tab.h"
+#include "startup_test_support.h"
 
 namespace cu {
 namespace {
 
-const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kRunLocation = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-class StartupCommands : public ::testing::Test {
- protected:
-  memory::MemoryMachine m;
-  testing::FakeUi ui;
-  SystemPaths paths{"C:\\windows", "C:\\users\\user\\Temp\\", ""};
-  StartupTab tab{m.platform(), ui, paths};
-};
+class StartupCommands : public testing::StartupTabTest {};
 
 TEST_F(StartupCommands, InfoShowsLocationAndReportAndOffersRemoval) {
   m.registry.SetString(Hive::kLocalMachine, kRun, "A", "nothing here");

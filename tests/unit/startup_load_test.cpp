@@ -6,18 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "fake_ui.h"
 #include "platform/errors.h"
-#include "platform/memory/memory_machine.h"
 #include "startup/startup_tab.h"
+#include "startup_test_support.h"
 
 namespace cu {
 namespace {
 
-const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-const std::string kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const std::string kUserStartup = "C:\\Users\\u\\Start Menu\\Programs\\Startup";
 const std::string kCommonStartup = "C:\\ProgramData\\Start Menu\\Programs\\StartUp";
 const std::string kDefaultStartup = "C:\\Users\\Default\\Start Menu\\Programs\\Startup";
@@ -33,7 +29,7 @@ std::vector<std::string> Listed(const StartupTab& tab) {
   return out;
 }
 
-class StartupLoad : public ::testing::Test {
+class StartupLoad : public testing::StartupTabTest {
  protected:
   void SeedShellFolders() {
     m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup", kUserStartup);
@@ -41,11 +37,6 @@ class StartupLoad : public ::testing::Test {
     m.registry.SetString(Hive::kUsers, Under(Hive::kUsers, kShellFolders), "Startup",
                          kDefaultStartup);
   }
-
-  memory::MemoryMachine m;
-  testing::FakeUi ui;
-  SystemPaths paths{"C:\\windows", "C:\\users\\user\\Temp\\", ""};
-  StartupTab tab{m.platform(), ui, paths};
 };
 
 TEST_F(StartupLoad, ReadsTheTwentyFourKeysWithTheirTags) {

@@ -5,17 +5,13 @@
 
 #include <string>
 
-#include "fake_ui.h"
-#include "platform/memory/memory_machine.h"
 #include "startup/startup_tab.h"
+#include "startup_test_support.h"
 
 namespace cu {
 namespace {
 
-const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kPolicyRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
-const std::string kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const std::string kStartup = "C:\\Users\\u\\Startup";
 
 TEST(StartupLocation, EveryTagGroup) {
@@ -55,7 +51,7 @@ TEST(StartupLocation, EveryTagGroup) {
   }
 }
 
-class StartupRemoval : public ::testing::Test {
+class StartupRemoval : public testing::StartupTabTest {
  protected:
   void SetUp() override {
     m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup", kStartup);
@@ -80,11 +76,6 @@ class StartupRemoval : public ::testing::Test {
     EXPECT_TRUE(tab.TakeFocusRequest());
     EXPECT_FALSE(tab.TakeFocusRequest());
   }
-
-  memory::MemoryMachine m;
-  testing::FakeUi ui;
-  SystemPaths paths{"C:\\windows", "C:\\users\\user\\Temp\\", ""};
-  StartupTab tab{m.platform(), ui, paths};
 };
 
 TEST_F(StartupRemoval, RegistryRowRemovesOnlyItsOwnValue) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_ui.h"
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/text.h"
@@ -19,42 +20,16 @@ using Rows = std::vector<std::string>;
 
 constexpr char kKey[] = "Software\\Microsoft\\Internet Explorer\\TypedUrls";
 
-// Answers from a script and records what was asked.
-class UrlsFakeUi : public Ui {
- public:
-  bool Confirm(const std::string& question) override {
-    questions.push_back(question);
-    return confirm_answer;
-  }
-  std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
-                                      std::size_t max_length) override {
-    inputs.push_back(caption + "|" + prompt + "|" + std::to_string(max_length));
-    return input_answer;
-  }
-  std::optional<std::string> ChooseSaveFile() override {
-    ++save_dialogs;
-    return save_answer;
-  }
-  int ShowInfo(const InfoRequest&) override {
-    ADD_FAILURE() << "no Info dialog expected";
-    return kResultCancel;
-  }
-  void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
-  void Repaint() override {}
-  void SetBusyCursor(bool) override {}
-
-  bool confirm_answer = true;
-  std::optional<std::string> input_answer;
-  std::optional<std::string> save_answer;
-  std::vector<std::string> questions;
-  std::vector<std::string> inputs;
-  int save_dialogs = 0;
-};
-
 struct UrlsWorld {
+  // The URL tab shows no message box, and every scripted answer is asked for.
+  ~UrlsWorld() {
+    EXPECT_TRUE(ui.messages.empty()) << "no message expected";
+    EXPECT_TRUE(ui.ScriptUsedUp());
+  }
+
   memory::MemoryMachine machine;
   Platform platform = machine.platform();
-  UrlsFakeUi ui;
+  testing::FakeUi ui;
   UrlsTab tab{platform, ui};
 
   void Seed(const std::vector<std::pair<std::string, std::string>>& values) {
@@ -115,7 +90,7 @@ TEST(TypedUrlLoad, NonStringValueEndsTheLoadWithTheRowsBeforeIt) {
 
   // The list lacks url3's address, so an edit is not written back over it.
   const auto before = world.Key();
-  world.ui.input_answer = "http://new/";
+  world.ui.input_answers.push_back("http://new/");
   world.tab.InsertTypedUrl();
   EXPECT_EQ(world.tab.rows(), (Rows{"http://new/", "http://a/"}));
   EXPECT_EQ(world.tab.count_caption(), "2");
@@ -129,7 +104,7 @@ TEST(TypedUrlLoad, MissingKeyGivesAnEmptyListAndStoresNothing) {
   EXPECT_EQ(world.tab.selection(), -1);
   EXPECT_EQ(world.tab.count_caption(), "0");
 
-  world.ui.input_answer = "http://new/";
+  world.ui.input_answers.push_back("http://new/");
   world.tab.InsertTypedUrl();
   EXPECT_EQ(world.tab.rows(), (Rows{"http://new/"}));
   EXPECT_EQ(world.tab.count_caption(), "1");
@@ -142,9 +117,10 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
   // Into an empty key: the key then holds url1 only.
   world.Seed({});
   world.tab.UpdateTypedUrls(false);
-  world.ui.input_answer = " http://first/ ";
+  world.ui.input_answers.push_back(" http://first/ ");
   world.tab.InsertTypedUrl();
-  EXPECT_EQ(world.ui.inputs, (Rows{"Insert new Url|Enter Url:|255"}));
+  EXPECT_EQ(world.ui.input_requests,
+            (std::vector<testing::FakeUi::InputRequest>{{"Insert new Url", "Enter Url:", 255}}));
   EXPECT_EQ(world.tab.rows(), (Rows{" http://first/ "}));
   EXPECT_EQ(world.tab.selection(), 0);
   EXPECT_TRUE(world.tab.TakeFocusRequest());
@@ -158,7 +134,7 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
   ASSERT_EQ(world.tab.rows(),
             (Rows{" http://first/ ", "http://b/", "http://c/", "http://d/", "http://e/"}));
   world.tab.Select(3);
-  world.ui.input_answer = "http://x/";
+  world.ui.input_answers.push_back("http://x/");
   world.tab.InsertTypedUrl();
   const Rows expected{" http://first/ ", "http://b/", "http://c/", "http://x/", "http://d/",
                       "http://e/"};
@@ -170,7 +146,7 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
 
   // No selection: at the top.
   world.tab.Select(-1);
-  world.ui.input_answer = "http://top/";
+  world.ui.input_answers.push_back("http://top/");
   world.tab.InsertTypedUrl();
   EXPECT_EQ(world.tab.rows().front(), "http://top/");
   EXPECT_EQ(world.tab.selection(), 0);
@@ -185,12 +161,12 @@ TEST(TypedUrlInsert, CancelOrBlankInputChangesNothing) {
   world.tab.Select(1);
   const auto before = world.Key();
 
-  world.ui.input_answer = std::nullopt;
+  world.ui.input_answers.push_back(std::nullopt);
   world.tab.InsertTypedUrl();
-  world.ui.input_answer = " \t ";
+  world.ui.input_answers.push_back(" \t ");
   world.tab.InsertTypedUrl();
 
-  EXPECT_EQ(world.ui.inputs.size(), 2u);
+  EXPECT_EQ(world.ui.input_requests.size(), 2u);
   EXPECT_EQ(world.tab.rows(), (Rows{"http://a/", "http://s/"}));
   EXPECT_EQ(world.tab.selection(), 1);
   EXPECT_FALSE(world.tab.TakeFocusRequest());
@@ -205,14 +181,14 @@ TEST(TypedUrlDelete, SelectsTheRowAboveAndRewritesTheKey) {
 
   // No: nothing changes.
   world.tab.Select(2);
-  world.ui.confirm_answer = false;
+  world.ui.confirm_answers.push_back(false);
   world.tab.DeleteTypedUrl();
   EXPECT_EQ(world.ui.questions, (Rows{"Delete c?"}));
   EXPECT_EQ(world.tab.rows().size(), 7u);
   EXPECT_EQ(world.Key().size(), 7u);
-  world.ui.confirm_answer = true;
 
   world.tab.Select(5);
+  world.ui.confirm_answers.push_back(true);
   world.tab.DeleteTypedUrl();
   EXPECT_EQ(world.tab.rows(), (Rows{"a", "b", "c", "d", "e", "g"}));
   EXPECT_EQ(world.tab.selection(), 4);
@@ -220,6 +196,7 @@ TEST(TypedUrlDelete, SelectsTheRowAboveAndRewritesTheKey) {
   EXPECT_EQ(world.Key(), world.ExactKey(world.tab.rows()));
 
   world.tab.Select(0);
+  world.ui.confirm_answers.push_back(true);
   world.tab.DeleteTypedUrl();
   EXPECT_EQ(world.tab.rows(), (Rows{"b", "c", "d", "e", "g"}));
   EXPECT_EQ(world.tab.selection(), 0);
@@ -239,6 +216,7 @@ TEST(TypedUrlDelete, TheOnlyRowLeavesAnEmptyKey) {
   world.tab.UpdateTypedUrls(false);
   (void)world.tab.TakeFocusRequest();
 
+  world.ui.confirm_answers.push_back(true);
   world.tab.DeleteTypedUrl();
 
   EXPECT_TRUE(world.tab.rows().empty());
@@ -301,11 +279,12 @@ TEST(TypedUrlStore, AWriteFailureNeverLosesAnAddressTheKeyHeld) {
 
   // Insertion at the top shifts every address to another name.
   ExpectNoAddressLostOnAnyWriteFailure(seed, -1, [](UrlsWorld& world) {
-    world.ui.input_answer = "http://new/";
+    world.ui.input_answers.push_back("http://new/");
     world.tab.InsertTypedUrl();
   });
   // Deletion shifts the rows below up, and drops one address.
   ExpectNoAddressLostOnAnyWriteFailure(seed, 0, [](UrlsWorld& world) {
+    world.ui.confirm_answers.push_back(true);
     world.tab.DeleteTypedUrl();
   });
 }
@@ -317,7 +296,7 @@ TEST(TypedUrlStore, AValueThatCannotBeReadStopsTheStoreBeforeAnyWrite) {
   world.machine.registry.FailReads(Hive::kCurrentUser, kKey, "url2");
   const auto before = world.Key();
 
-  world.ui.input_answer = "http://new/";
+  world.ui.input_answers.push_back("http://new/");
   EXPECT_THROW(world.tab.InsertTypedUrl(), AppError);
 
   EXPECT_EQ(world.Key(), before);
@@ -356,7 +335,7 @@ TEST(TypedUrlCommands, OpenCopyAndSaveUseTheTextAsListed) {
     EXPECT_STREQ(error.what(), "Cannot open clipboard");
   }
 
-  world.ui.save_answer = "C:\\out\\urls.txt";
+  world.ui.save_answers.push_back("C:\\out\\urls.txt");
   world.machine.files.AddFolder("C:\\out");
   world.tab.ButSaveUrlClick();
   EXPECT_EQ(world.machine.files.Content("C:\\out\\urls.txt"), " http://a/ \r\nhttp://b/\r\n");
@@ -371,7 +350,7 @@ TEST(TypedUrlCommands, OpenCopyAndSaveUseTheTextAsListed) {
   world.tab.UpdateTypedUrls(false);
   ASSERT_TRUE(world.tab.rows().empty());
   world.tab.ButSaveUrlClick();
-  EXPECT_EQ(world.ui.save_dialogs, 1);
+  EXPECT_EQ(world.ui.save_requests, 1);
 }
 
 }  // namespace

@@ -11,35 +11,11 @@
 namespace cu::win32 {
 namespace {
 
-// A message-only window to own the clipboard data.
-class OwnerWindowForTest {
- public:
-  OwnerWindowForTest()
-      : hwnd_(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleA(nullptr), nullptr)) {}
-  ~OwnerWindowForTest() {
-    if (hwnd_) ::DestroyWindow(hwnd_);
-  }
-  HWND get() const { return hwnd_; }
-
- private:
-  HWND hwnd_;
-};
-
-std::optional<std::string> ClipboardText(HWND owner) {
-  ClipboardOpen clipboard(owner);
-  if (!clipboard.opened()) return std::nullopt;
-  HANDLE data = ::GetClipboardData(CF_TEXT);
-  if (!data) return std::nullopt;
-  const char* text = static_cast<const char*>(::GlobalLock(data));
-  if (!text) return std::nullopt;
-  std::string result(text, ::strnlen(text, ::GlobalSize(data)));
-  ::GlobalUnlock(data);
-  return result;
-}
+using test::ClipboardText;
+using test::MessageWindow;
 
 TEST(Win32Clipboard, TextRoundTripsAndReplacesWhatWasThere) {
-  OwnerWindowForTest window;
+  MessageWindow window;
   ASSERT_NE(window.get(), nullptr);
   OwnerWindow owner{window.get()};
   Win32Clipboard clipboard(owner);
@@ -58,7 +34,7 @@ TEST(Win32Clipboard, TextRoundTripsAndReplacesWhatWasThere) {
 }
 
 TEST(Win32Clipboard, ClipboardHeldElsewhereRaisesTheErrorAndKeepsTheText) {
-  OwnerWindowForTest window;
+  MessageWindow window;
   OwnerWindow owner{window.get()};
   Win32Clipboard clipboard(owner);
   clipboard.SetText("kept");
@@ -70,7 +46,7 @@ TEST(Win32Clipboard, ClipboardHeldElsewhereRaisesTheErrorAndKeepsTheText) {
   bool holding = false;
   bool release = false;
   std::thread holder([&] {
-    OwnerWindowForTest other;
+    MessageWindow other;
     ClipboardOpen open(other.get());
     std::unique_lock lock(mutex);
     holding = open.opened();

@@ -1,7 +1,5 @@
 #include "test_support.h"
 
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,18 +12,7 @@ namespace cu::win32 {
 namespace {
 
 using test::Sandbox;
-
-// Writes a shortcut to `target` with the shell-link object.
-void SaveShortcut(const std::string& link_path, const std::string& target) {
-  ComPtr<IShellLinkA> link;
-  ASSERT_EQ(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                               link.receive()),
-            S_OK);
-  ASSERT_EQ(link->SetPath(target.c_str()), S_OK);
-  ComPtr<IPersistFile> file;
-  ASSERT_EQ(link->QueryInterface(IID_IPersistFile, file.receive()), S_OK);
-  ASSERT_EQ(file->Save(ToWide(link_path).c_str(), TRUE), S_OK);
-}
+using test::SaveShortcut;
 
 TEST(Win32Shell, ResolvesShortcutsAndGivesEmptyForUnreadableOnes) {
   Sandbox box("Shortcuts");

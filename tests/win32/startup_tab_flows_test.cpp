@@ -5,8 +5,6 @@
 
 #include "tab_flows.h"
 
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@ namespace {
 
 using test::RealMachine;
 using test::Sandbox;
+using test::SaveShortcut;
 using test::SavedFile;
 using test::SavedRegistryValues;
 
@@ -87,18 +86,6 @@ void ExpectReportLines(const std::string& report, const std::vector<std::string>
       EXPECT_EQ(lines[i], expected[i]) << "line " << i;
     }
   }
-}
-
-// Writes a shortcut to `target` with the shell-link object.
-void SaveShortcut(const std::string& link_path, const std::string& target) {
-  ComPtr<IShellLinkA> link;
-  ASSERT_EQ(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                               link.receive()),
-            S_OK);
-  ASSERT_EQ(link->SetPath(target.c_str()), S_OK);
-  ComPtr<IPersistFile> file;
-  ASSERT_EQ(link->QueryInterface(IID_IPersistFile, file.receive()), S_OK);
-  ASSERT_EQ(file->Save(ToWide(link_path).c_str(), TRUE), S_OK);
 }
 
 // A key made for one test below a real place, removed before and after.

@@ -1,7 +1,10 @@
 #include "test_support.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -380,6 +383,37 @@ bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id)
   }
   // The manager notices the end on its own time.
   return PollUntil([&] { return ServiceProcessId(service_name) == 0; });
+}
+
+void SaveShortcut(const std::string& link_path, const std::string& target) {
+  ComPtr<IShellLinkA> link;
+  ASSERT_EQ(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                               link.receive()),
+            S_OK);
+  ASSERT_EQ(link->SetPath(target.c_str()), S_OK);
+  ComPtr<IPersistFile> file;
+  ASSERT_EQ(link->QueryInterface(IID_IPersistFile, file.receive()), S_OK);
+  ASSERT_EQ(file->Save(ToWide(link_path).c_str(), TRUE), S_OK);
+}
+
+MessageWindow::MessageWindow()
+    : hwnd_(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              ::GetModuleHandleA(nullptr), nullptr)) {}
+
+MessageWindow::~MessageWindow() {
+  if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+std::optional<std::string> ClipboardText(HWND owner) {
+  ClipboardOpen clipboard(owner);
+  if (!clipboard.opened()) return std::nullopt;
+  HANDLE data = ::GetClipboardData(CF_TEXT);
+  if (!data) return std::nullopt;
+  const char* text = static_cast<const char*>(::GlobalLock(data));
+  if (!text) return std::nullopt;
+  std::string result(text, ::strnlen(text, ::GlobalSize(data)));
+  ::GlobalUnlock(data);
+  return result;
 }
 
 RegisteredService::RegisteredService(const std::string& name, const std::string& display_name,

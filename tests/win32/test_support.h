@@ -74,6 +74,29 @@ void RemoveTree(const std::string& folder);
 // folder is gone (which Wine does not show at all).
 void RemoveDirectoryLink(const std::string& link);
 
+// Writes a shortcut to `target` with the shell-link object; a step that fails
+// fails the test.
+void SaveShortcut(const std::string& link_path, const std::string& target);
+
+// A message-only window for one test, to own what goes on the clipboard as
+// the main window does; get() is null when it could not be created.
+class MessageWindow {
+ public:
+  MessageWindow();
+  ~MessageWindow();
+  MessageWindow(const MessageWindow&) = delete;
+  MessageWindow& operator=(const MessageWindow&) = delete;
+
+  HWND get() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+// The clipboard's text, read with the clipboard opened for `owner`; nullopt
+// when it does not open or holds no text.
+std::optional<std::string> ClipboardText(HWND owner = nullptr);
+
 // A registry value as stored.
 struct StoredValue {
   std::string name;

@@ -14,6 +14,8 @@
 namespace cu::win32 {
 namespace {
 
+using test::ClipboardText;
+using test::MessageWindow;
 using test::RealMachine;
 using test::SavedRegistryValues;
 using test::StoredValue;
@@ -40,40 +42,11 @@ void ExpectKeyHoldsRows(const std::vector<std::string>& rows) {
   }
 }
 
-// A message-only window, as the main window owns what goes on the clipboard.
-class ClipboardOwner {
- public:
-  ClipboardOwner()
-      : hwnd_(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleA(nullptr), nullptr)) {}
-  ~ClipboardOwner() {
-    if (hwnd_) ::DestroyWindow(hwnd_);
-  }
-  ClipboardOwner(const ClipboardOwner&) = delete;
-  ClipboardOwner& operator=(const ClipboardOwner&) = delete;
-  HWND get() const { return hwnd_; }
-
- private:
-  HWND hwnd_;
-};
-
-std::optional<std::string> ClipboardText() {
-  ClipboardOpen clipboard(nullptr);
-  if (!clipboard.opened()) return std::nullopt;
-  HANDLE data = ::GetClipboardData(CF_TEXT);
-  if (!data) return std::nullopt;
-  const char* text = static_cast<const char*>(::GlobalLock(data));
-  if (!text) return std::nullopt;
-  std::string result(text, ::strnlen(text, ::GlobalSize(data)));
-  ::GlobalUnlock(data);
-  return result;
-}
-
 TEST(UrlsTabFlows, InsertingIntoAnEmptyListLeavesOnlyUrl1AndCopiesToTheClipboard) {
   SavedRegistryValues typed(HKEY_CURRENT_USER, kKey);  // saved, then emptied
   ASSERT_TRUE(typed.usable());
   RealMachine real;
-  ClipboardOwner owner;
+  MessageWindow owner;
   ASSERT_NE(owner.get(), nullptr);
   real.machine.SetOwnerWindow(owner.get());
 
