@@ -78,9 +78,10 @@ void PrintTimingRow(const std::string& label, const Timings& timings, const std:
   std::fflush(stdout);
 }
 
-bool PrintRatio(const std::string& what, double ratio, double target) {
+bool PrintRatio(const std::string& what, double ratio, double target, int indent) {
   const bool met = ratio <= target;
-  std::printf("  %-44s %11.2fx   target <= %.2fx: %s\n", ("ratio " + what).c_str(), ratio, target,
+  const std::string label = std::string(static_cast<std::size_t>(indent), ' ') + "ratio " + what;
+  std::printf("  %-44s %11.2fx   target <= %.2fx: %s\n", label.c_str(), ratio, target,
               met ? "met" : "NOT met");
   std::fflush(stdout);
   return met;

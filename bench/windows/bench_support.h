@@ -44,8 +44,9 @@ std::vector<Timings> Alternate(int runs, const std::vector<std::function<void()>
 void PrintTitle(const std::string& title);
 void PrintHeader();
 void PrintTimingRow(const std::string& label, const Timings& timings, const std::string& note);
-// "ratio <what>  1.23x   target <= 1.50x: met" (or "NOT met").
-bool PrintRatio(const std::string& what, double ratio, double target);
+// "ratio <what>  1.23x   target <= 1.50x: met" (or "NOT met"), after
+// `indent` blanks.
+bool PrintRatio(const std::string& what, double ratio, double target, int indent = 0);
 void PrintNote(const std::string& text);
 std::string FormatMs(double ms);
 

@@ -12,9 +12,15 @@ bool RunReportBenchmark(const Sizes& sizes, int runs);
 // Measures the prefix's own services, then registers `sizes.services` more
 // (left registered for the memory benchmark) and measures again.
 bool RunServicesBenchmark(const Sizes& sizes, int runs);
+// The trees that the clear benchmark deletes, below the sandbox folder.
+inline constexpr char kClearTree[] = "clear-ours";
+inline constexpr char kRdTree[] = "clear-rd";
+
 // `floor_ms`: the time of `rm -rf` on an identical tree, measured by the
-// caller on the Linux side; negative when there is none.
-bool RunClearBenchmark(const Sizes& sizes, double floor_ms);
+// caller on the Linux side; negative when there is none. `seeded`: the two
+// trees are already there (the caller seeded one and copied it); otherwise
+// both are seeded here.
+bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded);
 bool RunMemoryBenchmark(const Sizes& sizes);
 
 }  // namespace cu::bench::win

@@ -36,15 +36,29 @@ DWORD RunAndWait(const std::string& command_line) {
 
 }  // namespace
 
-bool RunClearBenchmark(const Sizes& sizes, double floor_ms) {
+bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded) {
   const Tree tree = MakeTree(sizes.tree_folders, sizes.tree_files);
   const std::string sandbox = SandboxRoot();
-  const std::string ours = sandbox + "\\clear-ours";
-  const std::string theirs = sandbox + "\\clear-rd";
+  const std::string ours = sandbox + "\\" + kClearTree;
+  const std::string theirs = sandbox + "\\" + kRdTree;
 
-  Stopwatch seeding;
-  SeedTree(ours, tree);
-  const double seed_ms = seeding.ElapsedMs();
+  double seed_ms = -1;
+  if (!seeded) {
+    Stopwatch seeding;
+    SeedTree(ours, tree);
+    seed_ms = seeding.ElapsedMs();
+    SeedTree(theirs, tree);
+  }
+  // Both trees are walked once before either is deleted, which checks that
+  // they are complete and leaves both equally warm in the caches.
+  const uint64_t expected = tree.folders.size() + tree.files.size();
+  const uint64_t ours_before = CountEntries(ours);
+  const uint64_t theirs_before = CountEntries(theirs);
+  if (ours_before != expected || theirs_before != expected) {
+    PrintNote("the trees to clear are incomplete: " + Grouped(ours_before) + " and " +
+              Grouped(theirs_before) + " entries, " + Grouped(expected) + " expected");
+    return false;
+  }
 
   cu::win32::Win32Machine machine;
   const Platform platform = machine.platform();
@@ -72,7 +86,6 @@ bool RunClearBenchmark(const Sizes& sizes, double floor_ms) {
     cmd_start.ms.push_back(watch.ElapsedMs());
   }
 
-  SeedTree(theirs, tree);
   Timings rd;
   {
     Stopwatch watch;
@@ -84,7 +97,7 @@ bool RunClearBenchmark(const Sizes& sizes, double floor_ms) {
   (void)RemoveTree(ours);
 
   PrintTitle("Clearing a tree of " + Grouped(tree.files.size()) + " files in " +
-             Grouped(tree.folders.size()) + " folders (one run each, each on a freshly seeded tree)");
+             Grouped(tree.folders.size()) + " folders (one run each, on identical trees)");
   PrintHeader();
   if (floor_ms >= 0) {
     Timings floor;
@@ -101,7 +114,7 @@ bool RunClearBenchmark(const Sizes& sizes, double floor_ms) {
     std::printf("  %-44s %11.2fx\n", "ratio clear / rm -rf", clear.Median() / floor_ms);
     std::printf("  %-44s %11.2fx\n", "ratio rd /s /q / rm -rf", rd.Median() / floor_ms);
   }
-  PrintNote("(seeding one tree took " + FormatMs(seed_ms) + ")");
+  if (seed_ms >= 0) PrintNote("(seeding one tree took " + FormatMs(seed_ms) + ")");
   return met && left == 0;
 }
 

@@ -9,7 +9,10 @@
 //   cu_bench_windows seed-report       report world (replaces the StartUp one)
 //   cu_bench_windows report [--runs=N]
 //   cu_bench_windows seed-tree NAME    prints the tree's path
-//   cu_bench_windows clear [--floor-ms=X]
+//   cu_bench_windows clear [--floor-ms=X] [--seeded=yes]
+//                                      deletes <sandbox>\clear-ours and
+//                                      <sandbox>\clear-rd (seeded unless
+//                                      --seeded=yes)
 //
 // Sizes: bench/workload.h, scaled by CU_BENCH_SCALE. Exit code 0 when the
 // step ran and met its targets, 2 when a target was missed, 1 on failure.
@@ -88,7 +91,8 @@ int Run(int argc, char** argv) {
   } else if (command == "services") {
     met = RunServicesBenchmark(sizes, runs * 10);
   } else if (command == "clear") {
-    met = RunClearBenchmark(sizes, std::atof(Option(argc, argv, "floor-ms", "-1").c_str()));
+    met = RunClearBenchmark(sizes, std::atof(Option(argc, argv, "floor-ms", "-1").c_str()),
+                            Option(argc, argv, "seeded", "no") == "yes");
   } else if (command == "memory") {
     met = RunMemoryBenchmark(sizes);
   } else {

@@ -2,12 +2,13 @@
 // after the other, on the seeded machine, in a process that did nothing
 // before. The figures include Wine's own share of the process.
 
-#include <cstdio>
-
-#include "bench/bench_ui.h"
+// First: <windows.h> with the names the platform interfaces need.
 #include "bench/windows/bench_support.h"
 
+#include <cstdio>
 #include <psapi.h>
+
+#include "bench/bench_ui.h"
 #include "bench/windows/benchmarks.h"
 #include "folders/folders_tab.h"
 #include "platform/system_paths.h"

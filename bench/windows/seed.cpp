@@ -1,10 +1,11 @@
 #include "bench/windows/seed.h"
 
-#include <map>
-
+// First: <windows.h> with the names the platform interfaces need.
 #include "bench/windows/bench_support.h"
 
+#include <map>
 #include <shlobj.h>
+
 #include "startup/startup_catalogue.h"
 #include "urls/urls_tab.h"
 
@@ -116,7 +117,13 @@ void SeedStartup(const StartupWorld& world) {
     Check(SUCCEEDED(persist->Save(ToWide(path).c_str(), TRUE)), "IPersistFile::Save " + path);
   }
 
-  UniqueHkey shell_folders = CreateKey(Hive::kCurrentUser, std::string(kShellFoldersKey).substr(1));
+  // Wine's shell rewrites "Shell Folders" from "User Shell Folders" whenever
+  // a program asks for a special folder, so both name the sandbox.
+  const std::string shell_folders_key = std::string(kShellFoldersKey).substr(1);
+  UniqueHkey user_shell_folders =
+      CreateKey(Hive::kCurrentUser, ParentOf(shell_folders_key) + "\\User Shell Folders");
+  SetString(user_shell_folders.get(), "Startup", world.startup_folder);
+  UniqueHkey shell_folders = CreateKey(Hive::kCurrentUser, shell_folders_key);
   SetString(shell_folders.get(), "Startup", world.startup_folder);
 }
 

@@ -39,7 +39,9 @@ DWORD RawEnumeration() {
 int RegisterServices(int count) {
   UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   Check(manager.valid(), "OpenSCManagerA(all access)");
-  const std::string binary = "\"" + ExeFolder() + "cu_bench_versioned.exe\"";
+  std::string binary = "\"";
+  binary += ExeFolder();
+  binary += "cu_bench_versioned.exe\"";
   int created = 0;
   for (const ServiceItem& item : MakeServices(count)) {
     UniqueSc service(::CreateServiceA(manager.get(), item.name.c_str(), item.display_name.c_str(),
@@ -66,7 +68,7 @@ bool MeasureOnce(const std::string& label, int runs) {
   PrintTimingRow("  raw EnumServicesStatusA pair (baseline)", timings[0], "");
   PrintTimingRow("  ServicesTab::LoadServices", timings[1],
                  Grouped(tab.entries().size()) + " rows, caption " + tab.toggle_caption());
-  return PrintRatio("  load / raw", timings[1].Median() / timings[0].Median(), 1.5);
+  return PrintRatio("load / raw", timings[1].Median() / timings[0].Median(), 1.5, 2);
 }
 
 }  // namespace

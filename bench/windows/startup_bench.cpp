@@ -2,13 +2,16 @@
 // layer next to a minimal raw loop that reads the same keys, folders and
 // ini keys, resolving the shortcuts, and does nothing else.
 
-#include <cstdio>
-
-#include "bench/bench_ui.h"
+// First: <windows.h> with the names the platform interfaces need.
 #include "bench/windows/bench_support.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <shlobj.h>
+
+#include "bench/bench_ui.h"
 #include "bench/windows/benchmarks.h"
+#include "platform/registry_access.h"
 #include "platform/system_paths.h"
 #include "platform/text.h"
 #include "platform/win32/win32_platform.h"
@@ -40,11 +43,9 @@ std::string ReadRawString(HKEY root, const std::string& path, const char* name) 
   return buffer;
 }
 
-// Every row the load shows, read with the fewest calls: one RegEnumValueA
-// per value (name and data together), one search per folder, one shared
-// shell-link object for every shortcut, four profile reads.
-std::size_t RawStartupLoop(const std::string& windows_dir) {
-  std::vector<std::string> rows;
+// The rows of the 24 keys, one RegEnumValueA per value (name and data
+// together).
+void RawRegistryPart(std::vector<std::string>& rows) {
   std::vector<char> name;
   std::vector<BYTE> data;
   for (const RootGroup& group : kGroups) {
@@ -76,7 +77,80 @@ std::size_t RawStartupLoop(const std::string& windows_dir) {
       }
     }
   }
+}
 
+// The rows of the 24 keys with the call pattern of the platform layer's
+// RegKey (ValueNames, then QueryValue per value): RegEnumValueA for the names,
+// then per value a sizing RegQueryValueExA and the reading one, every key
+// opened with KEY_ALL_ACCESS. `one_read` reads each value with a single
+// RegQueryValueExA into a buffer that fits common values, as a backend could.
+void RawRegistryLikeBackend(std::vector<std::string>& rows, bool one_read) {
+  std::vector<char> name;
+  std::string data;
+  for (const RootGroup& group : kGroups) {
+    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
+      const std::string path = group.prefix + std::string(kStartupKeyPaths[i]);
+      const bool windows_key = i + 1 == kStartupKeyPaths.size();
+      UniqueHkey key;
+      if (::RegOpenKeyExA(group.root, path.c_str(), 0, KEY_ALL_ACCESS, key.receive()) !=
+          ERROR_SUCCESS) {
+        continue;
+      }
+      DWORD count = 0;
+      DWORD longest_name = 0;
+      ::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longest_name, nullptr, nullptr, nullptr);
+      name.resize(longest_name + 2);
+      std::vector<std::string> names;
+      for (DWORD index = 0; index < count; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (::RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr,
+                            nullptr) != ERROR_SUCCESS) {
+          break;
+        }
+        names.emplace_back(name.data(), length);
+      }
+      for (const std::string& value_name : names) {
+        if (windows_key && value_name != "load" && value_name != "run") continue;
+        DWORD type = 0;
+        DWORD size = 0;
+        if (one_read) {
+          data.assign(512, '\0');
+          size = static_cast<DWORD>(data.size());
+          LSTATUS status = ::RegQueryValueExA(key.get(), value_name.c_str(), nullptr, &type,
+                                              reinterpret_cast<BYTE*>(data.data()), &size);
+          if (status == ERROR_MORE_DATA) {
+            data.assign(size, '\0');
+            status = ::RegQueryValueExA(key.get(), value_name.c_str(), nullptr, &type,
+                                        reinterpret_cast<BYTE*>(data.data()), &size);
+          }
+          if (status != ERROR_SUCCESS) continue;
+        } else {
+          if (::RegQueryValueExA(key.get(), value_name.c_str(), nullptr, &type, nullptr, &size) !=
+              ERROR_SUCCESS) {
+            continue;
+          }
+          data.assign(size, '\0');
+          if (::RegQueryValueExA(key.get(), value_name.c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+            continue;
+          }
+        }
+        data.resize(size);
+        const std::string text = data.substr(0, data.find('\0'));
+        if (!text.empty()) rows.push_back(value_name + "=" + text);
+      }
+    }
+  }
+}
+
+// The rows of the three Startup folders: one search per folder and one
+// shared shell-link object for every shortcut. The flags add what the
+// presenter's path does on top: an attribute check of every entry
+// (AddStartupFolderItem), a new shell-link object per shortcut
+// (Win32Shell::ResolveShortcut).
+void RawFolderPart(std::vector<std::string>& rows, bool check_attributes = false,
+                   bool link_per_shortcut = false) {
   ComPtr<IShellLinkA> link;
   ComPtr<IPersistFile> persist;
   const std::string shell_folders = std::string(kShellFoldersKey).substr(1);
@@ -92,8 +166,11 @@ std::size_t RawStartupLoop(const std::string& windows_dir) {
     do {
       const std::string entry = found.cFileName;
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry[0] == '.') continue;
+      if (check_attributes) {
+        (void)::GetFileAttributesA((folder + "\\" + entry).c_str());
+      }
       if (entry.size() > 4 && cu::AsciiLower(entry.substr(entry.size() - 4)) == ".lnk") {
-        if (!link) {
+        if (link_per_shortcut || !link) {
           Check(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_IShellLinkA, link.receive())) &&
                     SUCCEEDED(link->QueryInterface(IID_IPersistFile, persist.receive())),
@@ -110,7 +187,14 @@ std::size_t RawStartupLoop(const std::string& windows_dir) {
       }
     } while (::FindNextFileA(search.get(), &found));
   }
+}
 
+// Every row the load shows, read with the fewest calls: the two parts above
+// and four profile reads. No sorting.
+std::size_t RawStartupLoop(const std::string& windows_dir) {
+  std::vector<std::string> rows;
+  RawRegistryPart(rows);
+  RawFolderPart(rows);
   const char* ini_files[] = {"win.ini", "system.ini"};
   for (const char* file : ini_files) {
     for (const char* key : {"load", "run"}) {
@@ -121,6 +205,32 @@ std::size_t RawStartupLoop(const std::string& windows_dir) {
     }
   }
   return rows.size();
+}
+
+// The presenter's own pieces, called as LoadStartupList calls them, to show
+// where its time goes.
+void PresenterRegistryPart(const Platform& platform, std::vector<StartupRow>& rows) {
+  std::vector<std::string> names;
+  RegistryAccess reg(platform.registry);
+  const std::pair<Hive, const char*> groups[] = {
+      {Hive::kLocalMachine, "\\"}, {Hive::kUsers, "\\.DEFAULT\\"}, {Hive::kCurrentUser, "\\"}};
+  int first_tag = 1;
+  for (const auto& [hive, prefix] : groups) {
+    reg.SetRoot(hive);
+    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
+      ReadStartupKey(reg, prefix + std::string(kStartupKeyPaths[i]),
+                     first_tag + static_cast<int>(i), i + 1 == kStartupKeyPaths.size(), names,
+                     rows);
+    }
+    first_tag += 10;
+  }
+}
+
+void PresenterFolderPart(const Platform& platform, const StartupTab& tab,
+                         std::vector<StartupRow>& rows) {
+  ScanStartupFolder(platform, tab.user_startup_dir(), kTagUserStartup, rows);
+  ScanStartupFolder(platform, tab.common_startup_dir(), kTagCommonStartup, rows);
+  ScanStartupFolder(platform, tab.default_startup_dir(), kTagDefaultStartup, rows);
 }
 
 }  // namespace
@@ -144,6 +254,39 @@ bool RunStartupBenchmark(const Sizes& sizes, int runs) {
   PrintTimingRow("raw Win32 loop (baseline)", timings[0], Grouped(raw_rows) + " rows");
   PrintTimingRow("StartupTab::LoadStartupList", timings[1], Grouped(tab.rows().size()) + " rows");
   const bool met = PrintRatio("full load / raw loop", timings[1].Median() / timings[0].Median(), 1.5);
+
+  // Where the time goes: each part on its own, raw and through the presenter.
+  std::vector<std::string> raw_part;
+  std::vector<StartupRow> presenter_part;
+  std::vector<StartupRow> sorted;
+  const std::vector<Timings> parts = Alternate(
+      runs, {[&] { raw_part.clear(); RawRegistryPart(raw_part); },
+             [&] { presenter_part.clear(); PresenterRegistryPart(platform, presenter_part); },
+             [&] { raw_part.clear(); RawRegistryLikeBackend(raw_part, false); },
+             [&] { raw_part.clear(); RawRegistryLikeBackend(raw_part, true); },
+             [&] { raw_part.clear(); RawFolderPart(raw_part); },
+             [&] { raw_part.clear(); RawFolderPart(raw_part, true, false); },
+             [&] { raw_part.clear(); RawFolderPart(raw_part, false, true); },
+             [&] { presenter_part.clear(); PresenterFolderPart(platform, tab, presenter_part); },
+             [&] {
+               sorted = tab.rows();
+               std::reverse(sorted.begin(), sorted.end());
+               std::stable_sort(sorted.begin(), sorted.end(),
+                                [&](const StartupRow& a, const StartupRow& b) {
+                                  return platform.locale.CompareNoCase(a.text, b.text) < 0;
+                                });
+             }});
+  PrintNote("where the time goes:");
+  PrintTimingRow("  registry, raw (RegEnumValueA with data)", parts[0], "");
+  PrintTimingRow("  registry, ReadStartupKey x 24", parts[1], "");
+  PrintTimingRow("  registry, raw: names, then size + read", parts[2], "the backend's pattern");
+  PrintTimingRow("  registry, raw: names, then one read", parts[3], "512-byte first try");
+  PrintTimingRow("  folders, raw (one shared shell link)", parts[4], "");
+  PrintTimingRow("  folders, raw + attributes of every entry", parts[5], "");
+  PrintTimingRow("  folders, raw + a shell link per shortcut", parts[6], "");
+  PrintTimingRow("  folders, ScanStartupFolder x 3", parts[7], "");
+  PrintTimingRow("  sort of the rows (CompareStringA)", parts[8], "");
+
   if (raw_rows != tab.rows().size()) {
     PrintNote("warning: the two loops saw different numbers of rows");
     return false;
