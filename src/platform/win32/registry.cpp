@@ -58,37 +58,25 @@ class Win32RegKey : public RegKey {
 
   RegQuery QueryValue(const std::string& name) override {
     RegQuery query;
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
-    if (status == ERROR_FILE_NOT_FOUND) return query;
-    if (status != ERROR_SUCCESS) {
-      query.status = RegQuery::Status::kFailed;
-      return query;
-    }
-    std::string bytes(size, '\0');
-    // The value may grow between the sizing call and the read: read again
-    // with the size the read asked for.
-    for (int attempt = 0; size > 0 && attempt < 8; ++attempt) {
-      bytes.assign(size, '\0');
-      DWORD read = size;
-      status = ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(bytes.data()), &read);
+    // Most values are short: one read into a small buffer, and only a value
+    // that does not fit is read again with the size the call asked for (also
+    // when it grew in between).
+    std::string bytes(512, '\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      DWORD type = REG_NONE;
+      DWORD read = static_cast<DWORD>(bytes.size());
+      const LSTATUS status = ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
+                                                reinterpret_cast<BYTE*>(bytes.data()), &read);
       if (status == ERROR_MORE_DATA) {
-        size = std::max<DWORD>(read, size * 2);
+        bytes.assign(std::max<std::size_t>(read, bytes.size() * 2), '\0');
         continue;
       }
-      if (status == ERROR_FILE_NOT_FOUND) return query;  // deleted meanwhile
+      if (status == ERROR_FILE_NOT_FOUND) return query;
       if (status != ERROR_SUCCESS) break;
       bytes.resize(std::min<std::size_t>(read, bytes.size()));
       query.status = RegQuery::Status::kOk;
       query.value.type = type;
       query.value.bytes = std::move(bytes);
-      return query;
-    }
-    if (size == 0 && status == ERROR_SUCCESS) {
-      query.status = RegQuery::Status::kOk;
-      query.value.type = type;
       return query;
     }
     query.status = RegQuery::Status::kFailed;
