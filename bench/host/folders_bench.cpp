@@ -18,7 +18,7 @@ void RegisterFoldersBenchmarks(const Sizes& sizes) {
   // "TEMP User" selected and Clear answered Yes; the tree is seeded again,
   // untimed, before each run.
   benchmark::RegisterBenchmark(
-      ("FoldersTab::ButClearClick" + label).c_str(),
+      ("FoldersTab::ClearShownFolder" + label).c_str(),
       [sizes](benchmark::State& state) {
         const Tree tree = MakeTree(sizes.tree_folders, sizes.tree_files);
         const SystemPaths paths = MemorySystemPaths();
@@ -32,7 +32,7 @@ void RegisterFoldersBenchmarks(const Sizes& sizes) {
           FoldersTab tab(machine->platform(), ui, paths);
           tab.LoadShellFolders();  // selects "TEMP User"
           state.ResumeTiming();
-          tab.ButClearClick();
+          tab.ClearShownFolder();
           state.PauseTiming();
           left = machine->files.List(root).size();
           machine.reset();

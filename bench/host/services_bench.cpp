@@ -65,14 +65,14 @@ void RegisterServicesBenchmarks(const Sizes& sizes) {
 
   // What the owner-drawn list asks for every row of a full repaint.
   benchmark::RegisterBenchmark(
-      ("ServicesTab::DrawInfo/every row/services:" + count).c_str(),
+      ("ServicesTab::RowDrawingAt/every row/services:" + count).c_str(),
       [sizes](benchmark::State& state) {
         auto bed = MakeBed(sizes.services, false);
         bed->tab.Reload();
         const int rows = static_cast<int>(bed->tab.entries().size());
         for (auto _ : state) {
           for (int i = 0; i < rows; ++i) {
-            RowDrawing drawing = bed->tab.DrawInfo(i, i == bed->tab.selection());
+            RowDrawing drawing = bed->tab.RowDrawingAt(i, i == bed->tab.selection());
             benchmark::DoNotOptimize(drawing);
           }
         }

@@ -20,7 +20,7 @@ struct UrlsBed {
 std::unique_ptr<UrlsBed> MakeBed(int count) {
   auto bed = std::make_unique<UrlsBed>();
   SeedUrls(bed->machine.registry, count);
-  bed->tab.UpdateTypedUrls(false);
+  bed->tab.LoadTypedUrls();
   return bed;
 }
 
@@ -29,10 +29,10 @@ std::unique_ptr<UrlsBed> MakeBed(int count) {
 void RegisterUrlsBenchmarks(const Sizes& sizes) {
   const std::string label = "/urls:" + std::to_string(sizes.urls);
 
-  benchmark::RegisterBenchmark(("UrlsTab::UpdateTypedUrls(load)" + label).c_str(),
+  benchmark::RegisterBenchmark(("UrlsTab::LoadTypedUrls" + label).c_str(),
                                [sizes](benchmark::State& state) {
                                  auto bed = MakeBed(sizes.urls);
-                                 for (auto _ : state) bed->tab.UpdateTypedUrls(false);
+                                 for (auto _ : state) bed->tab.LoadTypedUrls();
                                  state.counters["rows"] =
                                      static_cast<double>(bed->tab.rows().size());
                                })
@@ -40,10 +40,10 @@ void RegisterUrlsBenchmarks(const Sizes& sizes) {
 
   // The rewrite of url1..urlN after the list changed: every name read first,
   // then written, then the rest deleted.
-  benchmark::RegisterBenchmark(("UrlsTab::UpdateTypedUrls(store)" + label).c_str(),
+  benchmark::RegisterBenchmark(("UrlsTab::StoreTypedUrls" + label).c_str(),
                                [sizes](benchmark::State& state) {
                                  auto bed = MakeBed(sizes.urls);
-                                 for (auto _ : state) bed->tab.UpdateTypedUrls(true);
+                                 for (auto _ : state) bed->tab.StoreTypedUrls();
                                  state.counters["values"] = static_cast<double>(
                                      bed->machine.registry
                                          .Names(Hive::kCurrentUser,

@@ -1,4 +1,4 @@
-// Clearing a large tree: FoldersTab::ButClearClick ("TEMP User" pointed at
+// Clearing a large tree: FoldersTab::ClearShownFolder ("TEMP User" pointed at
 // the tree, Clear answered Yes) next to the system's own recursive delete,
 // `cmd /c rd /s /q`, on an identical tree, and `rm -rf` on the Linux side as
 // the floor (timed by the caller on a third identical tree).
@@ -71,7 +71,7 @@ bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded) {
   Timings clear;
   {
     Stopwatch watch;
-    tab.ButClearClick();
+    tab.ClearShownFolder();
     clear.ms.push_back(watch.ElapsedMs());
   }
   const uint64_t left = CountEntries(ours);
@@ -107,7 +107,7 @@ bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded) {
   PrintTimingRow("cmd /c rd /s /q under Wine", rd,
                  rd_removed ? "tree gone" : Grouped(rd_left) + " entries left");
   PrintTimingRow("  of which cmd /c start-up alone", cmd_start, "");
-  PrintTimingRow("FoldersTab::ButClearClick under Wine", clear,
+  PrintTimingRow("FoldersTab::ClearShownFolder under Wine", clear,
                  Grouped(left) + " entries left, folder " + (folder_stays ? "kept" : "gone"));
   const bool met = PrintRatio("clear / rd /s /q", clear.Median() / rd.Median(), 1.0);
   if (floor_ms > 0) {

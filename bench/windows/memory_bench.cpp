@@ -87,7 +87,7 @@ bool RunMemoryBenchmark(const Sizes& sizes) {
                  " bytes");
 
   UrlsTab urls(platform, ui);
-  urls.UpdateTypedUrls(false);
+  urls.LoadTypedUrls();
   PrintStage("+ URL list", Counters(), start,
              Grouped(urls.rows().size()) + " rows, " +
                  Grouped(TextBytes(urls.rows(), [](const std::string& r) { return r; })) +

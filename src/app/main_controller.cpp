@@ -12,12 +12,12 @@ MainController::MainController(MainView& view, StartupTab& startup, UrlsTab& url
                                FoldersTab& folders, ServicesTab* services)
     : view_(view), startup_(startup), urls_(urls), folders_(folders), services_(services) {}
 
-void MainController::FormShow() {
+void MainController::ShowFirstTime() {
   active_ = Page::kStartup;
   view_.ActivatePage(active_);
   std::exception_ptr failure;
   try {
-    PgChange();
+    ReloadLists();
   } catch (...) {
     failure = std::current_exception();
   }
@@ -30,8 +30,8 @@ void MainController::FormShow() {
   if (failure) std::rethrow_exception(failure);
 }
 
-void MainController::PgChange() {
-  urls_.UpdateTypedUrls(false);
+void MainController::ReloadLists() {
+  urls_.LoadTypedUrls();
   startup_.LoadStartupList();
   if (services_) services_->LoadServices("", kServiceWin32, kServiceStateAll);
   view_.FocusList(active_);
@@ -41,7 +41,7 @@ void MainController::ChangePage(Page page) {
   if (page == Page::kServices && !services_) return;
   active_ = page;
   view_.ActivatePage(page);
-  PgChange();
+  ReloadLists();
 }
 
 }  // namespace cu

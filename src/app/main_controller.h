@@ -36,11 +36,11 @@ class MainController {
   // list is loaded and the row height copied even when an earlier load
   // fails, so one bad registry value cannot leave that tab empty for the
   // whole run; the earlier failure is rethrown afterwards, once.
-  void FormShow();
+  void ShowFirstTime();
   // Reloads the URL, StartUp and service lists, then focuses the active
   // page's list. A failing load ends it: later lists are not reloaded and
   // the focus does not move.
-  void PgChange();
+  void ReloadLists();
   // The user picked another tab.
   void ChangePage(Page page);
 

@@ -264,7 +264,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kFirstShow:
       if (!shown_) {
         shown_ = true;
-        Guarded([this] { controller_->FormShow(); });
+        Guarded([this] { controller_->ShowFirstTime(); });
       }
       return 0;
     case WM_SIZE:
@@ -516,7 +516,7 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
         switch (page) {
           case Page::kStartup: startup_->Select(selection); break;
           case Page::kUrls: urls_->Select(selection); break;
-          case Page::kFolders: folders_->Select(selection); folders_->LtmpClick(); break;
+          case Page::kFolders: folders_->Select(selection); folders_->SelectionChanged(); break;
           case Page::kServices: services_->Select(selection); break;
         }
       });
@@ -534,20 +534,20 @@ void MainWindow::RunCommand(int id) {
     switch (id) {
       case kStartInfo: startup_->ShowStartupInfo(); break;
       case kStartSave: startup_->SaveReport(); break;
-      case kUrlOpen: urls_->ButOpenURLClick(); break;
+      case kUrlOpen: urls_->OpenSelectedUrl(); break;
       case kUrlDelete: urls_->DeleteTypedUrl(); break;
       case kUrlInsert: urls_->InsertTypedUrl(); break;
-      case kUrlCopy: urls_->CopyURL1Click(); break;
-      case kUrlSave: urls_->ButSaveUrlClick(); break;
-      case kFolderOpen: folders_->ButOpenClick(); break;
-      case kFolderClear: folders_->ButClearClick(); break;
-      case kFolderInfo: folders_->ButFldInfoClick(); break;
-      case kServiceInfo: if (services_) services_->pmInfoSrvClick(); break;
-      case kServiceSave: if (services_) services_->pmSaveSrvClick(); break;
+      case kUrlCopy: urls_->CopySelectedUrl(); break;
+      case kUrlSave: urls_->SaveUrlList(); break;
+      case kFolderOpen: folders_->OpenShownFolder(); break;
+      case kFolderClear: folders_->ClearShownFolder(); break;
+      case kFolderInfo: folders_->ShowFolderProperties(); break;
+      case kServiceInfo: if (services_) services_->ShowServiceInfo(); break;
+      case kServiceSave: if (services_) services_->SaveServiceList(); break;
       case kServiceToggle:
         if (services_) {
           services_->SetOnlyRunning(Button_GetCheck(pages_[3].toggle) == BST_CHECKED);
-          services_->ButSrvClick();
+          services_->Reload();
         }
         break;
       default: break;
@@ -589,13 +589,13 @@ void MainWindow::OnContextMenu(HWND window, int x, int y) {
   Guarded([&] {
     switch (static_cast<Page>(page_index)) {
       case Page::kStartup:
-        startup_->PmPopup();
+        startup_->MenuState();
         add(kStartInfo, "&Info...", true);
         add(kStartSave, "&Save...\tCtrl+S", startup_->save_enabled());
         SetMenuDefaultItem(menu, kStartInfo, FALSE);
         break;
       case Page::kUrls: {
-        const auto state = urls_->Pm2Popup();
+        const auto state = urls_->MenuState();
         add(kUrlOpen, "&Open URL", state.open);
         add(kUrlDelete, "&Delete URL\tDel", state.del);
         add(kUrlInsert, "&Insert URL\tIns", state.insert);
@@ -606,7 +606,7 @@ void MainWindow::OnContextMenu(HWND window, int x, int y) {
         break;
       }
       case Page::kFolders: {
-        const auto state = folders_->Pm3Popup();
+        const auto state = folders_->MenuState();
         add(kFolderOpen, "&Open folder", state.open);
         add(kFolderClear, "&Clear folder\tCtrl+Del", state.clear);
         add(kFolderInfo, "&Folder info...", state.info);
@@ -615,7 +615,7 @@ void MainWindow::OnContextMenu(HWND window, int x, int y) {
       }
       case Page::kServices:
         // Opening this menu runs the StartUp menu's opening handler too.
-        startup_->PmPopup();
+        startup_->MenuState();
         add(kServiceInfo, "&Info...", true);
         add(kServiceSave, "&Save...\tCtrl+S", true);
         SetMenuDefaultItem(menu, kServiceInfo, FALSE);
@@ -648,7 +648,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       if (IsEnter(key)) {
         command = kStartInfo;
       } else if (key == 'S' && CtrlOnly()) {
-        startup_->PmPopup();
+        startup_->MenuState();
         if (startup_->save_enabled()) command = kStartSave;
         else return true;
       }
@@ -666,7 +666,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       if (!wanted) break;
       bool enabled = false;
       Guarded([&] {
-        const auto state = urls_->Pm2Popup();
+        const auto state = urls_->MenuState();
         enabled = wanted == kUrlDelete ? state.del
                   : wanted == kUrlInsert ? state.insert
                   : wanted == kUrlCopy   ? state.copy
@@ -681,7 +681,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
         command = kFolderOpen;
       } else if (key == VK_DELETE && CtrlOnly()) {
         bool enabled = false;
-        Guarded([&] { enabled = folders_->Pm3Popup().clear; });
+        Guarded([&] { enabled = folders_->MenuState().clear; });
         if (enabled) command = kFolderClear;
         else return true;
       }
@@ -690,7 +690,7 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
       if (IsEnter(key)) {
         command = kServiceInfo;
       } else if (key == 'S' && CtrlOnly()) {
-        startup_->PmPopup();
+        startup_->MenuState();
         command = kServiceSave;
       }
       break;
@@ -712,7 +712,7 @@ void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
   const int index = static_cast<int>(item.itemID);
   std::string name;
   try {
-    const RowDrawing drawing = services_->DrawInfo(index, selected);
+    const RowDrawing drawing = services_->RowDrawingAt(index, selected);
     name = drawing.name;
     if (drawing.text_colour) text = static_cast<COLORREF>(*drawing.text_colour);
   } catch (...) {

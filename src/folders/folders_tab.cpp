@@ -48,7 +48,7 @@ void FoldersTab::LoadShellFolders() {
 
   selection_ = 0;
   count_caption_ = std::to_string(names_.size());
-  LtmpClick();
+  SelectionChanged();
 }
 
 void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
@@ -69,7 +69,7 @@ void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
   }
 }
 
-void FoldersTab::LtmpClick() {
+void FoldersTab::SelectionChanged() {
   if (selection_ < 0 || selection_ >= static_cast<int>(names_.size())) {
     folder_caption_.clear();
     clear_enabled_ = false;
@@ -83,10 +83,10 @@ void FoldersTab::Select(int index) {
   selection_ = (index >= 0 && index < static_cast<int>(names_.size())) ? index : -1;
 }
 
-FoldersCommands FoldersTab::Pm3Popup() const { return FoldersCommandsFor(selection_, clear_enabled_); }
+FoldersCommands FoldersTab::MenuState() const { return FoldersCommandsFor(selection_, clear_enabled_); }
 
-void FoldersTab::ButClearClick() {
-  if (!Pm3Popup().clear) return;
+void FoldersTab::ClearShownFolder() {
+  if (!MenuState().clear) return;
   const std::string path = folder_caption_;
   if (path.empty()) return;
   if (!ui_.Confirm("Clear folder " + path + "?")) return;
@@ -94,12 +94,12 @@ void FoldersTab::ButClearClick() {
   RemoveFolderContents(platform_.files, path);
 }
 
-void FoldersTab::ButOpenClick() {
+void FoldersTab::OpenShownFolder() {
   if (folder_caption_.empty()) return;
   platform_.shell.OpenItem(folder_caption_);
 }
 
-void FoldersTab::ButFldInfoClick() {
+void FoldersTab::ShowFolderProperties() {
   if (folder_caption_.empty()) return;
   if (platform_.files.GetAttributes(folder_caption_) == kInvalidAttributes) return;
   platform_.shell.ShowPropertiesSheet(folder_caption_);

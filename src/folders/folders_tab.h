@@ -38,7 +38,7 @@ class FoldersTab {
   // Rebuilds the rows: "TEMP User" and "TEMP System" (their paths less one
   // trailing backslash, also when empty or equal), then the accepted
   // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
-  // Selects row 0, sets the count caption and runs LtmpClick.
+  // Selects row 0, sets the count caption and runs SelectionChanged.
   // Throws the registry's AppError for a value of a non-string type; the
   // rows read so far then stay (names and paths parallel) but nothing is
   // selected and the captions and Clear state are left as they were.
@@ -51,22 +51,22 @@ class FoldersTab {
 
   // The selection event: PanF shows the selected row's path and the Clear
   // state follows the selected row. Without a selection both are cleared.
-  void LtmpClick();
-  // Sets the selection (-1 or out of range: none). Does not raise LtmpClick,
+  void SelectionChanged();
+  // Sets the selection (-1 or out of range: none). Does not raise SelectionChanged,
   // as a selection set from code does not.
   void Select(int index);
 
   // Clears the folder PanF shows after the question "Clear folder <path>?":
   // every entry inside goes (see RemoveFolderEntry), the folder stays.
   // Nothing when Clear is disabled or PanF is empty. Nothing is reloaded.
-  void ButClearClick();
+  void ClearShownFolder();
   // Opens the folder PanF shows, when it is not empty.
-  void ButOpenClick();
+  void OpenShownFolder();
   // Shows the Properties sheet of the folder PanF shows, when it is not
   // empty and exists.
-  void ButFldInfoClick();
+  void ShowFolderProperties();
   // The enabled states of Pm3's items (and of Ctrl+Del) as the menu opens.
-  [[nodiscard]] FoldersCommands Pm3Popup() const;
+  [[nodiscard]] FoldersCommands MenuState() const;
 
   const std::vector<std::string>& names() const { return names_; }
   // FolderPaths: the path of each row, at the same index.

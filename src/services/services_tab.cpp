@@ -74,15 +74,13 @@ void ServicesTab::FinishLoad(int running) {
 
 void ServicesTab::Reload() { LoadServices("", kServiceWin32, kServiceStateAll); }
 
-void ServicesTab::ButSrvClick() { Reload(); }
-
 void ServicesTab::Select(int index) {
   if (index == -1 || (index >= 0 && static_cast<std::size_t>(index) < entries_.size())) {
     selection_ = index;
   }
 }
 
-RowDrawing ServicesTab::DrawInfo(int index, bool selected) const {
+RowDrawing ServicesTab::RowDrawingAt(int index, bool selected) const {
   RowDrawing row;
   if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return row;
   const ServiceEntry& entry = entries_[static_cast<std::size_t>(index)];
@@ -91,7 +89,7 @@ RowDrawing ServicesTab::DrawInfo(int index, bool selected) const {
   return row;
 }
 
-void ServicesTab::pmSaveSrvClick() {
+void ServicesTab::SaveServiceList() {
   if (entries_.empty()) return;
   std::optional<std::string> path = ui_.ChooseSaveFile();
   if (!path) return;
@@ -103,7 +101,7 @@ void ServicesTab::pmSaveSrvClick() {
   ExportLines(platform_.files, *path, lines);
 }
 
-void ServicesTab::pmInfoSrvClick() {
+void ServicesTab::ShowServiceInfo() {
   const int row = selection_;
   if (entries_.empty() || row < 0 || static_cast<std::size_t>(row) >= entries_.size()) return;
 

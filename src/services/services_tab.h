@@ -69,11 +69,6 @@ class ServicesTab {
   // The toggle: down (true) lists only running services. Does not reload.
   void SetOnlyRunning(bool only_running) { only_running_ = only_running; }
   [[nodiscard]] bool only_running() const { return only_running_; }
-  // The toggle's click, after the button has toggled: the window reports
-  // the new state with SetOnlyRunning, then this reloads the list. Called
-  // only while the Services tab exists.
-  void ButSrvClick();
-
   [[nodiscard]] const std::vector<ServiceEntry>& entries() const { return entries_; }
   [[nodiscard]] int selection() const { return selection_; }  // -1: none
   // Selects an existing row, or none with -1; any other index changes nothing.
@@ -82,19 +77,19 @@ class ServicesTab {
 
   // The name and text colour of row `index`; an index without element gives
   // an empty name in the prepared colours.
-  [[nodiscard]] RowDrawing DrawInfo(int index, bool selected) const;
+  [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
 
   // Save: nothing for an empty list; else asks for a file and writes the
   // display names of the listed services, in list order, each line ended by
   // CR LF. Throws AppError "Cannot create file <path>".
-  void pmSaveSrvClick();
+  void SaveServiceList();
 
   // Info on the selected service: the report in the Info dialog, then the
   // chosen action (Stop, Start!/ReStart!, Ctrl+Del for a service that does
   // not run), the list reloaded and the row selected again afterwards. The
   // hourglass shows from the start of a stop or start until the flow ends,
   // and is gone on every way out. Errors propagate after that clean-up.
-  void pmInfoSrvClick();
+  void ShowServiceInfo();
 
   // True once after a command that gives the list the keyboard focus.
   [[nodiscard]] bool TakeFocusRequest();

@@ -202,7 +202,7 @@ void StartupTab::ShowStartupInfo() {
   ui_.Repaint();
 }
 
-void StartupTab::PmPopup() { save_enabled_ = selection_ >= 0; }
+void StartupTab::MenuState() { save_enabled_ = selection_ >= 0; }
 
 void StartupTab::SaveReport() {
   if (rows_.empty()) return;

@@ -52,7 +52,7 @@ class StartupTab {
   // "Info": the Info dialog for the selected row, with removal on "DELETE!!!".
   void ShowStartupInfo();
   // The context menu opens: "Save" is enabled exactly when a row is selected.
-  void PmPopup();
+  void MenuState();
   bool save_enabled() const { return save_enabled_; }
   // "Save": the grouped report of every row to a file the user chooses.
   // Throws AppError "Cannot create file <path>"; the selection then stays on

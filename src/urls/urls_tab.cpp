@@ -49,29 +49,33 @@ UrlsCommands UrlsCommandsFor(int selection, std::size_t row_count) {
 
 UrlsTab::UrlsTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui) {}
 
-void UrlsTab::UpdateTypedUrls(bool store) {
-  if (!store) {
-    rows_.clear();
-    selection_ = -1;
-    rows_complete_ = false;
-  }
+void UrlsTab::LoadTypedUrls() {
+  rows_.clear();
+  selection_ = -1;
+  rows_complete_ = false;
   CountCaptionGuard caption(count_caption_, rows_);
-  // Rows from a load that ended early lack the addresses after the failing
-  // value; writing them back would delete those addresses.
-  if (store && !rows_complete_) return;
   RegistryAccess registry(platform_.registry);
   registry.SetRoot(Hive::kCurrentUser);
   if (!registry.OpenKey(kTypedUrlsKey)) {
-    if (!store) rows_complete_ = true;
+    rows_complete_ = true;
     return;
   }
   std::vector<std::string> names;
   registry.GetValueNames(names);
-  if (store) {
-    StoreTo(registry, names);
-  } else {
-    LoadFrom(registry, names);
-  }
+  LoadFrom(registry, names);
+}
+
+void UrlsTab::StoreTypedUrls() {
+  CountCaptionGuard caption(count_caption_, rows_);
+  // Rows from a load that ended early lack the addresses after the failing
+  // value; writing them back would delete those addresses.
+  if (!rows_complete_) return;
+  RegistryAccess registry(platform_.registry);
+  registry.SetRoot(Hive::kCurrentUser);
+  if (!registry.OpenKey(kTypedUrlsKey)) return;
+  std::vector<std::string> names;
+  registry.GetValueNames(names);
+  StoreTo(registry, names);
 }
 
 void UrlsTab::LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names) {
@@ -155,7 +159,7 @@ void UrlsTab::DeleteTypedUrl() {
   rows_.erase(rows_.begin() + index);
   // The selected row is gone; until the store succeeds nothing is selected.
   selection_ = -1;
-  UpdateTypedUrls(true);
+  StoreTypedUrls();
   if (rows_.empty()) return;
   selection_ = index > 0 ? index - 1 : 0;
   focus_request_ = true;
@@ -169,31 +173,31 @@ void UrlsTab::InsertTypedUrl() {
   rows_.insert(rows_.begin() + index, std::move(*text));
   // The list keeps the selected row selected as it moves down.
   if (selection_ >= index) ++selection_;
-  UpdateTypedUrls(true);
+  StoreTypedUrls();
   selection_ = index;
   focus_request_ = true;
 }
 
-void UrlsTab::ButOpenURLClick() {
-  if (!Pm2Popup().open) return;
+void UrlsTab::OpenSelectedUrl() {
+  if (!MenuState().open) return;
   const std::string& text = rows_[selection_];
   if (text.empty()) return;
   platform_.shell.OpenItem(text);
 }
 
-void UrlsTab::CopyURL1Click() {
-  if (!Pm2Popup().copy) return;
+void UrlsTab::CopySelectedUrl() {
+  if (!MenuState().copy) return;
   platform_.clipboard.SetText(rows_[selection_]);
 }
 
-void UrlsTab::ButSaveUrlClick() {
+void UrlsTab::SaveUrlList() {
   if (rows_.empty()) return;
   const std::optional<std::string> file = ui_.ChooseSaveFile();
   if (!file) return;
   ExportLines(platform_.files, *file, rows_);
 }
 
-UrlsCommands UrlsTab::Pm2Popup() const { return UrlsCommandsFor(selection_, rows_.size()); }
+UrlsCommands UrlsTab::MenuState() const { return UrlsCommandsFor(selection_, rows_.size()); }
 
 void UrlsTab::Select(int index) {
   selection_ = (index >= 0 && index < static_cast<int>(rows_.size())) ? index : -1;

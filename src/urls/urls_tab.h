@@ -31,14 +31,15 @@ class UrlsTab {
  public:
   UrlsTab(const Platform& platform, Ui& ui);
 
-  // store false: loads the rows from every value of the key, in enumeration
-  // order, whatever the names; blank values are skipped and the text is kept
+  // Loads the rows from every value of the key, in enumeration order,
+  // whatever the names; blank values are skipped and the text is kept
   // untrimmed; row 0 is selected. A value of a non-string type throws
   // "Invalid data type for '<name>'": the rows read before it stay and
-  // nothing is selected.
-  //
-  // store true: makes the key hold exactly url1..urlN (REG_SZ) for the N rows,
-  // without ever losing an address the key held before when a write fails:
+  // nothing is selected. A key that does not open leaves the list empty. The
+  // count caption is set on every way out.
+  void LoadTypedUrls();
+  // Makes the key hold exactly url1..urlN (REG_SZ) for the N rows, without
+  // ever losing an address the key held before when a write fails:
   //  1. The values the rewrite will overwrite (names url1..urlN, without
   //     case) are read first; a value that cannot be read as text (a read
   //     failure or data of another type) stops the store with the registry's
@@ -52,13 +53,12 @@ class UrlsTab {
   // A failed write throws "Failed to set data for '<name>'". Every address
   // the key held is then still in it, under its own name or a spare copy;
   // copies whose original was not yet overwritten are removed again. The
-  // rows and the selection are not touched by a store.
-  // A key that does not open: a load leaves the list empty, a store writes
-  // nothing. A store also writes nothing while the rows come from a load that
-  // ended with an error (or before any load): they lack the addresses after
-  // the failing value, which a rewrite would delete. The count caption is set
-  // on every way out.
-  void UpdateTypedUrls(bool store);
+  // rows and the selection are not touched.
+  // Writes nothing when the key does not open, and while the rows come from
+  // a load that ended with an error (or before any load): they lack the
+  // addresses after the failing value, which a rewrite would delete. The
+  // count caption is set on every way out.
+  void StoreTypedUrls();
 
   // Asks "Delete <row>?", removes the selected row and stores the list; the
   // row above (or row 0) is then selected and the focus requested. Nothing
@@ -70,14 +70,14 @@ class UrlsTab {
   // selected and the focus requested.
   void InsertTypedUrl();
   // Opens the selected address when it is not empty.
-  void ButOpenURLClick();
+  void OpenSelectedUrl();
   // Puts the selected address on the clipboard; the clipboard's AppError
   // ("Cannot open clipboard") propagates.
-  void CopyURL1Click();
+  void CopySelectedUrl();
   // Writes the rows to a file the user chooses; no dialog on an empty list.
   // Throws "Cannot create file <path>" when the file cannot be written.
-  void ButSaveUrlClick();
-  [[nodiscard]] UrlsCommands Pm2Popup() const;
+  void SaveUrlList();
+  [[nodiscard]] UrlsCommands MenuState() const;
 
   const std::vector<std::string>& rows() const { return rows_; }
   int selection() const { return selection_; }

@@ -74,9 +74,9 @@ TEST(FolderCatalogue, TempRowsAreAlwaysListedAndEmptyPathsGiveNoCommand) {
   EXPECT_TRUE(tab.clear_enabled());
 
   // With PanF empty, Clear asks nothing, and Open and Info do nothing.
-  tab.ButClearClick();
-  tab.ButOpenClick();
-  tab.ButFldInfoClick();
+  tab.ClearShownFolder();
+  tab.OpenShownFolder();
+  tab.ShowFolderProperties();
   EXPECT_TRUE(world.ui.questions.empty());
   EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_TRUE(world.machine.shell.opened.empty());
@@ -89,7 +89,7 @@ TEST(FolderCatalogue, NonStringValueEndsTheLoadKeepingRowsAndCaptions) {
   FoldersTab tab(world.platform, world.ui, world.paths);
   tab.LoadShellFolders();
   tab.Select(2);
-  tab.LtmpClick();
+  tab.SelectionChanged();
   ASSERT_EQ(tab.folder_caption(), "C:\\R");
 
   world.ShellFolder(Hive::kCurrentUser, "Later", "C:\\L");
@@ -131,22 +131,22 @@ TEST(FolderCommands, ClearIsOfferedForTempRowsAndExactNamesOnly) {
   FoldersTab tab(world.platform, world.ui, world.paths);
   tab.LoadShellFolders();
   tab.Select(2);
-  tab.LtmpClick();
+  tab.SelectionChanged();
   EXPECT_FALSE(tab.clear_enabled());
   EXPECT_EQ(tab.folder_caption(), "C:\\H");
-  FoldersCommands menu = tab.Pm3Popup();
+  FoldersCommands menu = tab.MenuState();
   EXPECT_TRUE(menu.open);
   EXPECT_FALSE(menu.clear);
   EXPECT_TRUE(menu.info);
 
   tab.Select(3);
-  tab.LtmpClick();
+  tab.SelectionChanged();
   EXPECT_TRUE(tab.clear_enabled());
-  EXPECT_TRUE(tab.Pm3Popup().clear);
+  EXPECT_TRUE(tab.MenuState().clear);
 
   tab.Select(-1);
-  tab.LtmpClick();
-  menu = tab.Pm3Popup();
+  tab.SelectionChanged();
+  menu = tab.MenuState();
   EXPECT_FALSE(menu.open);
   EXPECT_FALSE(menu.clear);
   EXPECT_TRUE(menu.info);
@@ -164,14 +164,14 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
 
   // No: nothing deleted, the cursor never changes.
   world.ui.confirm_answers.push_back(false);
-  tab.ButClearClick();
+  tab.ClearShownFolder();
   EXPECT_EQ(world.ui.questions, (Names{"Clear folder C:\\users\\user\\Temp?"}));
   EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
 
   // Yes: everything inside goes, the folder stays, nothing is reloaded.
   world.ui.confirm_answers.push_back(true);
-  tab.ButClearClick();
+  tab.ClearShownFolder();
   EXPECT_EQ(world.ui.busy_changes, (std::vector<bool>{true, false}));
   EXPECT_TRUE(files.Exists("C:\\users\\user\\Temp"));
   EXPECT_TRUE(files.List("C:\\users\\user\\Temp").empty());
@@ -182,8 +182,8 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   // A row that may not be cleared: no question, nothing deleted.
   world.ui.questions.clear();
   tab.Select(2);
-  tab.LtmpClick();
-  tab.ButClearClick();
+  tab.SelectionChanged();
+  tab.ClearShownFolder();
   EXPECT_TRUE(world.ui.questions.empty());
   EXPECT_EQ(files.List("C:\\H"), (Names{"keep.txt"}));
 }
@@ -197,16 +197,16 @@ TEST(FolderCommands, OpenAndInfoActOnTheShownPath) {
   tab.LoadShellFolders();
 
   tab.Select(2);
-  tab.LtmpClick();
-  tab.ButOpenClick();
-  tab.ButFldInfoClick();
+  tab.SelectionChanged();
+  tab.OpenShownFolder();
+  tab.ShowFolderProperties();
   EXPECT_EQ(world.machine.shell.opened, (Names{"C:\\Docs"}));
   EXPECT_EQ(world.machine.shell.properties_shown, (Names{"C:\\Docs"}));
 
   // A folder that no longer exists shows no Properties sheet.
   tab.Select(3);
-  tab.LtmpClick();
-  tab.ButFldInfoClick();
+  tab.SelectionChanged();
+  tab.ShowFolderProperties();
   EXPECT_EQ(world.machine.shell.properties_shown, (Names{"C:\\Docs"}));
 }
 

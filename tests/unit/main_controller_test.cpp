@@ -56,7 +56,7 @@ class MainControllerTest : public ::testing::Test {
 TEST_F(MainControllerTest, FirstShowingLoadsEveryListAndFocusesStartup) {
   machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://a/");
   MainController controller(view_, startup_, urls_, folders_, &services_);
-  controller.FormShow();
+  controller.ShowFirstTime();
 
   EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "focus 0", "row height"}));
   EXPECT_EQ(urls_.rows(), std::vector<std::string>{"http://a/"});
@@ -70,7 +70,7 @@ TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAn
   machine_.registry.SetDword(Hive::kCurrentUser, kRun, "NAME", 1);
   MainController controller(view_, startup_, urls_, folders_, &services_);
   try {
-    controller.FormShow();
+    controller.ShowFirstTime();
     FAIL() << "the load error reaches the user";
   } catch (const AppError& error) {
     EXPECT_STREQ(error.what(), "Invalid data type for 'NAME'");
@@ -89,7 +89,7 @@ TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAn
 
 TEST_F(MainControllerTest, TabChangeReloadsAllButShellFoldersAndSkipsServicesWhenAbsent) {
   MainController controller(view_, startup_, urls_, folders_, nullptr);
-  controller.FormShow();
+  controller.ShowFirstTime();
   machine_.registry.SetString(Hive::kCurrentUser, kShellFolders, "Cookies", "C:\\cookies");
   machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
   machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://b/");
@@ -109,7 +109,7 @@ TEST_F(MainControllerTest, TabChangeReloadsAllButShellFoldersAndSkipsServicesWhe
 
 TEST_F(MainControllerTest, FailingUrlLoadOnTabChangeStopsTheReloadAndKeepsFocus) {
   MainController controller(view_, startup_, urls_, folders_, &services_);
-  controller.FormShow();
+  controller.ShowFirstTime();
   machine_.registry.SetDword(Hive::kCurrentUser, kTypedUrls, "url1", 7);
   machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
   view_.events.clear();

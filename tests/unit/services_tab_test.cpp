@@ -56,7 +56,7 @@ class ServicesTabTest : public ::testing::Test {
     tab_.Select(row);
     ASSERT_EQ(tab_.selection(), row);
     ui_.info_results.push_back(result);
-    tab_.pmInfoSrvClick();
+    tab_.ShowServiceInfo();
   }
 
   MemoryMachine machine_;
@@ -87,22 +87,22 @@ TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
   EXPECT_EQ(tab_.selection(), 0);
 
   // Drawing: red when running, aqua when also selected, else the list's colours.
-  EXPECT_EQ(tab_.DrawInfo(0, false).text_colour, kColourRed);
-  EXPECT_EQ(tab_.DrawInfo(0, true).text_colour, kColourAqua);
-  EXPECT_EQ(tab_.DrawInfo(0, true).name, "alpha service");
-  EXPECT_EQ(tab_.DrawInfo(1, true).text_colour, std::nullopt);
-  EXPECT_EQ(tab_.DrawInfo(10, true).name, "");
-  EXPECT_EQ(tab_.DrawInfo(10, true).text_colour, std::nullopt);
+  EXPECT_EQ(tab_.RowDrawingAt(0, false).text_colour, kColourRed);
+  EXPECT_EQ(tab_.RowDrawingAt(0, true).text_colour, kColourAqua);
+  EXPECT_EQ(tab_.RowDrawingAt(0, true).name, "alpha service");
+  EXPECT_EQ(tab_.RowDrawingAt(1, true).text_colour, std::nullopt);
+  EXPECT_EQ(tab_.RowDrawingAt(10, true).name, "");
+  EXPECT_EQ(tab_.RowDrawingAt(10, true).text_colour, std::nullopt);
 
   tab_.Select(4);
   tab_.SetOnlyRunning(true);
-  tab_.ButSrvClick();
+  tab_.Reload();
   EXPECT_EQ(tab_.toggle_caption(), "2");
   EXPECT_EQ(Displays(), (Strings{"alpha service", "gamma service"}));
   EXPECT_EQ(tab_.selection(), 0);
 
   tab_.SetOnlyRunning(false);
-  tab_.ButSrvClick();
+  tab_.Reload();
   EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
 }
 
@@ -114,11 +114,11 @@ TEST_F(ServicesTabTest, RefusedManagerGivesAnEmptyListAndNothingToDo) {
   EXPECT_EQ(tab_.selection(), -1);
   EXPECT_EQ(tab_.toggle_caption(), "0 / 0");
   tab_.SetOnlyRunning(true);
-  tab_.ButSrvClick();
+  tab_.Reload();
   EXPECT_EQ(tab_.toggle_caption(), "0");
 
-  tab_.pmSaveSrvClick();
-  tab_.pmInfoSrvClick();
+  tab_.SaveServiceList();
+  tab_.ShowServiceInfo();
   EXPECT_EQ(ui_.save_requests, 0);
   EXPECT_TRUE(ui_.info_requests.empty());
   EXPECT_FALSE(tab_.TakeFocusRequest());
@@ -131,20 +131,20 @@ TEST_F(ServicesTabTest, SaveWritesTheListedDisplayNamesEachEndedByCrLf) {
   machine_.services.Add(Service("a", "Audio", kServiceRunning));
   tab_.Reload();
   ui_.save_answers.push_back("C:\\out\\all.txt");
-  tab_.pmSaveSrvClick();
+  tab_.SaveServiceList();
   EXPECT_EQ(machine_.files.Content("C:\\out\\all.txt"), "Audio\r\nFax\r\nWeb\r\n");
 
   tab_.SetOnlyRunning(true);
-  tab_.ButSrvClick();
+  tab_.Reload();
   ui_.save_answers.push_back("C:\\out\\all.txt");
-  tab_.pmSaveSrvClick();
+  tab_.SaveServiceList();
   EXPECT_EQ(machine_.files.Content("C:\\out\\all.txt"), "Audio\r\nWeb\r\n");
 
   ui_.save_answers.push_back(std::nullopt);  // cancelled: nothing written
-  tab_.pmSaveSrvClick();
+  tab_.SaveServiceList();
   ui_.save_answers.push_back("C:\\nowhere\\list.txt");
   try {
-    tab_.pmSaveSrvClick();
+    tab_.SaveServiceList();
     ADD_FAILURE() << "no error";
   } catch (const AppError& e) {
     EXPECT_STREQ(e.what(), "Cannot create file C:\\nowhere\\list.txt");
@@ -331,7 +331,7 @@ TEST(ServicesTabErrorTest, AnErrorInTheFlowLeavesTheDefaultCursor) {
   machine.services.Add(Service("s", "S", kServiceRunning));
   tab.Reload();
   ui.info_results.push_back(kResultNo);
-  EXPECT_THROW(tab.pmInfoSrvClick(), AppError);
+  EXPECT_THROW(tab.ShowServiceInfo(), AppError);
   EXPECT_FALSE(ui.busy);
   EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
   EXPECT_FALSE(tab.TakeFocusRequest());

@@ -70,11 +70,11 @@ TEST_F(StartupCommands, SaveIsEnabledByTheSelectionWhenTheMenuOpens) {
   EXPECT_TRUE(tab.save_enabled());
   tab.LoadStartupList();
   EXPECT_TRUE(tab.save_enabled());  // re-evaluated only when the menu opens
-  tab.PmPopup();
+  tab.MenuState();
   EXPECT_FALSE(tab.save_enabled());
   m.registry.SetString(Hive::kLocalMachine, kRun, "A", "a.exe");
   tab.LoadStartupList();
-  tab.PmPopup();
+  tab.MenuState();
   EXPECT_TRUE(tab.save_enabled());
 }
 

@@ -58,7 +58,7 @@ TEST(TypedUrlLoad, KeepsEnumerationOrderAndUntrimmedTextSkippingBlanks) {
   world.Seed({{"url3", "http://c/"}, {"url1", "http://a/"}, {"blank", "  \t"},
               {"other", "  http://spaced/  "}, {"url2", "http://b/"}, {"empty", ""}});
 
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
 
   EXPECT_EQ(world.tab.rows(), (Rows{"http://c/", "http://a/", "  http://spaced/  ", "http://b/"}));
   EXPECT_EQ(world.tab.selection(), 0);
@@ -67,7 +67,7 @@ TEST(TypedUrlLoad, KeepsEnumerationOrderAndUntrimmedTextSkippingBlanks) {
 
   // A reload forgets the selection.
   world.tab.Select(2);
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   EXPECT_EQ(world.tab.selection(), 0);
 }
 
@@ -78,7 +78,7 @@ TEST(TypedUrlLoad, NonStringValueEndsTheLoadWithTheRowsBeforeIt) {
   world.Seed({{"url3", "http://c/"}});
 
   try {
-    world.tab.UpdateTypedUrls(false);
+    world.tab.LoadTypedUrls();
     FAIL() << "expected an error";
   } catch (const AppError& error) {
     EXPECT_STREQ(error.what(), "Invalid data type for 'url2'");
@@ -99,7 +99,7 @@ TEST(TypedUrlLoad, NonStringValueEndsTheLoadWithTheRowsBeforeIt) {
 
 TEST(TypedUrlLoad, MissingKeyGivesAnEmptyListAndStoresNothing) {
   UrlsWorld world;
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   EXPECT_TRUE(world.tab.rows().empty());
   EXPECT_EQ(world.tab.selection(), -1);
   EXPECT_EQ(world.tab.count_caption(), "0");
@@ -116,7 +116,7 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
 
   // Into an empty key: the key then holds url1 only.
   world.Seed({});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   world.ui.input_answers.push_back(" http://first/ ");
   world.tab.InsertTypedUrl();
   EXPECT_EQ(world.ui.input_requests,
@@ -130,7 +130,7 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
   // With row 3 selected: the new row is row 3 and the former row 3 moves down.
   world.Seed({{"Typed", "http://b/"}, {"url9", "http://c/"}, {"junk", "   "}, {"url2", "http://d/"},
               {"url3", "http://e/"}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   ASSERT_EQ(world.tab.rows(),
             (Rows{" http://first/ ", "http://b/", "http://c/", "http://d/", "http://e/"}));
   world.tab.Select(3);
@@ -157,7 +157,7 @@ TEST(TypedUrlInsert, PutsTheAddressAtTheSelectedRowAndRewritesTheKey) {
 TEST(TypedUrlInsert, CancelOrBlankInputChangesNothing) {
   UrlsWorld world;
   world.Seed({{"url1", "http://a/"}, {"stray", "http://s/"}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   world.tab.Select(1);
   const auto before = world.Key();
 
@@ -177,7 +177,7 @@ TEST(TypedUrlDelete, SelectsTheRowAboveAndRewritesTheKey) {
   UrlsWorld world;
   world.Seed({{"url1", "a"}, {"url2", "b"}, {"url3", "c"}, {"url4", "d"}, {"url5", "e"},
               {"url6", "f"}, {"url7", "g"}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
 
   // No: nothing changes.
   world.tab.Select(2);
@@ -213,7 +213,7 @@ TEST(TypedUrlDelete, SelectsTheRowAboveAndRewritesTheKey) {
 TEST(TypedUrlDelete, TheOnlyRowLeavesAnEmptyKey) {
   UrlsWorld world;
   world.Seed({{"url1", "http://only/"}, {"blank", " "}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   (void)world.tab.TakeFocusRequest();
 
   world.ui.confirm_answers.push_back(true);
@@ -237,7 +237,7 @@ void ExpectNoAddressLostOnAnyWriteFailure(
     SCOPED_TRACE("write " + std::to_string(fail_at) + " fails");
     UrlsWorld world;
     world.Seed(seed);
-    world.tab.UpdateTypedUrls(false);
+    world.tab.LoadTypedUrls();
     world.tab.Select(select);
     const Rows before_rows = world.tab.rows();
     const auto before = world.Key();
@@ -292,7 +292,7 @@ TEST(TypedUrlStore, AWriteFailureNeverLosesAnAddressTheKeyHeld) {
 TEST(TypedUrlStore, AValueThatCannotBeReadStopsTheStoreBeforeAnyWrite) {
   UrlsWorld world;
   world.Seed({{"url1", "http://a/"}, {"url2", "http://b/"}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   world.machine.registry.FailReads(Hive::kCurrentUser, kKey, "url2");
   const auto before = world.Key();
 
@@ -320,16 +320,16 @@ TEST(TypedUrlCommands, MenuEnablingFollowsSelectionAndRows) {
 TEST(TypedUrlCommands, OpenCopyAndSaveUseTheTextAsListed) {
   UrlsWorld world;
   world.Seed({{"url1", " http://a/ "}, {"url2", "http://b/"}});
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
 
-  world.tab.ButOpenURLClick();
-  world.tab.CopyURL1Click();
+  world.tab.OpenSelectedUrl();
+  world.tab.CopySelectedUrl();
   EXPECT_EQ(world.machine.shell.opened, (Rows{" http://a/ "}));
   EXPECT_EQ(world.machine.clipboard.text, " http://a/ ");
 
   world.machine.clipboard.fail_open = true;
   try {
-    world.tab.CopyURL1Click();
+    world.tab.CopySelectedUrl();
     FAIL() << "expected an error";
   } catch (const AppError& error) {
     EXPECT_STREQ(error.what(), "Cannot open clipboard");
@@ -337,19 +337,19 @@ TEST(TypedUrlCommands, OpenCopyAndSaveUseTheTextAsListed) {
 
   world.ui.save_answers.push_back("C:\\out\\urls.txt");
   world.machine.files.AddFolder("C:\\out");
-  world.tab.ButSaveUrlClick();
+  world.tab.SaveUrlList();
   EXPECT_EQ(world.machine.files.Content("C:\\out\\urls.txt"), " http://a/ \r\nhttp://b/\r\n");
 
   // Without a selection nothing opens; on an empty list Save shows no dialog.
   world.tab.Select(-1);
-  world.tab.ButOpenURLClick();
+  world.tab.OpenSelectedUrl();
   EXPECT_EQ(world.machine.shell.opened.size(), 1u);
   world.Seed({});
   world.machine.registry.SetString(Hive::kCurrentUser, kKey, "url1", "");
   world.machine.registry.SetString(Hive::kCurrentUser, kKey, "url2", "");
-  world.tab.UpdateTypedUrls(false);
+  world.tab.LoadTypedUrls();
   ASSERT_TRUE(world.tab.rows().empty());
-  world.tab.ButSaveUrlClick();
+  world.tab.SaveUrlList();
   EXPECT_EQ(world.ui.save_requests, 1);
 }
 

@@ -54,7 +54,7 @@ void ClearThroughTab(RealMachine& real, const Sandbox& folder, bool answer) {
   ASSERT_EQ(tab.folder_caption(), WithoutBackslash(folder.folder()));
   ASSERT_TRUE(tab.clear_enabled());
   real.ui.confirm_answers = {answer};
-  tab.ButClearClick();
+  tab.ClearShownFolder();
   EXPECT_EQ(real.ui.questions.back(), "Clear folder " + WithoutBackslash(folder.folder()) + "?");
   EXPECT_FALSE(real.ui.busy);
 }

@@ -57,7 +57,7 @@ bool SetDescription(const char* text) {
 // Runs the Info flow on the tab's selection with the dialog's result.
 const InfoRequest& RunInfo(ServicesTab& tab, cu::testing::FakeUi& ui, int result) {
   ui.info_results = {result};
-  tab.pmInfoSrvClick();
+  tab.ShowServiceInfo();
   EXPECT_FALSE(ui.busy);
   EXPECT_TRUE(tab.TakeFocusRequest());
   return ui.info_requests.back();

@@ -51,7 +51,7 @@ TEST(UrlsTabFlows, InsertingIntoAnEmptyListLeavesOnlyUrl1AndCopiesToTheClipboard
   real.machine.SetOwnerWindow(owner.get());
 
   UrlsTab tab(real.platform, real.ui);
-  tab.UpdateTypedUrls(false);
+  tab.LoadTypedUrls();
   EXPECT_TRUE(tab.rows().empty());
   EXPECT_EQ(tab.selection(), -1);
   EXPECT_EQ(tab.count_caption(), "0");
@@ -70,9 +70,9 @@ TEST(UrlsTabFlows, InsertingIntoAnEmptyListLeavesOnlyUrl1AndCopiesToTheClipboard
   ExpectKeyHoldsRows({address});
 
   // The copy carries the address with its blanks; a reload reads it back.
-  tab.CopyURL1Click();
+  tab.CopySelectedUrl();
   EXPECT_EQ(ClipboardText(), address);
-  tab.UpdateTypedUrls(false);
+  tab.LoadTypedUrls();
   EXPECT_EQ(tab.rows(), std::vector<std::string>{address});
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
@@ -89,7 +89,7 @@ TEST(UrlsTabFlows, FirstInsertionAndDeletionRewriteTheKeyAsUrl1ToUrlNInRowOrder)
 
   RealMachine real;
   UrlsTab tab(real.platform, real.ui);
-  tab.UpdateTypedUrls(false);
+  tab.LoadTypedUrls();
   // The rows follow the registry's enumeration order, which differs between
   // Windows (insertion order) and Wine (sorted): only the set is fixed.
   std::vector<std::string> listed = tab.rows();
@@ -132,7 +132,7 @@ TEST(UrlsTabFlows, AValueOfAnotherTypeStopsTheLoadAndNothingIsWrittenBack) {
   RealMachine real;
   UrlsTab tab(real.platform, real.ui);
   try {
-    tab.UpdateTypedUrls(false);
+    tab.LoadTypedUrls();
     ADD_FAILURE() << "a REG_DWORD value was read as an address";
   } catch (const AppError& error) {
     EXPECT_STREQ(error.what(), "Invalid data type for 'zzcount'");
