@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_controller.h"
+#include "controller/main_controller.h"
 #include "dialogs/gdi_owners.h"
 #include "platform/platform.h"
 #include "platform/system_paths.h"

@@ -28,14 +28,13 @@ FoldersTab::FoldersTab(const Platform& platform, Ui& ui, const SystemPaths& path
     : platform_(platform), ui_(ui), system_paths_(paths) {}
 
 void FoldersTab::AddRow(std::string name, std::string path) {
-  names_.push_back(std::move(name));
+  list_.mutable_rows().push_back(std::move(name));
   paths_.push_back(std::move(path));
 }
 
 void FoldersTab::LoadShellFolders() {
-  names_.clear();
+  list_.Clear();
   paths_.clear();
-  selection_ = -1;
   AddRow("TEMP User", WithoutBackslash(system_paths_.user_temp_dir));
   AddRow("TEMP System", WithoutBackslash(system_paths_.system_temp_dir));
 
@@ -46,8 +45,8 @@ void FoldersTab::LoadShellFolders() {
   registry.SetRoot(Hive::kLocalMachine);
   ReadShellFolders(registry);
 
-  selection_ = 0;
-  count_caption_ = std::to_string(names_.size());
+  list_.Select(0);
+  count_caption_ = std::to_string(list_.size());
   SelectionChanged();
 }
 
@@ -70,20 +69,17 @@ void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
 }
 
 void FoldersTab::SelectionChanged() {
-  if (selection_ < 0 || selection_ >= static_cast<int>(names_.size())) {
+  const std::string* name = list_.selected();
+  if (!name) {
     folder_caption_.clear();
     clear_enabled_ = false;
     return;
   }
-  folder_caption_ = paths_[selection_];
-  clear_enabled_ = IsClearableFolder(selection_, names_[selection_]);
+  folder_caption_ = paths_[static_cast<std::size_t>(list_.selection())];
+  clear_enabled_ = IsClearableFolder(list_.selection(), *name);
 }
 
-void FoldersTab::Select(int index) {
-  selection_ = (index >= 0 && index < static_cast<int>(names_.size())) ? index : -1;
-}
-
-FoldersCommands FoldersTab::MenuState() const { return FoldersCommandsFor(selection_, clear_enabled_); }
+FoldersCommands FoldersTab::MenuState() const { return FoldersCommandsFor(list_.selection(), clear_enabled_); }
 
 void FoldersTab::ClearShownFolder() {
   if (!MenuState().clear) return;

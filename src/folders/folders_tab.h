@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
 #include "platform/system_paths.h"
@@ -12,11 +13,11 @@
 namespace cu {
 
 // Which of the tab's commands are enabled: the Clear button, the context
-// menu Pm3 and its Ctrl+Del shortcut all read this one state.
+// menu and its Ctrl+Del shortcut all read this one state.
 struct FoldersCommands {
-  bool open = false;   // Openfolder1: a row is selected
-  bool clear = false;  // ButClear and Clearfolder1 (Ctrl+Del)
-  bool info = true;    // Folderinfo1: always
+  bool open = false;   // Open folder: a row is selected
+  bool clear = false;  // the Clear button and Clear folder (Ctrl+Del)
+  bool info = true;    // Folder info: always
 };
 
 // True for the temporary rows (0 and 1) and for rows named exactly "recent",
@@ -28,7 +29,8 @@ struct FoldersCommands {
 [[nodiscard]] FoldersCommands FoldersCommandsFor(int selection, bool clear_enabled);
 
 // The "Shell folders" tab: the temporary folders and every registered shell
-// folder, and the commands that open, clear or describe the one shown in PanF.
+// folder, and the commands that open, clear or describe the one whose path the
+// path panel along the bottom shows.
 class FoldersTab {
  public:
   // `paths` are the main window's recorded paths and must outlive the tab.
@@ -49,32 +51,35 @@ class FoldersTab {
   // listed skipped. A key that does not open adds nothing; the key stays open.
   void ReadShellFolders(RegistryAccess& registry);
 
-  // The selection event: PanF shows the selected row's path and the Clear
+  // The selection event: the path panel shows the selected row's path and the Clear
   // state follows the selected row. Without a selection both are cleared.
   void SelectionChanged();
   // Sets the selection (-1 or out of range: none). Does not raise SelectionChanged,
   // as a selection set from code does not.
-  void Select(int index);
+  void Select(int index) { list_.Select(index); }
 
-  // Clears the folder PanF shows after the question "Clear folder <path>?":
+  // Clears the folder the path panel shows after the question "Clear folder <path>?":
   // every entry inside goes (see RemoveFolderEntry), the folder stays.
-  // Nothing when Clear is disabled or PanF is empty. Nothing is reloaded.
+  // Nothing when Clear is disabled or the path panel is empty. Nothing is reloaded.
   void ClearShownFolder();
-  // Opens the folder PanF shows, when it is not empty.
+  // Opens the folder the path panel shows, when it is not empty.
   void OpenShownFolder();
-  // Shows the Properties sheet of the folder PanF shows, when it is not
+  // Shows the Properties sheet of the folder the path panel shows, when it is not
   // empty and exists.
   void ShowFolderProperties();
-  // The enabled states of Pm3's items (and of Ctrl+Del) as the menu opens.
+  // The enabled states of the context menu's items (and of Ctrl+Del).
   [[nodiscard]] FoldersCommands MenuState() const;
 
-  const std::vector<std::string>& names() const { return names_; }
-  // FolderPaths: the path of each row, at the same index.
+  const std::vector<std::string>& names() const { return list_.rows(); }
+  // The path of each row, at the same index.
   const std::vector<std::string>& paths() const { return paths_; }
-  int selection() const { return selection_; }
-  const std::string& count_caption() const { return count_caption_; }    // Panel1
-  const std::string& folder_caption() const { return folder_caption_; }  // PanF
-  bool clear_enabled() const { return clear_enabled_; }                  // ButClear
+  int selection() const { return list_.selection(); }
+  // The button panel's caption: the row count.
+  const std::string& count_caption() const { return count_caption_; }
+  // The path panel's caption: the path the commands act on.
+  const std::string& folder_caption() const { return folder_caption_; }
+  // The Clear button's state.
+  bool clear_enabled() const { return clear_enabled_; }
 
  private:
   void AddRow(std::string name, std::string path);
@@ -83,13 +88,13 @@ class FoldersTab {
   Ui& ui_;
   const SystemPaths& system_paths_;
 
-  std::vector<std::string> names_;
+  ListState<std::string> list_;  // the rows' names
   std::vector<std::string> paths_;
-  int selection_ = -1;
   std::string count_caption_;
   std::string folder_caption_;
-  // ButClear is disabled until the first selection event decides. It is set
-  // together with PanF, so Clear always acts on the path it was judged for.
+  // Clear is disabled until the first selection event decides. It is set
+  // together with the path panel, so Clear always acts on the path it was
+  // judged for.
   bool clear_enabled_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/cleanup.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -31,18 +32,12 @@ ServicesTab::ServicesTab(const Platform& platform, Ui& ui) : platform_(platform)
 
 void ServicesTab::LoadServices(const std::string& machine, uint32_t type, uint32_t state) {
   toggle_caption_.clear();
-  entries_.clear();
-  selection_ = -1;
+  list_.Clear();
   int running = 0;
   // Whatever cuts the load short, the list ends sorted, with a selection
-  // request and a caption.
-  try {
-    LoadEntries(machine, type, state, running);
-  } catch (...) {
-    FinishLoad(running);
-    throw;
-  }
-  FinishLoad(running);
+  // and a caption.
+  const ScopeExit finish([&] { FinishLoad(running); });
+  LoadEntries(machine, type, state, running);
 }
 
 void ServicesTab::LoadEntries(const std::string& machine, uint32_t type, uint32_t state,
@@ -51,64 +46,64 @@ void ServicesTab::LoadEntries(const std::string& machine, uint32_t type, uint32_
   std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerEnumerateService);
   if (!manager) return;
   std::vector<ServiceRecord> records = services.Enumerate(*manager, type, state);
-  entries_.reserve(records.size());
+  std::vector<ServiceEntry>& entries = list_.mutable_rows();
+  entries.reserve(records.size());
   for (ServiceRecord& record : records) {
     const bool is_running = record.status.current_state == kServiceRunning;
     if (is_running) ++running;
     if (!is_running && only_running_) continue;
-    entries_.push_back(
+    entries.push_back(
         ServiceEntry{record.display_name + kSoh + record.service_name, is_running ? 1 : 0});
   }
 }
 
 void ServicesTab::FinishLoad(int running) {
-  Select(0);
+  list_.Select(0);
   Locale& locale = platform_.locale;
-  std::stable_sort(entries_.begin(), entries_.end(),
+  std::vector<ServiceEntry>& entries = list_.mutable_rows();
+  std::stable_sort(entries.begin(), entries.end(),
                    [&locale](const ServiceEntry& a, const ServiceEntry& b) {
                      return locale.CompareNoCase(a.text, b.text) < 0;
                    });
-  const std::string count = std::to_string(entries_.size());
+  const std::string count = std::to_string(entries.size());
   toggle_caption_ = only_running_ ? count : std::to_string(running) + " / " + count;
 }
 
 void ServicesTab::Reload() { LoadServices("", kServiceWin32, kServiceStateAll); }
 
 void ServicesTab::Select(int index) {
-  if (index == -1 || (index >= 0 && static_cast<std::size_t>(index) < entries_.size())) {
-    selection_ = index;
-  }
+  if (index == -1 || list_.Contains(index)) list_.Select(index);
 }
 
 RowDrawing ServicesTab::RowDrawingAt(int index, bool selected) const {
   RowDrawing row;
-  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return row;
-  const ServiceEntry& entry = entries_[static_cast<std::size_t>(index)];
+  if (!list_.Contains(index)) return row;
+  const ServiceEntry& entry = list_.rows()[static_cast<std::size_t>(index)];
   row.name = DisplayNamePart(entry.text);
   if (entry.tag == 1) row.text_colour = selected ? kColourAqua : kColourRed;
   return row;
 }
 
 void ServicesTab::SaveServiceList() {
-  if (entries_.empty()) return;
+  if (list_.empty()) return;
   std::optional<std::string> path = ui_.ChooseSaveFile();
   if (!path) return;
   std::vector<std::string> lines;
-  lines.reserve(entries_.size());
-  for (const ServiceEntry& entry : entries_) {
+  lines.reserve(list_.size());
+  for (const ServiceEntry& entry : list_.rows()) {
     if (entry.text.find(kSoh) != std::string::npos) lines.push_back(DisplayNamePart(entry.text));
   }
   ExportLines(platform_.files, *path, lines);
 }
 
 void ServicesTab::ShowServiceInfo() {
-  const int row = selection_;
-  if (entries_.empty() || row < 0 || static_cast<std::size_t>(row) >= entries_.size()) return;
+  const int row = list_.selection();
+  if (!list_.selected()) return;
 
   {
     // The hourglass, once set, is taken down on every way out of the flow.
     std::optional<BusyCursor> busy;
-    const std::string element = entries_[static_cast<std::size_t>(row)].text;
+    const std::string element = list_.selected()->text;
     const std::string service_name = ServiceNamePart(element);
     const std::string display_name = DisplayNamePart(element);
 
@@ -160,13 +155,7 @@ void ServicesTab::ShowServiceInfo() {
     }
   }
   ui_.Repaint();
-  focus_request_ = true;
-}
-
-bool ServicesTab::TakeFocusRequest() {
-  const bool requested = focus_request_;
-  focus_request_ = false;
-  return requested;
+  list_.RequestFocus();
 }
 
 }  // namespace cu

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/ui.h"
 
@@ -69,8 +70,8 @@ class ServicesTab {
   // The toggle: down (true) lists only running services. Does not reload.
   void SetOnlyRunning(bool only_running) { only_running_ = only_running; }
   [[nodiscard]] bool only_running() const { return only_running_; }
-  [[nodiscard]] const std::vector<ServiceEntry>& entries() const { return entries_; }
-  [[nodiscard]] int selection() const { return selection_; }  // -1: none
+  [[nodiscard]] const std::vector<ServiceEntry>& entries() const { return list_.rows(); }
+  [[nodiscard]] int selection() const { return list_.selection(); }  // -1: none
   // Selects an existing row, or none with -1; any other index changes nothing.
   void Select(int index);
   [[nodiscard]] const std::string& toggle_caption() const { return toggle_caption_; }
@@ -92,7 +93,7 @@ class ServicesTab {
   void ShowServiceInfo();
 
   // True once after a command that gives the list the keyboard focus.
-  [[nodiscard]] bool TakeFocusRequest();
+  [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
   void LoadEntries(const std::string& machine, uint32_t type, uint32_t state, int& running);
@@ -100,11 +101,9 @@ class ServicesTab {
 
   Platform platform_;
   Ui& ui_;
-  std::vector<ServiceEntry> entries_;
-  int selection_ = -1;
+  ListState<ServiceEntry> list_;
   bool only_running_ = false;
   std::string toggle_caption_;
-  bool focus_request_ = false;
 };
 
 }  // namespace cu

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "folders/delete_tree.h"
+#include "platform/cleanup.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -12,18 +13,6 @@
 namespace cu {
 
 namespace {
-
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F f) : f_(std::move(f)) {}
-  ~ScopeExit() { f_(); }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F f_;
-};
 
 struct HiveGroup {
   Hive hive;
@@ -76,16 +65,15 @@ StartupTab::StartupTab(const Platform& platform, Ui& ui, const SystemPaths& path
 
 void StartupTab::LoadStartupList() {
   count_caption_.clear();
-  rows_.clear();
-  selection_ = -1;
+  list_.Clear();
   {
     // Also when a read throws: the rows read so far are shown, sorted, with
     // their count, and nothing is selected.
     const ScopeExit publish([this] {
       SortRows();
-      count_caption_ = std::to_string(rows_.size());
+      count_caption_ = std::to_string(list_.size());
     });
-    ReadAllSources(rows_);
+    ReadAllSources(list_.mutable_rows());
   }
   Select(0);
 }
@@ -118,13 +106,10 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
 
 void StartupTab::SortRows() {
   // Stable, so rows that compare equal keep the order in which they were read.
-  std::stable_sort(rows_.begin(), rows_.end(), [this](const StartupRow& a, const StartupRow& b) {
+  std::vector<StartupRow>& rows = list_.mutable_rows();
+  std::stable_sort(rows.begin(), rows.end(), [this](const StartupRow& a, const StartupRow& b) {
     return platform_.locale.CompareNoCase(a.text, b.text) < 0;
   });
-}
-
-void StartupTab::Select(int index) {
-  selection_ = index >= 0 && index < static_cast<int>(rows_.size()) ? index : -1;
 }
 
 StartupFolders StartupTab::folders() const {
@@ -132,15 +117,15 @@ StartupFolders StartupTab::folders() const {
 }
 
 std::string StartupTab::GetStartupLocation(bool with_prefix) const {
-  if (selection_ < 0) return {};
-  return StartupLocation(rows_[static_cast<std::size_t>(selection_)].tag, with_prefix, folders(),
-                         paths_.windows_dir);
+  const StartupRow* row = list_.selected();
+  if (!row) return {};
+  return StartupLocation(row->tag, with_prefix, folders(), paths_.windows_dir);
 }
 
 void StartupTab::DeleteStartupItem() {
-  if (selection_ < 0) return;
+  if (!list_.selected()) return;
   // A copy: the reload below replaces the rows.
-  const StartupRow row = rows_[static_cast<std::size_t>(selection_)];
+  const StartupRow row = *list_.selected();
   if (!ui_.Confirm("Delete " + row.text + "?")) return;
 
   const std::string location = GetStartupLocation(false);
@@ -167,7 +152,7 @@ void StartupTab::DeleteStartupItem() {
   }
 
   LoadStartupList();
-  focus_request_ = true;
+  list_.RequestFocus();
 }
 
 void StartupTab::DeleteStartupPath(const std::string& path) {
@@ -185,8 +170,9 @@ void StartupTab::DeleteStartupPath(const std::string& path) {
 }
 
 std::string StartupTab::GetStartupReport() const {
-  if (selection_ < 0) return {};
-  return BuildStartupReport(platform_, StartupCommand(rows_[static_cast<std::size_t>(selection_)]));
+  const StartupRow* row = list_.selected();
+  if (!row) return {};
+  return BuildStartupReport(platform_, StartupCommand(*row));
 }
 
 void StartupTab::ShowStartupInfo() {
@@ -202,16 +188,19 @@ void StartupTab::ShowStartupInfo() {
   ui_.Repaint();
 }
 
-void StartupTab::MenuState() { save_enabled_ = selection_ >= 0; }
+StartupCommands StartupTab::MenuState() {
+  save_enabled_ = list_.selection() >= 0;
+  return {true, save_enabled_};
+}
 
 void StartupTab::SaveReport() {
-  if (rows_.empty()) return;
+  if (list_.empty()) return;
   const std::optional<std::string> path = ui_.ChooseSaveFile();
   if (!path) return;
 
   std::vector<std::string> lines;
   std::string previous;
-  const int count = static_cast<int>(rows_.size());
+  const int count = static_cast<int>(list_.size());
   for (int i = 0; i < count; ++i) {
     // The location and the report are those of the selected row, so an
     // error while building them leaves the selection on that row.
@@ -223,14 +212,12 @@ void StartupTab::SaveReport() {
     }
     lines.push_back("");
     lines.push_back(std::to_string(i + 1));
-    lines.push_back(Trim(rows_[static_cast<std::size_t>(i)].text));
+    lines.push_back(Trim(list_.rows()[static_cast<std::size_t>(i)].text));
     lines.push_back(GetStartupReport());
     lines.push_back("");
   }
   ExportLines(platform_.files, *path, lines);
   Select(0);
 }
-
-bool StartupTab::TakeFocusRequest() { return std::exchange(focus_request_, false); }
 
 }  // namespace cu

@@ -8,12 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/system_paths.h"
 #include "platform/ui.h"
 #include "startup/startup_catalogue.h"
 
 namespace cu {
+
+// Which of the tab's menu items are enabled.
+struct StartupCommands {
+  bool info = true;  // always
+  bool save = true;  // Save (Ctrl+S): as judged when the menu last opened
+};
 
 class StartupTab {
  public:
@@ -26,11 +33,11 @@ class StartupTab {
   // nothing is selected, and the error propagates.
   void LoadStartupList();
 
-  const std::vector<StartupRow>& rows() const { return rows_; }
-  int selection() const { return selection_; }
+  const std::vector<StartupRow>& rows() const { return list_.rows(); }
+  int selection() const { return list_.selection(); }
   // Selects the row, or nothing (-1) for an index outside the list.
-  void Select(int index);
-  // PanStart's caption: the decimal row count after a load, "" during one.
+  void Select(int index) { list_.Select(index); }
+  // The button panel's caption: the decimal row count after a load, "" during one.
   const std::string& count_caption() const { return count_caption_; }
 
   // As the Shell Folders values gave them at the last load that reached them.
@@ -51,8 +58,9 @@ class StartupTab {
 
   // "Info": the Info dialog for the selected row, with removal on "DELETE!!!".
   void ShowStartupInfo();
-  // The context menu opens: "Save" is enabled exactly when a row is selected.
-  void MenuState();
+  // The context menu opens: "Save" is enabled exactly when a row is
+  // selected, and stays so judged until the menu opens again.
+  StartupCommands MenuState();
   bool save_enabled() const { return save_enabled_; }
   // "Save": the grouped report of every row to a file the user chooses.
   // Throws AppError "Cannot create file <path>"; the selection then stays on
@@ -60,7 +68,7 @@ class StartupTab {
   void SaveReport();
 
   // True once after a command that moves the keyboard focus to the list.
-  [[nodiscard]] bool TakeFocusRequest();
+  [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
   StartupFolders folders() const;
@@ -71,14 +79,12 @@ class StartupTab {
   Ui& ui_;
   SystemPaths paths_;
 
-  std::vector<StartupRow> rows_;
-  int selection_ = -1;
+  ListState<StartupRow> list_;
   std::string count_caption_;
   std::string user_startup_dir_;
   std::string common_startup_dir_;
   std::string default_startup_dir_;
   bool save_enabled_ = true;
-  bool focus_request_ = false;
 };
 
 }  // namespace cu

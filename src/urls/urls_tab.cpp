@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "platform/cleanup.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -13,20 +14,6 @@ namespace cu {
 namespace {
 
 std::string UrlName(std::size_t number) { return "url" + std::to_string(number); }
-
-// Sets the count caption on every way out of a load or store.
-class CountCaptionGuard {
- public:
-  CountCaptionGuard(std::string& caption, const std::vector<std::string>& rows)
-      : caption_(caption), rows_(rows) {}
-  ~CountCaptionGuard() { caption_ = std::to_string(rows_.size()); }
-  CountCaptionGuard(const CountCaptionGuard&) = delete;
-  CountCaptionGuard& operator=(const CountCaptionGuard&) = delete;
-
- private:
-  std::string& caption_;
-  const std::vector<std::string>& rows_;
-};
 
 // A copy of an address that the rewrite is about to overwrite.
 struct SpareCopy {
@@ -50,10 +37,9 @@ UrlsCommands UrlsCommandsFor(int selection, std::size_t row_count) {
 UrlsTab::UrlsTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui) {}
 
 void UrlsTab::LoadTypedUrls() {
-  rows_.clear();
-  selection_ = -1;
+  list_.Clear();
   rows_complete_ = false;
-  CountCaptionGuard caption(count_caption_, rows_);
+  const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
   RegistryAccess registry(platform_.registry);
   registry.SetRoot(Hive::kCurrentUser);
   if (!registry.OpenKey(kTypedUrlsKey)) {
@@ -66,7 +52,7 @@ void UrlsTab::LoadTypedUrls() {
 }
 
 void UrlsTab::StoreTypedUrls() {
-  CountCaptionGuard caption(count_caption_, rows_);
+  const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
   // Rows from a load that ended early lack the addresses after the failing
   // value; writing them back would delete those addresses.
   if (!rows_complete_) return;
@@ -81,14 +67,14 @@ void UrlsTab::StoreTypedUrls() {
 void UrlsTab::LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     std::string text = registry.ReadString(name);
-    if (!IsBlank(text)) rows_.push_back(std::move(text));
+    if (!IsBlank(text)) list_.mutable_rows().push_back(std::move(text));
   }
-  selection_ = rows_.empty() ? -1 : 0;
+  list_.Select(0);
   rows_complete_ = true;
 }
 
 void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& names) {
-  const std::size_t count = rows_.size();
+  const std::size_t count = list_.rows().size();
   std::map<std::string, std::size_t> target_numbers;  // "urlK" -> K
   for (std::size_t k = 1; k <= count; ++k) target_numbers[UrlName(k)] = k;
 
@@ -105,7 +91,7 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
     if (target == target_numbers.end()) continue;
     const std::size_t k = target->second;
     std::string text = registry.ReadString(name);
-    if (IsBlank(text) || text == rows_[k - 1]) continue;
+    if (IsBlank(text) || text == list_.rows()[k - 1]) continue;
     const auto [it, inserted] = at_risk.emplace(std::move(text), k);
     if (!inserted) it->second = std::min(it->second, k);
   }
@@ -136,7 +122,7 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
 
   for (std::size_t k = 1; k <= count; ++k) {
     try {
-      registry.WriteString(UrlName(k), rows_[k - 1]);
+      registry.WriteString(UrlName(k), list_.rows()[k - 1]);
     } catch (...) {
       // Copies of url1..urlK stay: their originals may be gone.
       drop_copies_after(k);
@@ -153,60 +139,50 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
 }
 
 void UrlsTab::DeleteTypedUrl() {
-  const int index = selection_;
-  if (index < 0 || index >= static_cast<int>(rows_.size())) return;
-  if (!ui_.Confirm("Delete " + rows_[index] + "?")) return;
-  rows_.erase(rows_.begin() + index);
+  const int index = list_.selection();
+  if (!list_.selected()) return;
+  if (!ui_.Confirm("Delete " + *list_.selected() + "?")) return;
+  list_.mutable_rows().erase(list_.mutable_rows().begin() + index);
   // The selected row is gone; until the store succeeds nothing is selected.
-  selection_ = -1;
+  list_.Select(-1);
   StoreTypedUrls();
-  if (rows_.empty()) return;
-  selection_ = index > 0 ? index - 1 : 0;
-  focus_request_ = true;
+  if (list_.empty()) return;
+  list_.Select(index > 0 ? index - 1 : 0);
+  list_.RequestFocus();
 }
 
 void UrlsTab::InsertTypedUrl() {
-  const int selected = selection_;
+  const int selected = list_.selection();
   std::optional<std::string> text = ui_.InputBox("Insert new Url", "Enter Url:", 255);
   if (!text || IsBlank(*text)) return;
   const int index = std::max(selected, 0);
-  rows_.insert(rows_.begin() + index, std::move(*text));
+  list_.mutable_rows().insert(list_.mutable_rows().begin() + index, std::move(*text));
   // The list keeps the selected row selected as it moves down.
-  if (selection_ >= index) ++selection_;
+  if (list_.selection() >= index) list_.Select(list_.selection() + 1);
   StoreTypedUrls();
-  selection_ = index;
-  focus_request_ = true;
+  list_.Select(index);
+  list_.RequestFocus();
 }
 
 void UrlsTab::OpenSelectedUrl() {
   if (!MenuState().open) return;
-  const std::string& text = rows_[selection_];
+  const std::string& text = *list_.selected();
   if (text.empty()) return;
   platform_.shell.OpenItem(text);
 }
 
 void UrlsTab::CopySelectedUrl() {
   if (!MenuState().copy) return;
-  platform_.clipboard.SetText(rows_[selection_]);
+  platform_.clipboard.SetText(*list_.selected());
 }
 
 void UrlsTab::SaveUrlList() {
-  if (rows_.empty()) return;
+  if (list_.rows().empty()) return;
   const std::optional<std::string> file = ui_.ChooseSaveFile();
   if (!file) return;
-  ExportLines(platform_.files, *file, rows_);
+  ExportLines(platform_.files, *file, list_.rows());
 }
 
-UrlsCommands UrlsTab::MenuState() const { return UrlsCommandsFor(selection_, rows_.size()); }
-
-void UrlsTab::Select(int index) {
-  selection_ = (index >= 0 && index < static_cast<int>(rows_.size())) ? index : -1;
-}
-
-bool UrlsTab::TakeFocusRequest() {
-  const bool requested = focus_request_;
-  focus_request_ = false;
-  return requested;
-}
+UrlsCommands UrlsTab::MenuState() const { return UrlsCommandsFor(list_.selection(), list_.size()); }
 
 }  // namespace cu

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
 #include "platform/ui.h"
@@ -13,14 +14,14 @@ namespace cu {
 // The key that holds the browser's typed addresses, under HKEY_CURRENT_USER.
 inline constexpr char kTypedUrlsKey[] = "\\Software\\Microsoft\\Internet Explorer\\TypedUrls";
 
-// Which of the tab's commands are enabled: the context menu Pm2 and its
+// Which of the tab's commands are enabled: the context menu and its
 // shortcuts (Del, Ins, Ctrl+C, Ctrl+S) all read this one state.
 struct UrlsCommands {
-  bool open = false;    // OpenURL1: a row is selected
-  bool del = false;     // DeleteURL1 (Del): a row is selected
-  bool insert = true;   // InsertURL1 (Ins): always
-  bool copy = false;    // CopyURL1 (Ctrl+C): a row is selected
-  bool save = false;    // SaveURL1 (Ctrl+S): the list has a row
+  bool open = false;    // Open URL: a row is selected
+  bool del = false;     // Delete URL (Del): a row is selected
+  bool insert = true;   // Insert URL (Ins): always
+  bool copy = false;    // Copy URL (Ctrl+C): a row is selected
+  bool save = false;    // Save (Ctrl+S): the list has a row
 };
 
 [[nodiscard]] UrlsCommands UrlsCommandsFor(int selection, std::size_t row_count);
@@ -79,13 +80,14 @@ class UrlsTab {
   void SaveUrlList();
   [[nodiscard]] UrlsCommands MenuState() const;
 
-  const std::vector<std::string>& rows() const { return rows_; }
-  int selection() const { return selection_; }
+  const std::vector<std::string>& rows() const { return list_.rows(); }
+  int selection() const { return list_.selection(); }
   // Sets the selection (-1 or out of range: none).
-  void Select(int index);
-  const std::string& count_caption() const { return count_caption_; }  // PanUrl
+  void Select(int index) { list_.Select(index); }
+  // The button panel's caption: the row count.
+  const std::string& count_caption() const { return count_caption_; }
   // True once after a command that moves the focus to the list.
-  [[nodiscard]] bool TakeFocusRequest();
+  [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
   void LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names);
@@ -93,10 +95,8 @@ class UrlsTab {
 
   Platform platform_;
   Ui& ui_;
-  std::vector<std::string> rows_;
-  int selection_ = -1;
+  ListState<std::string> list_;
   std::string count_caption_;
-  bool focus_request_ = false;
   bool rows_complete_ = false;  // the rows hold every address of the last load
 };
 

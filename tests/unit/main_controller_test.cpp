@@ -1,5 +1,5 @@
 // The first showing and tab changes, on the memory machine.
-#include "app/main_controller.h"
+#include "controller/main_controller.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 #pragma once
 
-// Owners for the Win32 handles the platform layer opens, and the few helpers
-// its parts share. Each owner closes its handle in the destructor; copying is
-// deleted, moving hands the handle on. Internal to src/platform/win32 and its
+// Owners for the Win32 handles the program opens (one UniqueHandle alias per
+// kind), and the few helpers the platform layer's parts share. Internal to src/platform/win32 and its
 // tests: includes <windows.h>.
 
 #include <windows.h>
 #include <objbase.h>
 #include <winsvc.h>
+
+#include "platform/cleanup.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -28,84 +29,36 @@
 
 namespace cu::win32 {
 
-// A handle of kind `Traits::Handle`, closed with `Traits::Close` unless it is
-// `Traits::Invalid()`.
-template <typename Traits>
-class UniqueHandle {
- public:
-  using Handle = typename Traits::Handle;
+using cu::ScopeExit;
+using cu::UniqueHandle;
 
-  UniqueHandle() = default;
-  explicit UniqueHandle(Handle handle) : handle_(handle) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
+// Traits for a Win32 handle closed by one call: `kClose(handle)` unless the
+// handle is null (or INVALID_HANDLE_VALUE with `kMinusOneInvalid`). Closing
+// keeps the thread's last error, so the error of a failed call survives the
+// clean-up of the handles around it.
+template <typename H, auto kClose, bool kMinusOneInvalid = false>
+struct CloseWith {
+  using Handle = H;
+  static Handle Invalid() {
+    if constexpr (kMinusOneInvalid) {
+      return INVALID_HANDLE_VALUE;
+    } else {
+      return nullptr;
+    }
   }
-
-  Handle get() const { return handle_; }
-  bool valid() const { return handle_ != Traits::Invalid(); }
-  explicit operator bool() const { return valid(); }
-
-  // The address of the (closed, invalid) slot, for calls with an out handle.
-  Handle* receive() {
-    reset();
-    return &handle_;
+  static void Close(Handle handle) {
+    const DWORD error = ::GetLastError();
+    (void)kClose(handle);
+    ::SetLastError(error);
   }
-  [[nodiscard]] Handle release() { return std::exchange(handle_, Traits::Invalid()); }
-  void reset(Handle handle = Traits::Invalid()) {
-    if (valid()) Traits::Close(handle_);
-    handle_ = handle;
-  }
-
- private:
-  Handle handle_ = Traits::Invalid();
 };
 
-struct HkeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::RegCloseKey(h); }
-};
-using UniqueHkey = UniqueHandle<HkeyTraits>;
-
-struct FindTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::FindClose(h); }
-};
-using UniqueFind = UniqueHandle<FindTraits>;
-
-struct FileTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
-
-struct ScTraits {
-  using Handle = SC_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::CloseServiceHandle(h); }
-};
-using UniqueSc = UniqueHandle<ScTraits>;
-
-struct HglobalTraits {
-  using Handle = HGLOBAL;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::GlobalFree(h); }
-};
-using UniqueHglobal = UniqueHandle<HglobalTraits>;
-
-struct HlocalTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::LocalFree(h); }
-};
-using UniqueHlocal = UniqueHandle<HlocalTraits>;
+using UniqueHkey = UniqueHandle<CloseWith<HKEY, &::RegCloseKey>>;
+using UniqueFind = UniqueHandle<CloseWith<HANDLE, &::FindClose, true>>;
+using UniqueFile = UniqueHandle<CloseWith<HANDLE, &::CloseHandle, true>>;
+using UniqueSc = UniqueHandle<CloseWith<SC_HANDLE, &::CloseServiceHandle>>;
+using UniqueHglobal = UniqueHandle<CloseWith<HGLOBAL, &::GlobalFree>>;
+using UniqueHlocal = UniqueHandle<CloseWith<HLOCAL, &::LocalFree>>;
 
 // The clipboard opened by this thread; closed by the destructor.
 class ClipboardOpen {
@@ -154,23 +107,6 @@ class ComPtr {
 
  private:
   T* ptr_ = nullptr;
-};
-
-// Runs a function once, when the guard goes out of scope.
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F f) : f_(std::move(f)) {}
-  ~ScopeExit() {
-    if (armed_) f_();
-  }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-  void dismiss() { armed_ = false; }
-
- private:
-  F f_;
-  bool armed_ = true;
 };
 
 // How a text-returning call reports its result count.

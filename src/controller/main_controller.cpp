@@ -1,4 +1,4 @@
-#include "app/main_controller.h"
+#include "controller/main_controller.h"
 
 #include "folders/folders_tab.h"
 #include "platform/platform.h"

@@ -1,0 +1,199 @@
+#include "controller/page_table.h"
+
+#include "folders/folders_tab.h"
+#include "startup/startup_tab.h"
+#include "urls/urls_tab.h"
+
+namespace cu {
+
+namespace {
+
+// Command ids: one range per page; a button has the id of its command.
+enum CommandId : int {
+  kStartInfo = 200, kStartSave,
+  kUrlOpen = 300, kUrlDelete, kUrlInsert, kUrlCopy, kUrlSave,
+  kFolderOpen = 400, kFolderClear, kFolderInfo,
+  kServiceInfo = 500, kServiceSave, kServiceToggle,
+};
+
+constexpr Shortcut kCtrlS{'S', true};
+constexpr char kInfoHint[] = "Get info about file...(DblClick)";
+constexpr char kSaveHint[] = "Save list to txt-file";
+
+PageSpec StartupPage(StartupTab& startup) {
+  PageSpec page;
+  page.page = Page::kStartup;
+  page.caption = "StartUp";
+  page.buttons = {{kStartInfo, "Info", kInfoHint, 10, 25, nullptr},
+                  {kStartSave, "Save", kSaveHint, 40, 25, nullptr}};
+  page.commands = {
+      {kStartInfo, "&Info...", "", {}, false, [&startup] { startup.ShowStartupInfo(); }},
+      {kStartSave, "&Save...", "Ctrl+S", kCtrlS, false, [&startup] { startup.SaveReport(); }},
+  };
+  page.default_command = kStartInfo;
+  page.menu_state = [&startup] {
+    const StartupCommands state = startup.MenuState();
+    return std::vector<bool>{state.info, state.save};
+  };
+  page.row_texts = [&startup] {
+    std::vector<std::string> texts;
+    texts.reserve(startup.rows().size());
+    for (const StartupRow& row : startup.rows()) texts.push_back(row.text);
+    return texts;
+  };
+  page.selection = [&startup] { return startup.selection(); };
+  page.select = [&startup](int index) { startup.Select(index); };
+  page.take_focus_request = [&startup] { return startup.TakeFocusRequest(); };
+  page.count_caption = [&startup] { return startup.count_caption(); };
+  return page;
+}
+
+PageSpec UrlsPage(UrlsTab& urls) {
+  PageSpec page;
+  page.page = Page::kUrls;
+  page.caption = "IE Address bar (Urls)";
+  page.buttons = {{kUrlOpen, "Open", "Open URL", 10, 22, nullptr},
+                  {kUrlDelete, "Del", "Delete URL", 35, 22, nullptr},
+                  {kUrlInsert, "Ins", "Insert new URL", 60, 22, nullptr},
+                  {kUrlCopy, "Copy", "Copy URL", 85, 22, nullptr},
+                  {kUrlSave, "Save", kSaveHint, 110, 22, nullptr}};
+  page.commands = {
+      {kUrlOpen, "&Open URL", "", {}, false, [&urls] { urls.OpenSelectedUrl(); }},
+      {kUrlDelete, "&Delete URL", "Del", {kKeyDelete, false}, false, [&urls] { urls.DeleteTypedUrl(); }},
+      {kUrlInsert, "&Insert URL", "Ins", {kKeyInsert, false}, false, [&urls] { urls.InsertTypedUrl(); }},
+      {kUrlCopy, "&Copy URL", "Ctrl+C", {'C', true}, false, [&urls] { urls.CopySelectedUrl(); }},
+      {kUrlSave, "&Save...", "Ctrl+S", kCtrlS, true, [&urls] { urls.SaveUrlList(); }},
+  };
+  page.default_command = kUrlOpen;
+  page.menu_state = [&urls] {
+    const UrlsCommands state = urls.MenuState();
+    return std::vector<bool>{state.open, state.del, state.insert, state.copy, state.save};
+  };
+  page.row_texts = [&urls] { return urls.rows(); };
+  page.selection = [&urls] { return urls.selection(); };
+  page.select = [&urls](int index) { urls.Select(index); };
+  page.take_focus_request = [&urls] { return urls.TakeFocusRequest(); };
+  page.count_caption = [&urls] { return urls.count_caption(); };
+  return page;
+}
+
+PageSpec FoldersPage(FoldersTab& folders) {
+  PageSpec page;
+  page.page = Page::kFolders;
+  page.caption = "Shell folders";
+  page.buttons = {{kFolderOpen, "Open", "Open folder", 10, 25, nullptr},
+                  {kFolderClear, "Clear", "Clear folder", 40, 25, [&folders] { return folders.clear_enabled(); }},
+                  {kFolderInfo, "Info", "Folder info...", 70, 25, nullptr}};
+  page.commands = {
+      {kFolderOpen, "&Open folder", "", {}, false, [&folders] { folders.OpenShownFolder(); }},
+      {kFolderClear, "&Clear folder", "Ctrl+Del", {kKeyDelete, true}, false,
+       [&folders] { folders.ClearShownFolder(); }},
+      {kFolderInfo, "&Folder info...", "", {}, false, [&folders] { folders.ShowFolderProperties(); }},
+  };
+  page.default_command = kFolderOpen;
+  page.menu_state = [&folders] {
+    const FoldersCommands state = folders.MenuState();
+    return std::vector<bool>{state.open, state.clear, state.info};
+  };
+  page.row_texts = [&folders] { return folders.names(); };
+  page.selection = [&folders] { return folders.selection(); };
+  page.select = [&folders](int index) {
+    folders.Select(index);
+    folders.SelectionChanged();
+  };
+  page.count_caption = [&folders] { return folders.count_caption(); };
+  page.path_caption = [&folders] { return folders.folder_caption(); };
+  return page;
+}
+
+PageSpec ServicesPage(ServicesTab& services, StartupTab& startup) {
+  PageSpec page;
+  page.page = Page::kServices;
+  page.caption = "Services";
+  page.buttons = {{kServiceInfo, "Info", kInfoHint, 10, 25, nullptr},
+                  {kServiceSave, "Save", kSaveHint, 40, 25, nullptr}};
+  page.commands = {
+      {kServiceInfo, "&Info...", "", {}, false, [&services] { services.ShowServiceInfo(); }},
+      {kServiceSave, "&Save...", "Ctrl+S", kCtrlS, false, [&services] { services.SaveServiceList(); }},
+  };
+  page.default_command = kServiceInfo;
+  page.menu_state = [&startup] {
+    // This menu's opening also runs the StartUp menu's opening handler.
+    (void)startup.MenuState();
+    return std::vector<bool>{true, true};
+  };
+  page.row_texts = [&services] {
+    std::vector<std::string> texts;
+    texts.reserve(services.entries().size());
+    for (const ServiceEntry& entry : services.entries()) texts.push_back(entry.text.substr(0, entry.text.find(kSoh)));
+    return texts;
+  };
+  page.selection = [&services] { return services.selection(); };
+  page.select = [&services](int index) { services.Select(index); };
+  page.take_focus_request = [&services] { return services.TakeFocusRequest(); };
+  page.draw_row = [&services](int index, bool selected) { return services.RowDrawingAt(index, selected); };
+  page.toggle_caption = [&services] { return services.toggle_caption(); };
+  page.toggle_hint = "Only Running / All services";
+  page.toggle_changed = [&services](bool down) {
+    services.SetOnlyRunning(down);
+    services.Reload();
+  };
+  page.toggle_command = kServiceToggle;
+  return page;
+}
+
+bool ShortcutMatches(const Shortcut& shortcut, int key, Modifiers modifiers) {
+  if (shortcut.key == 0 || shortcut.key != key || modifiers.shift || modifiers.alt) return false;
+  return shortcut.ctrl == modifiers.ctrl;
+}
+
+}  // namespace
+
+std::vector<PageSpec> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersTab& folders,
+                                    ServicesTab* services) {
+  std::vector<PageSpec> pages;
+  pages.push_back(StartupPage(startup));
+  pages.push_back(UrlsPage(urls));
+  pages.push_back(FoldersPage(folders));
+  if (services) pages.push_back(ServicesPage(*services, startup));
+  return pages;
+}
+
+std::vector<MenuItem> OpenMenu(const PageSpec& page) {
+  const std::vector<bool> enabled = page.menu_state();
+  std::vector<MenuItem> items;
+  for (std::size_t i = 0; i < page.commands.size(); ++i) {
+    const PageCommand& command = page.commands[i];
+    if (command.menu_text.empty()) continue;
+    MenuItem item;
+    item.command = command.id;
+    item.text = command.menu_text;
+    if (!command.shortcut_text.empty()) item.text += "\t" + command.shortcut_text;
+    item.enabled = i < enabled.size() && enabled[i];
+    item.is_default = command.id == page.default_command;
+    item.separator_before = command.separator_before;
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+std::optional<KeyAction> ActOnKey(const PageSpec& page, int key, Modifiers modifiers) {
+  // Enter types the character 13 with or without Shift; with Ctrl it types 10.
+  if (key == kKeyEnter && !modifiers.ctrl && !modifiers.alt) return KeyAction{page.default_command};
+  for (std::size_t i = 0; i < page.commands.size(); ++i) {
+    if (!ShortcutMatches(page.commands[i].shortcut, key, modifiers)) continue;
+    const std::vector<bool> enabled = page.menu_state();
+    const bool on = i < enabled.size() && enabled[i];
+    return KeyAction{on ? page.commands[i].id : 0};
+  }
+  return std::nullopt;
+}
+
+const PageCommand* FindCommand(const PageSpec& page, int id) {
+  for (const PageCommand& command : page.commands) {
+    if (command.id == id) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace cu
