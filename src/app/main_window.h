@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/page_view.h"
 #include "controller/main_controller.h"
-#include "dialogs/gdi_owners.h"
+#include "dialogs/window_handles.h"
 #include "platform/platform.h"
 #include "platform/system_paths.h"
 #include "platform/ui.h"
@@ -54,37 +54,26 @@ class MainWindow : public Ui, public MainView {
   void CopyRowHeight() override;
 
  private:
-  struct PageControls {
-    HWND page = nullptr;
-    HWND panel = nullptr;
-    HWND list = nullptr;
-    HWND bottom = nullptr;  // PanF on the Shell folders page
-    HWND toggle = nullptr;  // ButSrv on the Services page
-    std::vector<HWND> buttons;
-    std::vector<std::string> shown_rows;  // what the list box holds now
-  };
-
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnCreate();
-  void CreatePage(Page page);
   void CreateFonts();
   void Layout();
   void OnCommand(int id, int code, HWND control);
   void OnNotify(const NMHDR& header);
   void OnContextMenu(HWND list, int x, int y);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
+  // Runs the command with this id (a button's, a menu item's, a key's).
   void RunCommand(int id);
   // Runs a handler at the one error boundary: an escaping error ends the
   // handler and is shown in the error box; the program goes on.
   template <typename F>
   void Guarded(F&& handler);
   void Refresh();
-  void RefreshList(PageControls& controls, const std::vector<std::string>& rows, int selection);
   void TakeFocusRequests();
-  Page PageOfList(HWND list) const;
-  int TabIndexOf(Page page) const;
-  std::optional<Page> PageOfTab(int index) const;
+  // The page of a list, or of the tab control's index; null for none.
+  PageView* PageOfList(HWND list);
+  PageView* PageAt(Page page);
 
   HINSTANCE instance_;
   Platform platform_;
@@ -93,16 +82,16 @@ class MainWindow : public Ui, public MainView {
   HWND hwnd_ = nullptr;
   HWND tabs_ = nullptr;
   HWND tooltip_ = nullptr;
-  std::array<PageControls, 4> pages_{};
+  std::vector<PageView> pages_;  // in tab order
   UINT dpi_ = 96;
   bool busy_ = false;
   HWND focus_before_deactivation_ = nullptr;
   bool shown_ = false;
 
-  dialogs::Font tab_font_;
-  dialogs::Font list_font_;
-  dialogs::Font button_font_;
-  dialogs::Font panel_font_;
+  dialogs::UniqueFont tab_font_;
+  dialogs::UniqueFont list_font_;
+  dialogs::UniqueFont button_font_;
+  dialogs::UniqueFont panel_font_;
 
   std::unique_ptr<StartupTab> startup_;
   std::unique_ptr<UrlsTab> urls_;

@@ -177,16 +177,22 @@ std::vector<MenuItem> OpenMenu(const PageSpec& page) {
   return items;
 }
 
-std::optional<KeyAction> ActOnKey(const PageSpec& page, int key, Modifiers modifiers) {
+std::optional<KeyMatch> MatchKey(const PageSpec& page, int key, Modifiers modifiers) {
   // Enter types the character 13 with or without Shift; with Ctrl it types 10.
-  if (key == kKeyEnter && !modifiers.ctrl && !modifiers.alt) return KeyAction{page.default_command};
-  for (std::size_t i = 0; i < page.commands.size(); ++i) {
-    if (!ShortcutMatches(page.commands[i].shortcut, key, modifiers)) continue;
-    const std::vector<bool> enabled = page.menu_state();
-    const bool on = i < enabled.size() && enabled[i];
-    return KeyAction{on ? page.commands[i].id : 0};
+  if (key == kKeyEnter && !modifiers.ctrl && !modifiers.alt) return KeyMatch{page.default_command, false};
+  for (const PageCommand& command : page.commands) {
+    if (ShortcutMatches(command.shortcut, key, modifiers)) return KeyMatch{command.id, true};
   }
   return std::nullopt;
+}
+
+int CommandForKey(const PageSpec& page, const KeyMatch& match) {
+  if (!match.shortcut) return match.command;
+  const std::vector<bool> enabled = page.menu_state();
+  for (std::size_t i = 0; i < page.commands.size() && i < enabled.size(); ++i) {
+    if (page.commands[i].id == match.command) return enabled[i] ? match.command : 0;
+  }
+  return 0;
 }
 
 const PageCommand* FindCommand(const PageSpec& page, int id) {

@@ -104,15 +104,20 @@ struct MenuItem {
 // Runs the page's opening handler and gives its context menu.
 [[nodiscard]] std::vector<MenuItem> OpenMenu(const PageSpec& page);
 
-// What a key pressed in a page's list does. Enter (without Ctrl or Alt) runs
-// the default command. A shortcut first runs the menu's opening handler; it
-// runs its command only when the menu item is then enabled, and otherwise
-// does nothing, and the key goes no further either way. nullopt: the key is
-// not the page's, and goes on to the list.
-struct KeyAction {
-  int command = 0;  // 0: swallowed, nothing runs
+// A key pressed in a page's list that the page answers: Enter (without Ctrl
+// or Alt) asks for the default command, a shortcut for its command.
+struct KeyMatch {
+  int command = 0;
+  bool shortcut = false;
 };
-[[nodiscard]] std::optional<KeyAction> ActOnKey(const PageSpec& page, int key, Modifiers modifiers);
+// nullopt: the key is not the page's and goes on to the list.
+[[nodiscard]] std::optional<KeyMatch> MatchKey(const PageSpec& page, int key, Modifiers modifiers);
+
+// What a matched key runs: the default command as it is; a shortcut first
+// runs the menu's opening handler, as opening the menu would, and runs its
+// command only when the menu item is then enabled. 0: nothing runs (the key
+// goes no further either way).
+[[nodiscard]] int CommandForKey(const PageSpec& page, const KeyMatch& match);
 
 // The command with this id on the page; null when it has none.
 [[nodiscard]] const PageCommand* FindCommand(const PageSpec& page, int id);

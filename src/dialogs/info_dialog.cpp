@@ -3,7 +3,7 @@
 #include <string>
 
 #include "dialogs/dialog_ids.h"
-#include "dialogs/gdi_owners.h"
+#include "dialogs/window_handles.h"
 
 namespace cu::dialogs {
 
@@ -11,9 +11,9 @@ namespace {
 
 struct InfoState {
   const InfoRequest* request = nullptr;
-  Font memo_font;
-  Font button_font;
-  Font hint_font;
+  UniqueFont memo_font;
+  UniqueFont button_font;
+  UniqueFont hint_font;
   HHOOK hook = nullptr;
   HWND dialog = nullptr;
 };

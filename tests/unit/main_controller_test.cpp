@@ -1,5 +1,7 @@
-// The first showing and tab changes, on the memory machine.
+// The first showing, tab changes and the page table's menu and key rules,
+// on the memory machine.
 #include "controller/main_controller.h"
+#include "controller/page_table.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,62 @@ TEST_F(MainControllerTest, FailingUrlLoadOnTabChangeStopsTheReloadAndKeepsFocus)
   EXPECT_THROW(controller.ChangePage(Page::kUrls), AppError);
   EXPECT_EQ(startup_.rows().size(), 1u) << "the StartUp list is not reloaded after the failure";
   EXPECT_EQ(view_.events, std::vector<std::string>{"page 1"});
+}
+
+// The one rule of menus and shortcuts: a shortcut runs the menu's opening
+// handler first and does nothing while its item is then disabled; Enter and
+// the menu's bold item are the default command.
+TEST_F(MainControllerTest, ShortcutsActOnlyWhenTheirMenuItemIsEnabled) {
+  const std::vector<PageSpec> pages = DescribePages(startup_, urls_, folders_, &services_);
+  ASSERT_EQ(pages.size(), 4u);
+  const PageSpec& start = pages[0];
+  const PageSpec& url = pages[1];
+  const PageSpec& folder = pages[2];
+  const auto run = [](const PageSpec& page, int key, Modifiers modifiers) {
+    const std::optional<KeyMatch> match = MatchKey(page, key, modifiers);
+    return match ? CommandForKey(page, *match) : -1;  // -1: not the page's key
+  };
+  const Modifiers none{}, ctrl{true, false, false}, ctrl_shift{true, true, false}, shift{false, true, false};
+
+  // An empty URL list: Del, Ctrl+C and Ctrl+S are swallowed, Ins runs.
+  EXPECT_EQ(run(url, kKeyDelete, none), 0);
+  EXPECT_EQ(run(url, 'C', ctrl), 0);
+  EXPECT_EQ(run(url, 'S', ctrl), 0);
+  const PageCommand* insert = FindCommand(url, run(url, kKeyInsert, none));
+  ASSERT_NE(insert, nullptr);
+  EXPECT_EQ(insert->menu_text, "&Insert URL");
+  EXPECT_EQ(run(url, kKeyDelete, ctrl), -1);
+  EXPECT_EQ(run(url, 'S', ctrl_shift), -1);
+  EXPECT_EQ(run(url, kKeyEnter, shift), url.default_command);
+  EXPECT_EQ(run(url, kKeyEnter, ctrl), -1);
+
+  const std::vector<MenuItem> menu = OpenMenu(url);
+  ASSERT_EQ(menu.size(), 5u);
+  EXPECT_EQ(menu[1].text, "&Delete URL\tDel");
+  EXPECT_FALSE(menu[1].enabled);
+  EXPECT_TRUE(menu[2].enabled);
+  EXPECT_TRUE(menu[0].is_default);
+  EXPECT_TRUE(menu[4].separator_before);
+  EXPECT_EQ(menu[4].text, "&Save...\tCtrl+S");
+
+  // StartUp's Save is judged when its menu opens, and the Services menu's
+  // opening runs that handler too.
+  EXPECT_EQ(run(start, 'S', ctrl), 0);
+  EXPECT_FALSE(startup_.save_enabled());
+  startup_.LoadStartupList();
+  EXPECT_FALSE(startup_.save_enabled());
+  EXPECT_NE(run(pages[3], 'S', ctrl), 0);
+  EXPECT_TRUE(startup_.save_enabled());
+  EXPECT_NE(run(start, 'S', ctrl), 0);
+
+  // Ctrl+Del clears only once a clearable row was selected from the list.
+  folders_.LoadShellFolders();
+  folder.select(2);  // "Recent"
+  EXPECT_NE(run(folder, kKeyDelete, ctrl), 0);
+  folders_.Select(-1);
+  folders_.SelectionChanged();
+  EXPECT_EQ(run(folder, kKeyDelete, ctrl), 0);
+  EXPECT_EQ(run(folder, kKeyDelete, none), -1);
 }
 
 }  // namespace

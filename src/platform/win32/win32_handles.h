@@ -1,14 +1,14 @@
 #pragma once
 
-// Owners for the Win32 handles the program opens (one UniqueHandle alias per
-// kind), and the few helpers the platform layer's parts share. Internal to src/platform/win32 and its
-// tests: includes <windows.h>.
+// Owners for the Win32 handles the platform layer opens (one UniqueHandle
+// alias per kind), and the few helpers its parts share. Used by the layer,
+// the window code and the Windows tests: includes <windows.h>.
 
 #include <windows.h>
 #include <objbase.h>
 #include <winsvc.h>
 
-#include "platform/cleanup.h"
+#include "platform/win32/close_with.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -28,30 +28,6 @@
 #undef OpenService
 
 namespace cu::win32 {
-
-using cu::ScopeExit;
-using cu::UniqueHandle;
-
-// Traits for a Win32 handle closed by one call: `kClose(handle)` unless the
-// handle is null (or INVALID_HANDLE_VALUE with `kMinusOneInvalid`). Closing
-// keeps the thread's last error, so the error of a failed call survives the
-// clean-up of the handles around it.
-template <typename H, auto kClose, bool kMinusOneInvalid = false>
-struct CloseWith {
-  using Handle = H;
-  static Handle Invalid() {
-    if constexpr (kMinusOneInvalid) {
-      return INVALID_HANDLE_VALUE;
-    } else {
-      return nullptr;
-    }
-  }
-  static void Close(Handle handle) {
-    const DWORD error = ::GetLastError();
-    (void)kClose(handle);
-    ::SetLastError(error);
-  }
-};
 
 using UniqueHkey = UniqueHandle<CloseWith<HKEY, &::RegCloseKey>>;
 using UniqueFind = UniqueHandle<CloseWith<HANDLE, &::FindClose, true>>;

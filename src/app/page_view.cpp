@@ -1,0 +1,131 @@
+#include "app/page_view.h"
+
+#include <commctrl.h>
+
+#include "app/panels.h"
+#include "dialogs/window_handles.h"
+
+namespace cu {
+
+namespace {
+
+void SetText(HWND hwnd, const std::string& text) {
+  char current[1024] = {};
+  GetWindowTextA(hwnd, current, sizeof current);
+  if (text != current) SetWindowTextA(hwnd, text.c_str());
+}
+
+void AddTooltip(HWND tooltip, HWND owner, HWND control, const std::string& text) {
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = owner;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<char*>(text.c_str());
+  SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+HMENU ControlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+void SetFont(HWND control, HFONT font) {
+  if (control) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+}  // namespace
+
+void PageView::Create(HWND parent, HINSTANCE instance, HWND tooltip, int list_id) {
+  page_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, spec_.caption.c_str(),
+                          WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr, instance,
+                          nullptr);
+  panel_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0,
+                           0, page_, nullptr, instance, nullptr);
+
+  DWORD list_style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                     LBS_HASSTRINGS;
+  if (spec_.draw_row) list_style |= LBS_OWNERDRAWFIXED;
+  list_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTBOXA, "", list_style, 0, 0, 0, 0, page_, ControlId(list_id),
+                          instance, nullptr);
+
+  for (const PageButton& spec : spec_.buttons) {
+    // A button whose state the presenter decides waits for the first refresh.
+    const DWORD disabled = spec.enabled ? WS_DISABLED : 0;
+    HWND button = CreateWindowExA(0, WC_BUTTONA, spec.caption.c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | disabled, 0, 0, 0, 0, panel_,
+                                  ControlId(spec.command), instance, nullptr);
+    buttons_.push_back(button);
+    AddTooltip(tooltip, parent, button, spec.hint);
+  }
+  if (spec_.path_caption) {
+    path_panel_ = CreateWindowExA(0, kPathPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, page_, nullptr,
+                                  instance, nullptr);
+  }
+  if (spec_.toggle_changed) {
+    toggle_ = CreateWindowExA(0, WC_BUTTONA, "", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_FLAT, 0,
+                              0, 0, 0, panel_, ControlId(spec_.toggle_command), instance, nullptr);
+    KeepFocusOnClick(toggle_);
+    AddTooltip(tooltip, parent, toggle_, spec_.toggle_hint);
+  }
+}
+
+void PageView::SetFonts(const PageFonts& fonts, UINT dpi) {
+  SetFont(list_, fonts.list);
+  SendMessageA(list_, LB_SETITEMHEIGHT, 0, dialogs::Scale(15, dpi));
+  SetFont(panel_, fonts.panel);
+  for (HWND button : buttons_) SetFont(button, fonts.button);
+  SetFont(path_panel_, fonts.panel);
+  SetFont(toggle_, fonts.panel);
+}
+
+void PageView::Layout(const RECT& display, UINT dpi) {
+  const auto s = [dpi](int value) { return dialogs::Scale(value, dpi); };
+  const int width = display.right - display.left;
+  const int height = display.bottom - display.top;
+  MoveWindow(page_, display.left, display.top, width, height, TRUE);
+  const int bottom_height = path_panel_ ? s(29) : 0;
+  const int body = height - bottom_height;
+  MoveWindow(panel_, 0, 0, s(51), body, TRUE);
+  MoveWindow(list_, s(51), 0, width - s(51), body, TRUE);
+  if (path_panel_) MoveWindow(path_panel_, 0, body, width, bottom_height, TRUE);
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const PageButton& spec = spec_.buttons[i];
+    MoveWindow(buttons_[i], s(6), s(spec.y), s(37), s(spec.height), TRUE);
+  }
+  if (toggle_) MoveWindow(toggle_, 0, s(194), s(51), s(37), TRUE);
+}
+
+void PageView::Show(bool visible) {
+  if (visible) {
+    SetWindowPos(page_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  } else {
+    ShowWindow(page_, SW_HIDE);
+  }
+}
+
+void PageView::Refresh() {
+  std::vector<std::string> rows = spec_.row_texts();
+  if (shown_rows_ != rows) {
+    SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+    SendMessageA(list_, LB_INITSTORAGE, rows.size(), rows.size() * 32);
+    for (const std::string& row : rows) {
+      SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+    }
+    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+    shown_rows_ = std::move(rows);
+  }
+  const int selection = spec_.selection();
+  if (static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)) != selection) {
+    SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+  }
+  if (spec_.count_caption) SetText(panel_, spec_.count_caption());
+  if (path_panel_) SetText(path_panel_, spec_.path_caption());
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    if (spec_.buttons[i].enabled) EnableWindow(buttons_[i], spec_.buttons[i].enabled() ? TRUE : FALSE);
+  }
+  if (toggle_) SetText(toggle_, spec_.toggle_caption());
+  // Owner-drawn rows take their colours from the presenter's state.
+  if (spec_.draw_row) InvalidateRect(list_, nullptr, FALSE);
+}
+
+}  // namespace cu
