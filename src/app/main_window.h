@@ -21,9 +21,10 @@ class UrlsTab;
 class FoldersTab;
 class ServicesTab;
 
-// The main window "Clear utility": a tab control with four pages, each a
-// button panel and a list. It only unpacks messages, forwards them to the
-// tab presenters, and refreshes the controls from their state afterwards.
+// The main window "Clear utility": a tab control with one page per entry of
+// the page table (controller/page_table.h), each a button panel and a list.
+// It only unpacks messages, forwards them to the page table's presenter
+// calls, and refreshes the controls from their state afterwards.
 class MainWindow : public Ui, public MainView {
  public:
   MainWindow(HINSTANCE instance, const Platform& platform, bool has_services);

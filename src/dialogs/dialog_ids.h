@@ -6,8 +6,10 @@
 #define IDD_INFO 100
 #define IDD_INPUT 101
 
-// Info dialog. ButYes, ButStop and BitBtn2 carry the ids of the results
-// they end the dialog with (IDYES 6, IDNO 7, IDCANCEL 2).
+// Info dialog. Its action button ("DELETE!!!", "Start!", "ReStart!"), its
+// "Stop" button and its close button carry the ids of the results they end
+// the dialog with (IDYES 6, IDNO 7, IDCANCEL 2). The memo holds the report,
+// the bottom panel (PANBOT) the hint.
 #define IDC_INFO_MEMO 1001
 #define IDC_INFO_PANBOT 1002
 

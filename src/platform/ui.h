@@ -15,9 +15,9 @@ inline constexpr int kResultNo = 7;
 struct InfoRequest {
   std::string caption;
   std::string text;
-  std::string bottom_hint;               // PanBot's right-aligned caption
-  std::string yes_caption = "DELETE!!!";  // ButYes
-  bool show_stop = false;                // ButStop "Stop"
+  std::string bottom_hint;               // right-aligned in the panel below the report
+  std::string yes_caption = "DELETE!!!";  // the button that ends the dialog with kResultYes
+  bool show_stop = false;                // shows the "Stop" button (kResultNo)
 };
 
 // The narrow way the tab presenters reach the user. The Win32 window

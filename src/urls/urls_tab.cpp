@@ -97,38 +97,30 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
   }
 
   std::vector<SpareCopy> copies;
-  // Removes the copies whose originals are still in place.
-  auto drop_copies_after = [&](std::size_t last_attempted) {
+  std::size_t attempted = 0;  // the highest urlK whose write was tried
+  // When a write fails, the copies whose originals are still in place go
+  // again; copies of url1..urlK stay, as their originals may be gone.
+  ScopeExit drop_copies([&] {
     for (const SpareCopy& copy : copies) {
-      if (copy.first_source > last_attempted) (void)registry.DeleteValue(copy.name);
+      if (copy.first_source > attempted) (void)registry.DeleteValue(copy.name);
     }
-  };
+  });
 
   std::size_t spare_number = count;
-  try {
-    for (const auto& [text, first_source] : at_risk) {
-      do {
-        ++spare_number;
-      } while (taken.count(UrlName(spare_number)) != 0);
-      const std::string spare = UrlName(spare_number);
-      registry.WriteString(spare, text);
-      copies.push_back({spare, first_source});
-    }
-  } catch (...) {
-    // Nothing was overwritten yet, so every copy is redundant.
-    drop_copies_after(0);
-    throw;
+  for (const auto& [text, first_source] : at_risk) {
+    do {
+      ++spare_number;
+    } while (taken.count(UrlName(spare_number)) != 0);
+    const std::string spare = UrlName(spare_number);
+    registry.WriteString(spare, text);
+    copies.push_back({spare, first_source});
   }
 
   for (std::size_t k = 1; k <= count; ++k) {
-    try {
-      registry.WriteString(UrlName(k), list_.rows()[k - 1]);
-    } catch (...) {
-      // Copies of url1..urlK stay: their originals may be gone.
-      drop_copies_after(k);
-      throw;
-    }
+    attempted = k;
+    registry.WriteString(UrlName(k), list_.rows()[k - 1]);
   }
+  drop_copies.dismiss();
 
   // Every row is written: now the old values of other names, and the spare
   // copies, can go. A value that does not delete simply stays.
