@@ -53,8 +53,8 @@ bool MainWindow::Create(int show_command) {
   folders_ = std::make_unique<FoldersTab>(platform_, *this, paths_);
   if (has_services_) services_ = std::make_unique<ServicesTab>(platform_, *this);
   controller_ = std::make_unique<MainController>(*this, *startup_, *urls_, *folders_, services_.get());
-  for (PageSpec& spec : DescribePages(*startup_, *urls_, *folders_, services_.get())) {
-    pages_.emplace_back(std::move(spec));
+  for (PageDescription& desc : DescribePages(*startup_, *urls_, *folders_, services_.get())) {
+    pages_.emplace_back(std::move(desc));
   }
 
   hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kMainClass, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
@@ -200,7 +200,7 @@ void MainWindow::OnCreate() {
   for (std::size_t index = 0; index < pages_.size(); ++index) {
     TCITEMA item{};
     item.mask = TCIF_TEXT;
-    item.pszText = const_cast<char*>(pages_[index].spec().caption.c_str());
+    item.pszText = const_cast<char*>(pages_[index].desc().caption.c_str());
     TabCtrl_InsertItem(tabs_, static_cast<int>(index), &item);
     pages_[index].Create(hwnd_, instance_, tooltip_, kListFirst + static_cast<int>(index));
   }
@@ -220,7 +220,7 @@ void MainWindow::Layout() {
 
 PageView* MainWindow::PageAt(Page page) {
   for (PageView& view : pages_) {
-    if (view.spec().page == page) return &view;
+    if (view.desc().page == page) return &view;
   }
   return nullptr;
 }
@@ -234,10 +234,10 @@ PageView* MainWindow::PageOfList(HWND list) {
 
 void MainWindow::ActivatePage(Page page) {
   for (std::size_t index = 0; index < pages_.size(); ++index) {
-    if (pages_[index].spec().page == page) TabCtrl_SetCurSel(tabs_, static_cast<int>(index));
+    if (pages_[index].desc().page == page) TabCtrl_SetCurSel(tabs_, static_cast<int>(index));
   }
   // The active page lies over the tab control's display area.
-  for (PageView& view : pages_) view.Show(view.spec().page == page);
+  for (PageView& view : pages_) view.Show(view.desc().page == page);
 }
 
 void MainWindow::FocusList(Page page) {
@@ -258,7 +258,7 @@ void MainWindow::OnNotify(const NMHDR& header) {
   if (header.hwndFrom == tabs_ && header.code == TCN_SELCHANGE) {
     const int index = TabCtrl_GetCurSel(tabs_);
     if (index < 0 || static_cast<std::size_t>(index) >= pages_.size()) return;
-    const Page page = pages_[static_cast<std::size_t>(index)].spec().page;
+    const Page page = pages_[static_cast<std::size_t>(index)].desc().page;
     Guarded([&] { controller_->ChangePage(page); });
   }
 }
@@ -267,9 +267,9 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   if (PageView* page = PageOfList(control)) {
     if (code == LBN_SELCHANGE) {
       const int selection = static_cast<int>(SendMessageA(control, LB_GETCURSEL, 0, 0));
-      Guarded([&] { page->spec().select(selection); });
+      Guarded([&] { page->desc().select(selection); });
     } else if (code == LBN_DBLCLK) {
-      RunCommand(page->spec().default_command);
+      RunCommand(page->desc().default_command);
     }
     return;
   }
@@ -278,13 +278,13 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
 
 void MainWindow::RunCommand(int id) {
   for (PageView& page : pages_) {
-    const PageSpec& spec = page.spec();
-    if (spec.toggle_changed && id == spec.toggle_command) {
+    const PageDescription& desc = page.desc();
+    if (desc.toggle_changed && id == desc.toggle_command) {
       const bool down = Button_GetCheck(page.toggle()) == BST_CHECKED;
-      Guarded([&] { spec.toggle_changed(down); });
+      Guarded([&] { desc.toggle_changed(down); });
       return;
     }
-    if (const PageCommand* command = FindCommand(spec, id)) {
+    if (const PageCommand* command = FindCommand(desc, id)) {
       Guarded([&] { command->run(); });
       return;
     }
@@ -309,7 +309,7 @@ void MainWindow::OnContextMenu(HWND window, int x, int y) {
   const dialogs::UniqueMenu menu(CreatePopupMenu());
   if (!menu) return;
   Guarded([&] {
-    for (const MenuItem& item : OpenMenu(page->spec())) {
+    for (const MenuItem& item : OpenMenu(page->desc())) {
       if (item.separator_before) AppendMenuA(menu.get(), MF_SEPARATOR, 0, nullptr);
       AppendMenuA(menu.get(), MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED),
                   static_cast<UINT_PTR>(item.command), item.text.c_str());
@@ -332,20 +332,20 @@ bool MainWindow::PreTranslateKey(const MSG& msg) {
   PageView* page = PageOfList(GetFocus());
   if (!page) return false;
   const Modifiers modifiers{KeyDown(VK_CONTROL), KeyDown(VK_SHIFT), KeyDown(VK_MENU)};
-  const std::optional<KeyMatch> match = MatchKey(page->spec(), static_cast<int>(msg.wParam), modifiers);
+  const std::optional<KeyMatch> match = MatchKey(page->desc(), static_cast<int>(msg.wParam), modifiers);
   if (!match) return false;
   int command = match->shortcut ? 0 : match->command;
-  if (match->shortcut) Guarded([&] { command = CommandForKey(page->spec(), *match); });
+  if (match->shortcut) Guarded([&] { command = CommandForKey(page->desc(), *match); });
   if (command) RunCommand(command);
   return true;
 }
 
 void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
   const PageView* page = PageOfList(item.hwndItem);
-  if (!page || !page->spec().draw_row) return;
+  if (!page || !page->desc().draw_row) return;
   RowDrawing drawing;
   try {
-    drawing = page->spec().draw_row(static_cast<int>(item.itemID), (item.itemState & ODS_SELECTED) != 0);
+    drawing = page->desc().draw_row(static_cast<int>(item.itemID), (item.itemState & ODS_SELECTED) != 0);
   } catch (...) {
     // Drawing must never end in an error box; the row stays empty.
     drawing = RowDrawing{};
@@ -360,7 +360,7 @@ void MainWindow::Refresh() {
 
 void MainWindow::TakeFocusRequests() {
   for (PageView& page : pages_) {
-    if (page.spec().take_focus_request && page.spec().take_focus_request()) FocusList(page.spec().page);
+    if (page.desc().take_focus_request && page.desc().take_focus_request()) FocusList(page.desc().page);
   }
 }
 

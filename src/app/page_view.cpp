@@ -34,7 +34,7 @@ void SetFont(HWND control, HFONT font) {
 }  // namespace
 
 void PageView::Create(HWND parent, HINSTANCE instance, HWND tooltip, int list_id) {
-  page_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, spec_.caption.c_str(),
+  page_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, desc_.caption.c_str(),
                           WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr, instance,
                           nullptr);
   panel_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0,
@@ -42,28 +42,28 @@ void PageView::Create(HWND parent, HINSTANCE instance, HWND tooltip, int list_id
 
   DWORD list_style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                      LBS_HASSTRINGS;
-  if (spec_.draw_row) list_style |= LBS_OWNERDRAWFIXED;
+  if (desc_.draw_row) list_style |= LBS_OWNERDRAWFIXED;
   list_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTBOXA, "", list_style, 0, 0, 0, 0, page_, ControlId(list_id),
                           instance, nullptr);
 
-  for (const PageButton& spec : spec_.buttons) {
+  for (const PageButton& desc : desc_.buttons) {
     // A button whose state the presenter decides waits for the first refresh.
-    const DWORD disabled = spec.enabled ? WS_DISABLED : 0;
-    HWND button = CreateWindowExA(0, WC_BUTTONA, spec.caption.c_str(),
+    const DWORD disabled = desc.enabled ? WS_DISABLED : 0;
+    HWND button = CreateWindowExA(0, WC_BUTTONA, desc.caption.c_str(),
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | disabled, 0, 0, 0, 0, panel_,
-                                  ControlId(spec.command), instance, nullptr);
+                                  ControlId(desc.command), instance, nullptr);
     buttons_.push_back(button);
-    AddTooltip(tooltip, parent, button, spec.hint);
+    AddTooltip(tooltip, parent, button, desc.hint);
   }
-  if (spec_.path_caption) {
+  if (desc_.path_caption) {
     path_panel_ = CreateWindowExA(0, kPathPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, page_, nullptr,
                                   instance, nullptr);
   }
-  if (spec_.toggle_changed) {
+  if (desc_.toggle_changed) {
     toggle_ = CreateWindowExA(0, WC_BUTTONA, "", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_FLAT, 0,
-                              0, 0, 0, panel_, ControlId(spec_.toggle_command), instance, nullptr);
+                              0, 0, 0, panel_, ControlId(desc_.toggle_command), instance, nullptr);
     KeepFocusOnClick(toggle_);
-    AddTooltip(tooltip, parent, toggle_, spec_.toggle_hint);
+    AddTooltip(tooltip, parent, toggle_, desc_.toggle_hint);
   }
 }
 
@@ -87,8 +87,8 @@ void PageView::Layout(const RECT& display, UINT dpi) {
   MoveWindow(list_, s(51), 0, width - s(51), body, TRUE);
   if (path_panel_) MoveWindow(path_panel_, 0, body, width, bottom_height, TRUE);
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
-    const PageButton& spec = spec_.buttons[i];
-    MoveWindow(buttons_[i], s(6), s(spec.y), s(37), s(spec.height), TRUE);
+    const PageButton& desc = desc_.buttons[i];
+    MoveWindow(buttons_[i], s(6), s(desc.y), s(37), s(desc.height), TRUE);
   }
   if (toggle_) MoveWindow(toggle_, 0, s(194), s(51), s(37), TRUE);
 }
@@ -102,7 +102,7 @@ void PageView::Show(bool visible) {
 }
 
 void PageView::Refresh() {
-  std::vector<std::string> rows = spec_.row_texts();
+  std::vector<std::string> rows = desc_.row_texts();
   if (shown_rows_ != rows) {
     SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list_, LB_RESETCONTENT, 0, 0);
@@ -114,18 +114,18 @@ void PageView::Refresh() {
     InvalidateRect(list_, nullptr, TRUE);
     shown_rows_ = std::move(rows);
   }
-  const int selection = spec_.selection();
+  const int selection = desc_.selection();
   if (static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)) != selection) {
     SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
   }
-  if (spec_.count_caption) SetText(panel_, spec_.count_caption());
-  if (path_panel_) SetText(path_panel_, spec_.path_caption());
+  if (desc_.count_caption) SetText(panel_, desc_.count_caption());
+  if (path_panel_) SetText(path_panel_, desc_.path_caption());
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
-    if (spec_.buttons[i].enabled) EnableWindow(buttons_[i], spec_.buttons[i].enabled() ? TRUE : FALSE);
+    if (desc_.buttons[i].enabled) EnableWindow(buttons_[i], desc_.buttons[i].enabled() ? TRUE : FALSE);
   }
-  if (toggle_) SetText(toggle_, spec_.toggle_caption());
+  if (toggle_) SetText(toggle_, desc_.toggle_caption());
   // Owner-drawn rows take their colours from the presenter's state.
-  if (spec_.draw_row) InvalidateRect(list_, nullptr, FALSE);
+  if (desc_.draw_row) InvalidateRect(list_, nullptr, FALSE);
 }
 
 }  // namespace cu

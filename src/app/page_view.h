@@ -21,7 +21,7 @@ struct PageFonts {
 
 class PageView {
  public:
-  explicit PageView(PageSpec spec) : spec_(std::move(spec)) {}
+  explicit PageView(PageDescription desc) : desc_(std::move(desc)) {}
 
   // Creates the controls below `parent`; the list gets the control id
   // `list_id`, each button its command's id. Tooltips go to `tooltip`.
@@ -35,18 +35,18 @@ class PageView {
   // captions and the buttons' enabled states.
   void Refresh();
 
-  const PageSpec& spec() const { return spec_; }
+  const PageDescription& desc() const { return desc_; }
   HWND list() const { return list_; }
   HWND toggle() const { return toggle_; }
 
  private:
-  PageSpec spec_;
+  PageDescription desc_;
   HWND page_ = nullptr;
   HWND panel_ = nullptr;
   HWND list_ = nullptr;
   HWND path_panel_ = nullptr;
   HWND toggle_ = nullptr;
-  std::vector<HWND> buttons_;  // in the order of spec_.buttons
+  std::vector<HWND> buttons_;  // in the order of desc_.buttons
   std::vector<std::string> shown_rows_;  // what the list box holds now
 };
 

@@ -20,8 +20,8 @@ constexpr Shortcut kCtrlS{'S', true};
 constexpr char kInfoHint[] = "Get info about file...(DblClick)";
 constexpr char kSaveHint[] = "Save list to txt-file";
 
-PageSpec StartupPage(StartupTab& startup) {
-  PageSpec page;
+PageDescription StartupPage(StartupTab& startup) {
+  PageDescription page;
   page.page = Page::kStartup;
   page.caption = "StartUp";
   page.buttons = {{kStartInfo, "Info", kInfoHint, 10, 25, nullptr},
@@ -48,8 +48,8 @@ PageSpec StartupPage(StartupTab& startup) {
   return page;
 }
 
-PageSpec UrlsPage(UrlsTab& urls) {
-  PageSpec page;
+PageDescription UrlsPage(UrlsTab& urls) {
+  PageDescription page;
   page.page = Page::kUrls;
   page.caption = "IE Address bar (Urls)";
   page.buttons = {{kUrlOpen, "Open", "Open URL", 10, 22, nullptr},
@@ -77,8 +77,8 @@ PageSpec UrlsPage(UrlsTab& urls) {
   return page;
 }
 
-PageSpec FoldersPage(FoldersTab& folders) {
-  PageSpec page;
+PageDescription FoldersPage(FoldersTab& folders) {
+  PageDescription page;
   page.page = Page::kFolders;
   page.caption = "Shell folders";
   page.buttons = {{kFolderOpen, "Open", "Open folder", 10, 25, nullptr},
@@ -106,8 +106,8 @@ PageSpec FoldersPage(FoldersTab& folders) {
   return page;
 }
 
-PageSpec ServicesPage(ServicesTab& services, StartupTab& startup) {
-  PageSpec page;
+PageDescription ServicesPage(ServicesTab& services, StartupTab& startup) {
+  PageDescription page;
   page.page = Page::kServices;
   page.caption = "Services";
   page.buttons = {{kServiceInfo, "Info", kInfoHint, 10, 25, nullptr},
@@ -149,9 +149,9 @@ bool ShortcutMatches(const Shortcut& shortcut, int key, Modifiers modifiers) {
 
 }  // namespace
 
-std::vector<PageSpec> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersTab& folders,
+std::vector<PageDescription> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersTab& folders,
                                     ServicesTab* services) {
-  std::vector<PageSpec> pages;
+  std::vector<PageDescription> pages;
   pages.push_back(StartupPage(startup));
   pages.push_back(UrlsPage(urls));
   pages.push_back(FoldersPage(folders));
@@ -159,7 +159,7 @@ std::vector<PageSpec> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersT
   return pages;
 }
 
-std::vector<MenuItem> OpenMenu(const PageSpec& page) {
+std::vector<MenuItem> OpenMenu(const PageDescription& page) {
   const std::vector<bool> enabled = page.menu_state();
   std::vector<MenuItem> items;
   for (std::size_t i = 0; i < page.commands.size(); ++i) {
@@ -177,7 +177,7 @@ std::vector<MenuItem> OpenMenu(const PageSpec& page) {
   return items;
 }
 
-std::optional<KeyMatch> MatchKey(const PageSpec& page, int key, Modifiers modifiers) {
+std::optional<KeyMatch> MatchKey(const PageDescription& page, int key, Modifiers modifiers) {
   // Enter types the character 13 with or without Shift; with Ctrl it types 10.
   if (key == kKeyEnter && !modifiers.ctrl && !modifiers.alt) return KeyMatch{page.default_command, false};
   for (const PageCommand& command : page.commands) {
@@ -186,7 +186,7 @@ std::optional<KeyMatch> MatchKey(const PageSpec& page, int key, Modifiers modifi
   return std::nullopt;
 }
 
-int CommandForKey(const PageSpec& page, const KeyMatch& match) {
+int CommandForKey(const PageDescription& page, const KeyMatch& match) {
   if (!match.shortcut) return match.command;
   const std::vector<bool> enabled = page.menu_state();
   for (std::size_t i = 0; i < page.commands.size() && i < enabled.size(); ++i) {
@@ -195,7 +195,7 @@ int CommandForKey(const PageSpec& page, const KeyMatch& match) {
   return 0;
 }
 
-const PageCommand* FindCommand(const PageSpec& page, int id) {
+const PageCommand* FindCommand(const PageDescription& page, int id) {
   for (const PageCommand& command : page.commands) {
     if (command.id == id) return &command;
   }

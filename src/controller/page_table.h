@@ -56,7 +56,7 @@ struct PageButton {
   std::function<bool()> enabled;
 };
 
-struct PageSpec {
+struct PageDescription {
   Page page = Page::kStartup;
   std::string caption;
   std::vector<PageButton> buttons;
@@ -90,7 +90,7 @@ struct PageSpec {
 };
 
 // The pages in tab order; Services only when `services` is given.
-[[nodiscard]] std::vector<PageSpec> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersTab& folders,
+[[nodiscard]] std::vector<PageDescription> DescribePages(StartupTab& startup, UrlsTab& urls, FoldersTab& folders,
                                                   ServicesTab* services);
 
 struct MenuItem {
@@ -102,7 +102,7 @@ struct MenuItem {
 };
 
 // Runs the page's opening handler and gives its context menu.
-[[nodiscard]] std::vector<MenuItem> OpenMenu(const PageSpec& page);
+[[nodiscard]] std::vector<MenuItem> OpenMenu(const PageDescription& page);
 
 // A key pressed in a page's list that the page answers: Enter (without Ctrl
 // or Alt) asks for the default command, a shortcut for its command.
@@ -111,15 +111,15 @@ struct KeyMatch {
   bool shortcut = false;
 };
 // nullopt: the key is not the page's and goes on to the list.
-[[nodiscard]] std::optional<KeyMatch> MatchKey(const PageSpec& page, int key, Modifiers modifiers);
+[[nodiscard]] std::optional<KeyMatch> MatchKey(const PageDescription& page, int key, Modifiers modifiers);
 
 // What a matched key runs: the default command as it is; a shortcut first
 // runs the menu's opening handler, as opening the menu would, and runs its
 // command only when the menu item is then enabled. 0: nothing runs (the key
 // goes no further either way).
-[[nodiscard]] int CommandForKey(const PageSpec& page, const KeyMatch& match);
+[[nodiscard]] int CommandForKey(const PageDescription& page, const KeyMatch& match);
 
 // The command with this id on the page; null when it has none.
-[[nodiscard]] const PageCommand* FindCommand(const PageSpec& page, int id);
+[[nodiscard]] const PageCommand* FindCommand(const PageDescription& page, int id);
 
 }  // namespace cu

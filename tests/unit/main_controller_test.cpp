@@ -124,12 +124,12 @@ TEST_F(MainControllerTest, FailingUrlLoadOnTabChangeStopsTheReloadAndKeepsFocus)
 // handler first and does nothing while its item is then disabled; Enter and
 // the menu's bold item are the default command.
 TEST_F(MainControllerTest, ShortcutsActOnlyWhenTheirMenuItemIsEnabled) {
-  const std::vector<PageSpec> pages = DescribePages(startup_, urls_, folders_, &services_);
+  const std::vector<PageDescription> pages = DescribePages(startup_, urls_, folders_, &services_);
   ASSERT_EQ(pages.size(), 4u);
-  const PageSpec& start = pages[0];
-  const PageSpec& url = pages[1];
-  const PageSpec& folder = pages[2];
-  const auto run = [](const PageSpec& page, int key, Modifiers modifiers) {
+  const PageDescription& start = pages[0];
+  const PageDescription& url = pages[1];
+  const PageDescription& folder = pages[2];
+  const auto run = [](const PageDescription& page, int key, Modifiers modifiers) {
     const std::optional<KeyMatch> match = MatchKey(page, key, modifiers);
     return match ? CommandForKey(page, *match) : -1;  // -1: not the page's key
   };
