@@ -101,40 +101,12 @@ std::string SandboxRoot() {
   return root;
 }
 
-std::string ExeFolder() {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  std::string path(buffer, n);
-  return path.substr(0, path.rfind('\\') + 1);
-}
-
 ComScope::ComScope() {
   const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Check(SUCCEEDED(hr), "CoInitializeEx");
 }
 
 ComScope::~ComScope() { ::CoUninitialize(); }
-
-bool RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    WIN32_FIND_DATAA data{};
-    UniqueFind search(::FindFirstFileA((path + "\\*").c_str(), &data));
-    if (search) {
-      do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        (void)RemoveTree(path + "\\" + name);
-      } while (::FindNextFileA(search.get(), &data));
-    }
-    search.reset();
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-    return ::RemoveDirectoryA(path.c_str()) != FALSE;
-  }
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::DeleteFileA(path.c_str()) != FALSE;
-}
 
 bool MakeFolders(const std::string& path) {
   if (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -144,17 +116,6 @@ bool MakeFolders(const std::string& path) {
   if (slash == std::string::npos || slash < 3) return false;
   return MakeFolders(path.substr(0, slash)) &&
          (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& content) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return content.empty() ||
-         (::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                      nullptr) &&
-          written == content.size());
 }
 
 HKEY RootKey(Hive hive) {

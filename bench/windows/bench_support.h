@@ -1,10 +1,11 @@
 #pragma once
 
 // Shared pieces of the Windows benchmarks: the clock, the tables, the
-// sandbox folder, COM on the main thread, and raw Win32 helpers for seeding.
+// sandbox folder, COM on the main thread, and raw Win32 helpers for seeding
+// (files and trees from the test kit).
 
 #include "platform/platform.h"
-#include "platform/win32/win32_handles.h"
+#include "test_kit.h"
 
 #include <functional>
 #include <string>
@@ -18,6 +19,10 @@ using cu::win32::UniqueFile;
 using cu::win32::UniqueFind;
 using cu::win32::UniqueHkey;
 using cu::win32::UniqueSc;
+using cu::test_kit::ExeFolder;
+using cu::test_kit::ReadWholeFile;
+using cu::test_kit::RemoveTree;
+using cu::test_kit::WriteWholeFile;
 
 // Milliseconds on the performance counter.
 class Stopwatch {
@@ -53,8 +58,6 @@ std::string FormatMs(double ms);
 // The benchmarks' folder below the temporary folder: <temp>\cu-bench, no
 // trailing backslash. Created when missing.
 std::string SandboxRoot();
-// The folder holding this executable, with a trailing backslash.
-std::string ExeFolder();
 
 // COM for the shell-link object, on this thread, for the object's lifetime.
 class ComScope {
@@ -65,13 +68,8 @@ class ComScope {
   ComScope& operator=(const ComScope&) = delete;
 };
 
-// Removes a folder with everything in it (attributes reset first); true when
-// it is gone. Used only on the benchmarks' own sandbox.
-bool RemoveTree(const std::string& path);
 // Creates a folder and its missing parents.
 bool MakeFolders(const std::string& path);
-// Creates (or truncates) a file holding `content`.
-bool WriteWholeFile(const std::string& path, const std::string& content);
 
 HKEY RootKey(Hive hive);
 

@@ -151,19 +151,6 @@ int RawReportFile(const std::vector<RawRow>& rows, const std::string& path) {
   return resources;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::string text;
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-  if (!file) return text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    text.append(buffer, read);
-  }
-  return text;
-}
-
 int CountOf(const std::string& text, const std::string& needle) {
   int count = 0;
   for (std::size_t at = text.find(needle); at != std::string::npos;
@@ -202,13 +189,13 @@ bool RunReportBenchmark(const Sizes& sizes, int runs) {
                          tab.SaveReport();
                        }});
 
-  const std::string full_text = ReadWholeFile(full_file);
+  const std::string full_text = ReadWholeFile(full_file).value_or("");
   PrintTitle("StartUp report file: " + Grouped(rows.size()) + " rows (" +
              Grouped(sizes.report_rows) + " seeded), each resolved, searched and version-read");
   PrintHeader();
   PrintTimingRow("raw Win32 searches and version reads", timings[0],
                  Grouped(resources) + " version resources, " +
-                     Grouped(ReadWholeFile(raw_file).size()) + " bytes");
+                     Grouped(ReadWholeFile(raw_file).value_or("").size()) + " bytes");
   PrintTimingRow("StartupTab::SaveReport", timings[1],
                  Grouped(CountOf(full_text, "FileVersion=")) + " version resources, " +
                      Grouped(full_text.size()) + " bytes");

@@ -43,8 +43,8 @@ bool IsBlankText(const std::string& text) {
 std::string ExpandedSystemTemp() {
   std::string text;
   for (const char* name : {"TMP", "TEMP"}) {
-    for (const auto& [value_name, value] : RegStrings(HKEY_LOCAL_MACHINE, kEnvironment)) {
-      if (_stricmp(value_name.c_str(), name) == 0) text = value;
+    for (const cu::test_kit::StoredValue& value : ReadValues(HKEY_LOCAL_MACHINE, kEnvironment)) {
+      if (_stricmp(value.name.c_str(), name) == 0) text = value.Text();
     }
     if (!text.empty()) break;
   }
@@ -65,12 +65,12 @@ std::vector<ExpectedRow> ExpectedCatalogue() {
   std::vector<ExpectedRow> rows{{"TEMP User", WithoutOneBackslash(TempFolder())},
                                 {"TEMP System", WithoutOneBackslash(ExpandedSystemTemp())}};
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    for (const auto& [name, value] : RegStrings(root, kShellFolders)) {
-      const std::string path = WithoutOneBackslash(value);
+    for (const cu::test_kit::StoredValue& value : ReadValues(root, kShellFolders)) {
+      const std::string path = WithoutOneBackslash(value.Text());
       if (IsBlankText(path)) continue;
       bool listed = false;
       for (const ExpectedRow& row : rows) listed = listed || lstrcmpiA(row.path.c_str(), path.c_str()) == 0;
-      if (!listed) rows.push_back({name, path});
+      if (!listed) rows.push_back({value.name, path});
     }
   }
   return rows;
@@ -79,51 +79,6 @@ std::vector<ExpectedRow> ExpectedCatalogue() {
 bool ClearAllowed(std::size_t index, const std::string& name) {
   const std::string lower = Lower(name);
   return index < 2 || lower == "recent" || lower == "cookies" || lower == "cache";
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool WriteTestFile(const std::string& path, const std::string& text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
-  CloseHandle(file);
-  return ok && written == text.size();
-}
-
-// Removes a tree the test made, whatever is left of it.
-void RemoveTestTree(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name != "." && name != "..") RemoveTestTree(path + "\\" + name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-std::vector<std::string> EntriesOf(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((WithoutOneBackslash(folder) + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return names;
 }
 
 // Adds a unique, a blank and a duplicate (other case, trailing backslash)
@@ -135,38 +90,51 @@ class FoldersWindowTest : public ::testing::Test {
     temp_ = TempFolder();
     extra_folder_ = temp_ + ".cu-ui-extra-folder";  // dot-named: clearing the temp folder keeps it
     ASSERT_TRUE(CreateDirectoryA(extra_folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, kExtraName, extra_folder_ + "\\");
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, kBlankName, "   ");
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, kDuplicateName, Lower(TempFolder()));
+    ASSERT_TRUE(shell_folders_.usable());
+    ASSERT_EQ(shell_folders_.SetString(kExtraName, extra_folder_ + "\\"), ERROR_SUCCESS);
+    ASSERT_EQ(shell_folders_.SetString(kBlankName, "   "), ERROR_SUCCESS);
+    ASSERT_EQ(shell_folders_.SetString(kDuplicateName, Lower(TempFolder())), ERROR_SUCCESS);
 
-    for (const std::string& name : kRemoved) RemoveTestTree(temp_ + name);
-    for (const std::string& name : kKept) RemoveTestTree(temp_ + name);
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-a.txt", "a"));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear b with spaces.log", "b"));
+    RemoveSeeded();
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-a.txt", "a"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear b with spaces.log", "b"));
     ASSERT_TRUE(CreateDirectoryA((temp_ + "cu-ui-clear-dir").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((temp_ + "cu-ui-clear-dir\\sub").c_str(), nullptr));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\top.txt", "top"));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\sub\\deep.txt", "deep"));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-dir\\sub\\deep-ro.txt", "deep read-only"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-dir\\top.txt", "top"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-dir\\sub\\deep.txt", "deep"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-dir\\sub\\deep-ro.txt", "deep read-only"));
     ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-dir\\sub\\deep-ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-ro.txt", "read-only"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-ro.txt", "read-only"));
     ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(WriteTestFile(temp_ + "cu-ui-clear-hidden.txt", "hidden"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + "cu-ui-clear-hidden.txt", "hidden"));
     ASSERT_TRUE(SetFileAttributesA((temp_ + "cu-ui-clear-hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(CreateDirectoryA((temp_ + ".cu-ui-keep").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((temp_ + ".cu-ui-keep\\inner").c_str(), nullptr));
-    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep\\kept.txt", "kept"));
-    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep\\inner\\kept-too.txt", "kept too"));
-    ASSERT_TRUE(WriteTestFile(temp_ + ".cu-ui-keep.txt", "kept file"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + ".cu-ui-keep\\kept.txt", "kept"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + ".cu-ui-keep\\inner\\kept-too.txt", "kept too"));
+    ASSERT_TRUE(WriteWholeFile(temp_ + ".cu-ui-keep.txt", "kept file"));
   }
 
   void TearDown() override {
-    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kExtraName);
-    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kBlankName);
-    DeleteRegValue(HKEY_CURRENT_USER, kShellFolders, kDuplicateName);
-    for (const std::string& name : kRemoved) RemoveTestTree(temp_ + name);
-    for (const std::string& name : kKept) RemoveTestTree(temp_ + name);
-    RemoveTestTree(extra_folder_);
+    RemoveSeeded();
+    (void)RemoveTree(extra_folder_);
+  }
+
+  void RemoveSeeded() const {
+    for (const std::string& name : kRemoved) (void)RemoveTree(temp_ + name);
+    for (const std::string& name : kKept) (void)RemoveTree(temp_ + name);
+  }
+
+  // Shows the Shell folders tab of a started program.
+  void ShowFolders(AppProcess& app) {
+    ASSERT_TRUE(app.started());
+    app.SelectTab(kFoldersPage);
+    list_ = app.List(kFoldersPage);
+    path_panel_ = app.PathPanel();
+    clear_ = app.Button(kFoldersPage, "Clear");
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(path_panel_, nullptr);
+    ASSERT_NE(clear_, nullptr);
   }
 
   // Entries directly in the temporary folder.
@@ -188,18 +156,18 @@ class FoldersWindowTest : public ::testing::Test {
 
   std::string temp_;
   std::string extra_folder_;
+  SavedRegistryValues shell_folders_{HKEY_CURRENT_USER, kShellFolders, {kExtraName, kBlankName, kDuplicateName}};
+  HWND list_ = nullptr;
+  HWND path_panel_ = nullptr;
+  HWND clear_ = nullptr;
 };
 
-TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDotNamedEntries) {
+TEST_F(FoldersWindowTest, ListsFoldersAndTheKeyboardSelectionDrivesThePathPanelAndClear) {
   AppProcess app;
-  ASSERT_TRUE(app.started());
-  app.SelectTab(kFoldersPage);
-  HWND list = app.List(kFoldersPage);
-  HWND path_panel = app.PathPanel();
-  HWND clear = app.Button(kFoldersPage, "Clear");
-  ASSERT_NE(list, nullptr);
-  ASSERT_NE(path_panel, nullptr);
-  ASSERT_NE(clear, nullptr);
+  ASSERT_NO_FATAL_FAILURE(ShowFolders(app));
+  HWND list = list_;
+  HWND path_panel = path_panel_;
+  HWND clear = clear_;
 
   const std::vector<ExpectedRow> expected = ExpectedCatalogue();
   std::vector<std::string> expected_names;
@@ -254,6 +222,18 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
     EXPECT_EQ(TextOf(path_panel), expected[0].path);
     EXPECT_TRUE(IsWindowEnabled(clear));
   }
+}
+
+TEST_F(FoldersWindowTest, ClearsUserTempWhenConfirmedKeepingDotNamedEntries) {
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowFolders(app));
+  HWND list = list_;
+  HWND clear = clear_;
+  const std::vector<ExpectedRow> expected = ExpectedCatalogue();
+  const std::vector<std::string> rows = ListRows(list);
+  ASSERT_EQ(ListSelection(list), 0);
+  app.Foreground();
+  ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000)) << "the folder list has the focus";
 
   const std::string question = "Clear folder " + expected[0].path + "?";
   {
@@ -266,8 +246,8 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
     ClickDialogButton(box, IDNO);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
     Sleep(500);
-    for (const std::string& name : kAllRemoved) EXPECT_TRUE(Exists(temp_ + name)) << name;
-    for (const std::string& name : kAllKept) EXPECT_TRUE(Exists(temp_ + name)) << name;
+    for (const std::string& name : kAllRemoved) EXPECT_TRUE(PathExists(temp_ + name)) << name;
+    for (const std::string& name : kAllKept) EXPECT_TRUE(PathExists(temp_ + name)) << name;
     EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after No";
     EXPECT_EQ(ListSelection(list), 0);
   }
@@ -285,17 +265,17 @@ TEST_F(FoldersWindowTest, ListsFoldersFollowsSelectionAndClearsUserTempKeepingDo
     EXPECT_TRUE(WaitFor(
         [&] {
           for (const std::string& name : kRemoved) {
-            if (Exists(temp_ + name)) return false;
+            if (PathExists(temp_ + name)) return false;
           }
           return true;
         },
         15000));
-    for (const std::string& name : kAllRemoved) EXPECT_FALSE(Exists(temp_ + name)) << name;
-    EXPECT_TRUE(Exists(temp_)) << "the folder itself stays";
-    for (const std::string& name : kAllKept) EXPECT_TRUE(Exists(temp_ + name)) << name;
-    EXPECT_TRUE(Exists(extra_folder_));
+    for (const std::string& name : kAllRemoved) EXPECT_FALSE(PathExists(temp_ + name)) << name;
+    EXPECT_TRUE(PathExists(temp_)) << "the folder itself stays";
+    for (const std::string& name : kAllKept) EXPECT_TRUE(PathExists(temp_ + name)) << name;
+    EXPECT_TRUE(PathExists(extra_folder_));
     std::string left;
-    for (const std::string& name : EntriesOf(temp_)) left += " [" + name + "]";
+    for (const std::string& name : FolderEntries(temp_)) left += " [" + name + "]";
     std::printf("[ folders ] %s after Clear holds:%s\n", temp_.c_str(), left.c_str());
     EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
     EXPECT_EQ(ListRows(list), rows) << "clearing reloads nothing";

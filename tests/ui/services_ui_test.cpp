@@ -1,16 +1,12 @@
 // The Services tab worked from outside: the list against the service
 // manager's own view, the colours of running rows, the toggle, the export,
 // and the Info flow on a real service of ours (tests\win32\test-service.exe).
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,10 +23,7 @@ constexpr char kDescription[] = "Started and stopped by the window tests";
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kAqua = RGB(0, 255, 255);
 
-struct ScCloser {
-  void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueSc = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScCloser>;
+using cu::win32::UniqueSc;
 
 // One service as the service manager reports it, independently of the program.
 struct ManagerEntry {
@@ -73,89 +66,6 @@ std::vector<std::string> DisplayNames(const std::vector<ManagerEntry>& entries, 
   return names;
 }
 
-// The test service, registered for one test (own process, demand start) and
-// stopped and deleted at its end, whatever happened in between.
-class TestService {
- public:
-  TestService() {
-    Remove();  // a leftover of an earlier run that ended abruptly
-    command_ = "\"";
-    command_ += ProgramFolder();
-    command_ += "tests\\win32\\test-service.exe\"";
-    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return;
-    UniqueSc service(CreateServiceA(manager.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
-                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                    command_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service) return;
-    SERVICE_DESCRIPTIONA description{const_cast<char*>(kDescription)};
-    ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
-    created_ = true;
-  }
-  ~TestService() { Remove(); }
-  TestService(const TestService&) = delete;
-  TestService& operator=(const TestService&) = delete;
-
-  bool created() const { return created_; }
-  const std::string& command() const { return command_; }
-
-  // The state and process id the manager reports now; state 0 when unknown.
-  SERVICE_STATUS_PROCESS Status() const {
-    SERVICE_STATUS_PROCESS status{};
-    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return status;
-    UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
-    DWORD needed = 0;
-    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                          sizeof status, &needed)) {
-      status = {};
-    }
-    return status;
-  }
-
-  std::string StartName() const {
-    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return {};
-    UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
-    if (!service) return {};
-    std::vector<BYTE> buffer(8192);
-    DWORD needed = 0;
-    if (!QueryServiceConfigA(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
-                             static_cast<DWORD>(buffer.size()), &needed)) {
-      return {};
-    }
-    const char* name = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data())->lpServiceStartName;
-    return name ? name : "";
-  }
-
- private:
-  static void Remove() {
-    UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return;
-    {
-      UniqueSc service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
-      if (!service) return;
-      SERVICE_STATUS status{};
-      // A service still starting refuses the stop, so it is asked again.
-      WaitFor(
-          [&] {
-            if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED) return true;
-            (void)ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-            return false;
-          },
-          10000);
-      DeleteService(service.get());
-    }
-    // The manager removes a deleted service once its last handle is closed;
-    // the next test registers the same names again.
-    WaitFor([&] { return UniqueSc(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS)) == nullptr; },
-            10000);
-  }
-
-  std::string command_;
-  bool created_ = false;
-};
-
 // The toggle ButSrv: the push-like check box on the Services page.
 HWND Toggle(const AppProcess& app) {
   for (HWND child : Children(GetParent(app.List(kServicesPage)))) {
@@ -173,13 +83,6 @@ bool ParseCounts(const std::string& caption, int& running, int& total) {
   return std::sscanf(caption.c_str(), "%d / %d%c", &running, &total, &rest) == 2;
 }
 
-// Returns once the program's window thread has finished what it was doing
-// (a command runs without taking messages until it ends).
-void Settle(const AppProcess& app) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(app.main(), WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
-}
-
 // What a user's click on a row does: the row is selected and the list tells
 // its parent.
 void SelectRow(const AppProcess& app, int index) {
@@ -187,16 +90,11 @@ void SelectRow(const AppProcess& app, int index) {
   SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
                reinterpret_cast<LPARAM>(list));
-  Settle(app);
+  app.Settle();
 }
 
 // Posted, since the click may open a modal dialog in the program.
 void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
-
-int RowOf(const std::vector<std::string>& rows, const std::string& name) {
-  const auto found = std::find(rows.begin(), rows.end(), name);
-  return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
-}
 
 // Pixels of a window's client area as shown on the screen now.
 class Screenshot {
@@ -312,79 +210,68 @@ Screenshot WaitForRowColour(HWND list, int index, COLORREF colour) {
   return *shot;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The file-name box of the common Save dialog: the edit inside cmb13 (a
-// combo box, or an extended combo box holding one), or the plain edit edt1
-// of older layouts.
-HWND FileNameEdit(HWND dialog) {
-  if (HWND combo = GetDlgItem(dialog, 0x47C)) {
-    if (_stricmp(ClassOf(combo).c_str(), "Edit") == 0) return combo;
-    for (HWND child : Children(combo)) {
-      if (_stricmp(ClassOf(child).c_str(), "Edit") == 0) return child;
-    }
-  }
-  return GetDlgItem(dialog, 0x480);
-}
-
-struct InfoView {
-  HWND dialog = nullptr;
-  std::string memo;
-  std::string action;
-  std::string hint;
-  bool stop_shown = false;
-};
-
-InfoView ReadInfo(const AppProcess& app) {
-  InfoView view;
-  view.dialog = WaitForDialog(app.id(), "Info Service");
-  if (!view.dialog) return view;
-  view.memo = TextOf(GetDlgItem(view.dialog, 1001));
-  view.hint = TextOf(GetDlgItem(view.dialog, 1002));
-  view.action = TextOf(GetDlgItem(view.dialog, IDYES));
-  view.stop_shown = IsWindowVisible(GetDlgItem(view.dialog, IDNO)) != FALSE;
-  return view;
-}
-
 // Chooses the action of the Info dialog and waits until the flow behind it
 // has ended and the list is reloaded.
 void ChooseInInfo(const AppProcess& app, HWND dialog, int id) {
   ClickDialogButton(dialog, id);
   WaitFor([&] { return !IsWindow(dialog); }, 10000);
-  Settle(app);
+  app.Settle();
 }
 
+// Quoted: the build folder may hold blanks.
+std::string TestServiceCommand() {
+  std::string command = "\"";
+  command += ExeFolder();
+  command += "tests\\win32\\test-service.exe\"";
+  return command;
+}
+
+// The test service's state and process now; all zero when unknown.
+SERVICE_STATUS_PROCESS StatusNow() {
+  return cu::test_kit::ServiceStatusNow(kServiceName).value_or(SERVICE_STATUS_PROCESS{});
+}
+
+// Registers the test service (stopped, demand start) for each test.
 class ServicesWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string program = ProgramFolder() + "tests\\win32\\test-service.exe";
+    const std::string program = ExeFolder() + "tests\\win32\\test-service.exe";
     ASSERT_NE(GetFileAttributesA(program.c_str()), INVALID_FILE_ATTRIBUTES) << program << " is built with ui_tests";
     ASSERT_TRUE(service_.created()) << "the test service could not be registered";
+    ASSERT_TRUE(service_.SetDescription(kDescription));
+  }
+
+  // The Info dialog's report on the test service in this state.
+  std::string ExpectedMemo(const std::string& state) const {
+    std::string memo = std::string("Display Name:\t") + kDisplayName + "\r\n" + "Service Name:\t" + kServiceName +
+                       "\r\n" + "Service Type:\tOwn process.\r\n" + "Current State:\t" + state + "\r\n" +
+                       "Start Type: \tDemand (Manual) Start\r\n" + "BinaryPathName:\t" + command_ + "\r\n";
+    const std::string start_name = service_.StartName();
+    if (!start_name.empty()) memo += "ServiceStartName:\t" + start_name + "\r\n";
+    return memo + "Description:\t" + kDescription;
   }
 
   // Shows the Services tab (which reloads the list) and finds its list and
   // toggle.
   void ShowServices(AppProcess& app) {
     app.SelectTab(kServicesPage);
-    Settle(app);
+    app.Settle();
     list_ = app.List(kServicesPage);
     toggle_ = Toggle(app);
     ASSERT_NE(list_, nullptr);
     ASSERT_NE(toggle_, nullptr);
   }
 
-  TestService service_;
+  const std::string command_ = TestServiceCommand();
+  RegisteredService service_{kServiceName, kDisplayName, command_};
   HWND list_ = nullptr;
   HWND toggle_ = nullptr;
 };
 
-TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRedAndTogglesToRunningOnes) {
+TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRed) {
   AppProcess app;
   ASSERT_TRUE(app.started());
-  ShowServices(app);
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
 
   // Up: every Win32 service of the prefix, the caption "R / N".
   const std::vector<ManagerEntry> manager = ManagerServices();
@@ -403,11 +290,11 @@ TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRedAndTogglesToRunn
 
   // A running row is drawn in red, a stopped row (our service) has no red.
   // Neither may be the selected row, which is drawn in other colours.
-  const int stopped_row = RowOf(rows, kDisplayName);
+  const int stopped_row = RowIndex(rows, kDisplayName);
   ASSERT_GT(stopped_row, 0);
   int running_row = -1;
   for (const ManagerEntry& entry : manager) {
-    const int row = RowOf(rows, entry.display_name);
+    const int row = RowIndex(rows, entry.display_name);
     if (entry.running && row > 0 &&
         (running_row < 0 || std::abs(row - stopped_row) < std::abs(running_row - stopped_row))) {
       running_row = row;
@@ -426,41 +313,47 @@ TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRedAndTogglesToRunn
   EXPECT_GT(shot.Count(running_rect, kRed), 0) << rows[running_row] << " runs: red text; picture " << picture;
   EXPECT_EQ(shot.Count(stopped_rect, kRed), 0) << "a stopped row has no red; picture " << picture;
   EXPECT_EQ(shot.Count(stopped_rect, kAqua), 0) << "nor aqua; picture " << picture;
+}
+
+TEST_F(ServicesWindowTest, ToggleDownListsOnlyTheRunningServicesAndUpEveryServiceAgain) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  int running = -1;
+  int total = -1;
+  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
 
   // Down: only the running services, the caption their count.
   Click(toggle_);
   ASSERT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running); }, 10000))
       << "caption: " << TextOf(toggle_);
-  Settle(app);
+  app.Settle();
   EXPECT_EQ(SendMessageW(toggle_, BM_GETCHECK, 0, 0), BST_CHECKED);
   const std::vector<std::string> running_rows = ListRows(list_);
   EXPECT_EQ(static_cast<int>(running_rows.size()), running);
   EXPECT_EQ(Sorted(running_rows), Sorted(DisplayNames(ManagerServices(), true)));
-  EXPECT_EQ(RowOf(running_rows, kDisplayName), -1);
+  EXPECT_EQ(RowIndex(running_rows, kDisplayName), -1);
 
   // Up again: every service.
   Click(toggle_);
   EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running) + " / " + std::to_string(total); },
                       10000))
       << "caption: " << TextOf(toggle_);
-  Settle(app);
+  app.Settle();
   EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total);
 }
 
 TEST_F(ServicesWindowTest, SaveWithToggleDownWritesTheRunningServicesDisplayNames) {
   const std::string path = TempFolder() + "cu-ui-services.txt";
   DeleteFileA(path.c_str());
-  struct RemoveFile {
-    std::string path;
-    ~RemoveFile() { DeleteFileA(path.c_str()); }
-  } remove_file{path};
+  cu::win32::ScopeExit remove_file([&] { DeleteFileA(path.c_str()); });
 
   AppProcess app;
   ASSERT_TRUE(app.started());
-  ShowServices(app);
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
   Click(toggle_);
   ASSERT_TRUE(WaitFor([&] { return SendMessageW(toggle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10000));
-  Settle(app);
+  app.Settle();
   const std::vector<std::string> rows = ListRows(list_);
   ASSERT_FALSE(rows.empty());
   EXPECT_EQ(TextOf(toggle_), std::to_string(rows.size()));
@@ -468,47 +361,40 @@ TEST_F(ServicesWindowTest, SaveWithToggleDownWritesTheRunningServicesDisplayName
   Click(app.Button(kServicesPage, "Save"));
   HWND dialog = WaitForDialog(app.id(), "Save As");
   ASSERT_NE(dialog, nullptr) << "the Save dialog opens";
-  HWND edit = FileNameEdit(dialog);
+  HWND edit = SaveDialogFileNameEdit(dialog);
   ASSERT_NE(edit, nullptr);
   const std::wstring wide_path(path.begin(), path.end());
   SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
   ClickDialogButton(dialog, IDOK);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
-  Settle(app);
+  app.Settle();
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
 
   std::string expected;
   for (const std::string& row : rows) expected += row + "\r\n";
-  EXPECT_EQ(ReadFile(path), expected) << "the rows in list order, each line ended by CR LF";
+  EXPECT_EQ(ReadWholeFile(path).value_or(""), expected) << "the rows in list order, each line ended by CR LF";
   EXPECT_EQ(Sorted(rows), Sorted(DisplayNames(ManagerServices(), true))) << "only the running services";
 }
 
-TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected) {
+TEST_F(ServicesWindowTest, InfoStartsTheStoppedTestServiceAndDrawsItsRowAsRunning) {
   AppProcess app;
   ASSERT_TRUE(app.started());
-  ShowServices(app);
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
   int running = -1;
   int total = -1;
   ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
   const std::vector<std::string> rows = ListRows(list_);
-  const int row = RowOf(rows, kDisplayName);
+  const int row = RowIndex(rows, kDisplayName);
   ASSERT_GT(row, 0) << "the reload selects row 0 first, so another row shows the reselection";
   SelectRow(app, row);
 
   // Info on the stopped service: its report, "Start!", no "Stop", the
   // Ctrl+Del hint.
-  const auto expected_memo = [&](const std::string& state) {
-    std::string memo = std::string("Display Name:\t") + kDisplayName + "\r\n" + "Service Name:\t" + kServiceName +
-                       "\r\n" + "Service Type:\tOwn process.\r\n" + "Current State:\t" + state + "\r\n" +
-                       "Start Type: \tDemand (Manual) Start\r\n" + "BinaryPathName:\t" + service_.command() + "\r\n";
-    const std::string start_name = service_.StartName();
-    if (!start_name.empty()) memo += "ServiceStartName:\t" + start_name + "\r\n";
-    return memo + "Description:\t" + kDescription;
-  };
   Click(app.Button(kServicesPage, "Info"));
-  InfoView info = ReadInfo(app);
-  ASSERT_NE(info.dialog, nullptr) << "the Info dialog opens";
-  EXPECT_EQ(info.memo, expected_memo("The service is not running."));
+  HWND dialog = WaitForDialog(app.id(), "Info Service");
+  ASSERT_NE(dialog, nullptr) << "the Info dialog opens";
+  const InfoTexts info = ReadInfo(dialog);
+  EXPECT_EQ(info.memo, ExpectedMemo("The service is not running."));
   EXPECT_EQ(info.action, "Start!");
   EXPECT_FALSE(info.stop_shown);
   EXPECT_EQ(info.hint, "Press Ctrl+Del to delete     ");
@@ -516,10 +402,9 @@ TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected
   // "Start!": the service runs, is counted, and its row (still selected)
   // is drawn in aqua; once another row is selected, in red.
   const std::string caption_with_ours = std::to_string(running + 1) + " / " + std::to_string(total);
-  ChooseInInfo(app, info.dialog, IDYES);
+  ChooseInInfo(app, dialog, IDYES);
   EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == caption_with_ours; }, 10000)) << "caption: " << TextOf(toggle_);
-  const SERVICE_STATUS_PROCESS started = service_.Status();
-  EXPECT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(StatusNow().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
   ASSERT_EQ(ListRows(list_), rows);
   EXPECT_EQ(ListSelection(list_), row);
   app.Foreground();
@@ -534,30 +419,42 @@ TEST_F(ServicesWindowTest, InfoStartsTheTestServiceAndRestartKeepsItsRowSelected
     EXPECT_GT(shot.Count(VisibleRow(list_, row), kRed), 0)
         << "started service's row in red; picture: " << shot.Save(TempFolder() + "cu-services-started.bmp");
   }
-
-  // Info by Enter on the list, which has the focus back after the flow.
   SelectRow(app, row);
-  GUITHREADINFO gui{};
-  gui.cbSize = sizeof gui;
-  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &gui));
-  EXPECT_EQ(gui.hwndFocus, list_) << "the list has the focus after the Info flow";
+  EXPECT_EQ(FocusOf(app.main()), list_) << "the list has the focus after the Info flow";
+}
+
+TEST_F(ServicesWindowTest, EnterShowsInfoOnTheRunningTestServiceAndRestartKeepsItsRowSelected) {
+  ASSERT_TRUE(service_.Start());
+  const DWORD started_process = StatusNow().dwProcessId;
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  const std::string caption_with_ours = TextOf(toggle_);
+  const std::vector<std::string> rows = ListRows(list_);
+  const int row = RowIndex(rows, kDisplayName);
+  ASSERT_GT(row, 0) << "the reload selects row 0 first, so another row shows the reselection";
+  SelectRow(app, row);
+  ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list_; }, 3000)) << "the list has the focus";
+
+  // Info by Enter on the list.
   app.Foreground();
   PressKey(VK_RETURN);
-  info = ReadInfo(app);
-  ASSERT_NE(info.dialog, nullptr) << "Enter opens Info";
-  EXPECT_EQ(info.memo, expected_memo("The service is running."));
+  HWND dialog = WaitForDialog(app.id(), "Info Service");
+  ASSERT_NE(dialog, nullptr) << "Enter opens Info";
+  const InfoTexts info = ReadInfo(dialog);
+  EXPECT_EQ(info.memo, ExpectedMemo("The service is running."));
   EXPECT_EQ(info.action, "ReStart!");
   EXPECT_TRUE(info.stop_shown);
-  EXPECT_EQ(TextOf(GetDlgItem(info.dialog, IDNO)), "Stop");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDNO)), "Stop");
   EXPECT_EQ(info.hint, "");
 
   // "ReStart!": stopped and started again (a new process), the list reloaded
   // with the same row selected.
-  ChooseInInfo(app, info.dialog, IDYES);
-  const SERVICE_STATUS_PROCESS restarted = service_.Status();
+  ChooseInInfo(app, dialog, IDYES);
+  const SERVICE_STATUS_PROCESS restarted = StatusNow();
   EXPECT_EQ(restarted.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_NE(restarted.dwProcessId, 0u);
-  EXPECT_NE(restarted.dwProcessId, started.dwProcessId) << "the service ran in a new process";
+  EXPECT_NE(restarted.dwProcessId, started_process) << "the service ran in a new process";
   EXPECT_EQ(TextOf(toggle_), caption_with_ours);
   EXPECT_EQ(ListRows(list_), rows);
   EXPECT_EQ(ListSelection(list_), row) << "the reloaded list selects the same row";

@@ -2,10 +2,6 @@
 // the "Info" button, a double-click), removal through "DELETE!!!" and the
 // "Confirm" question, and the grouped report file written through the real
 // save dialog.
-#include <windows.h>
-
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,12 +39,6 @@ constexpr char kPlainText[] = "C:\\cuui-missing\\a.exe";
 
 std::string NotFoundReport(const std::string& program) { return program + "\r\n\r\nFile not found!"; }
 
-std::string WindowsFolder() {
-  char path[MAX_PATH] = {};
-  GetWindowsDirectoryA(path, MAX_PATH);
-  return path;
-}
-
 std::string Upper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -66,48 +56,9 @@ std::string Trimmed(const std::string& text) {
 
 // Whether a value exists, and its text when it is a string.
 std::optional<std::string> RegValue(const std::string& key, const std::string& name) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return std::nullopt;
-  char data[4096] = {};
-  DWORD size = sizeof data - 1;
-  DWORD type = 0;
-  const LONG status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(handle);
-  if (status != ERROR_SUCCESS) return std::nullopt;
-  return std::string(data);
-}
-
-int IndexOf(const std::vector<std::string>& rows, const std::string& row) {
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i] == row) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-std::string Shown(const std::vector<std::string>& rows) {
-  std::string shown;
-  for (const std::string& row : rows) shown += row + "\n";
-  return shown;
-}
-
-HWND FocusOf(HWND window) {
-  GUITHREADINFO gui{};
-  gui.cbSize = sizeof gui;
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
-  return gui.hwndFocus;
-}
-
-// The texts of an open Info dialog.
-struct InfoTexts {
-  std::string memo;
-  std::string action;
-  bool stop_visible = true;
-  std::string hint;
-};
-
-InfoTexts ReadInfo(HWND dialog) {
-  return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
-          IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002))};
+  const std::optional<cu::test_kit::StoredValue> value = ReadValue(HKEY_CURRENT_USER, key, name);
+  if (!value) return std::nullopt;
+  return value->Text();
 }
 
 // Seeds the entries above in HKCU, a sandboxed Startup folder and
@@ -115,49 +66,31 @@ InfoTexts ReadInfo(HWND dialog) {
 class StartupCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    startup_folder_ = TempFolder() + "cuui-startup-commands";
+    DeleteFileA(report_path_.c_str());
     CreateDirectoryA(startup_folder_.c_str(), nullptr);
-    HANDLE file = CreateFileA((startup_folder_ + "\\" + kFolderFile).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-
+    ASSERT_TRUE(WriteWholeFile(startup_folder_ + "\\" + kFolderFile, ""));
     // The shell rewrites the Shell Folders values from the User Shell
     // Folders ones (the save dialog uses the shell), so both point at the
     // sandbox.
-    saved_.push_back(std::make_unique<SavedRegValue>(kUserShellFolders, "Startup"));
-    saved_.push_back(std::make_unique<SavedRegValue>(kShellFolders, "Startup"));
-    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", startup_folder_);
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
-
-    run_key_ = std::make_unique<SavedRegKey>(kRunKey);
-    for (const char* name : {kRunB, kRunD, kEqualsName, kPlainName}) {
-      saved_.push_back(std::make_unique<SavedRegValue>(kRunKey, name));
-    }
-    SetRegString(HKEY_CURRENT_USER, kRunKey, kRunB, kRunBText);
-    SetRegString(HKEY_CURRENT_USER, kRunKey, kRunD, kRunDText);
-    SetRegString(HKEY_CURRENT_USER, kRunKey, kEqualsName, kEqualsText);
-    SetRegString(HKEY_CURRENT_USER, kRunKey, kPlainName, kPlainText);
-
-    system_ini_path_ = WindowsFolder() + "\\system.ini";
-    system_ini_ = std::make_unique<SavedFile>(system_ini_path_);
-    ASSERT_TRUE(WritePrivateProfileStringA("windows", "load", kSystemLoad, system_ini_path_.c_str()));
+    ASSERT_EQ(user_shell_folders_.SetString("Startup", startup_folder_), ERROR_SUCCESS);
+    ASSERT_EQ(shell_folders_.SetString("Startup", startup_folder_), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString(kRunB, kRunBText), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString(kRunD, kRunDText), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString(kEqualsName, kEqualsText), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString(kPlainName, kPlainText), ERROR_SUCCESS);
+    ASSERT_TRUE(WritePrivateProfileStringA("windows", "load", kSystemLoad, system_ini_.path().c_str()));
   }
 
   void TearDown() override {
-    while (!saved_.empty()) saved_.pop_back();  // in reverse order of saving
-    run_key_.reset();
-    system_ini_.reset();
     DeleteFileA(report_path_.c_str());
-    DeleteFileA((startup_folder_ + "\\" + kFolderFile).c_str());
-    RemoveDirectoryA(startup_folder_.c_str());
+    (void)RemoveTree(startup_folder_);
   }
 
   // Clicks the row with this text and waits until it is selected.
   int SelectRow(AppProcess& app, const std::string& row) {
     HWND list = app.List(0);
     const std::vector<std::string> rows = ListRows(list);
-    const int index = IndexOf(rows, row);
+    const int index = RowIndex(rows, row);
     EXPECT_GE(index, 0) << "row " << row << " is listed:\n" << Shown(rows);
     if (index < 0) return -1;
     app.Foreground();
@@ -181,12 +114,12 @@ class StartupCommandsTest : public ::testing::Test {
     return WaitFor([&] { return !IsWindow(dialog); }, 5000);
   }
 
-  std::string startup_folder_;
-  std::string system_ini_path_;
-  std::string report_path_;
-  std::vector<std::unique_ptr<SavedRegValue>> saved_;
-  std::unique_ptr<SavedRegKey> run_key_;
-  std::unique_ptr<SavedFile> system_ini_;
+  const std::string startup_folder_ = TempFolder() + "cuui-startup-commands";
+  const std::string report_path_ = TempFolder() + "cuui-startup-report.txt";
+  SavedRegistryValues user_shell_folders_{HKEY_CURRENT_USER, kUserShellFolders, {"Startup"}};
+  SavedRegistryValues shell_folders_{HKEY_CURRENT_USER, kShellFolders, {"Startup"}};
+  SavedRegistryValues run_{HKEY_CURRENT_USER, kRunKey, {kRunB, kRunD, kEqualsName, kPlainName}};
+  SavedFile system_ini_{WindowsFolder() + "\\system.ini"};
 };
 
 const std::string kRowD = std::string(kRunD) + "=" + kRunDText;
@@ -194,7 +127,7 @@ const std::string kRowB = std::string(kRunB) + "=" + kRunBText;
 const std::string kRowEquals = std::string(kEqualsName) + "=" + kEqualsText;
 const std::string kRowPlain = std::string(kPlainName) + "=" + kPlainText;
 
-TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAndEscRemovesNothing) {
+TEST_F(StartupCommandsTest, EnterAndTheInfoButtonShowLocationAndReportAndEscRemovesNothing) {
   AppProcess app;
   ASSERT_TRUE(app.started());
   HWND list = app.List(0);
@@ -209,7 +142,7 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   const InfoTexts shown = ReadInfo(info);
   EXPECT_EQ(shown.memo, expected_memo);
   EXPECT_EQ(shown.action, "DELETE!!!");
-  EXPECT_FALSE(shown.stop_visible) << "\"Stop\" is hidden";
+  EXPECT_FALSE(shown.stop_shown) << "\"Stop\" is hidden";
   EXPECT_EQ(shown.hint, "");
 
   // Esc closes the dialog, not the main window, and removes nothing.
@@ -218,7 +151,7 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   EXPECT_FALSE(app.Exited(0)) << "Esc in the dialog leaves the main window open";
   EXPECT_EQ(WaitForDialog(app.id(), "Confirm", 500), nullptr) << "no removal is asked for";
   EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText));
-  EXPECT_EQ(IndexOf(ListRows(list), kRowD), index);
+  EXPECT_EQ(RowIndex(ListRows(list), kRowD), index);
   EXPECT_EQ(ListSelection(list), index);
 
   // The "Info" button opens the same dialog for the selected row.
@@ -227,14 +160,20 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   ASSERT_NE(info, nullptr) << "the Info button opens \"Info StartUp\"";
   EXPECT_EQ(ReadInfo(info).memo, expected_memo);
   ASSERT_TRUE(CloseWithEsc(info));
+}
+
+TEST_F(StartupCommandsTest, DoubleClickShowsEachRowsOwnLocationAndReport) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
 
   // A double-click on another row selects it and opens its dialog; the
   // report covers the program without the spaces around it.
-  const int index_b = IndexOf(ListRows(list), kRowB);
+  const int index_b = RowIndex(ListRows(list), kRowB);
   ASSERT_GE(index_b, 0);
   app.Foreground();
   ClickRow(list, index_b, true);
-  info = WaitForDialog(app.id(), "Info StartUp");
+  HWND info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr) << "a double-click opens \"Info StartUp\"";
   EXPECT_EQ(ListSelection(list), index_b);
   EXPECT_EQ(ReadInfo(info).memo, std::string("Location=") + kRunLocation + kCrLf + kCrLf +
@@ -242,12 +181,12 @@ TEST_F(StartupCommandsTest, EnterInfoButtonAndDoubleClickShowLocationAndReportAn
   ASSERT_TRUE(CloseWithEsc(info));
 
   // The Startup-folder and system.ini rows show their own locations.
-  ClickRow(list, IndexOf(ListRows(list), kFolderFile), true);
+  ClickRow(list, RowIndex(ListRows(list), kFolderFile), true);
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(ReadInfo(info).memo, "Location=" + startup_folder_ + kCrLf + kCrLf + NotFoundReport(kFolderFile));
   ASSERT_TRUE(CloseWithEsc(info));
-  ClickRow(list, IndexOf(ListRows(list), kSystemLoad), true);
+  ClickRow(list, RowIndex(ListRows(list), kSystemLoad), true);
   info = WaitForDialog(app.id(), "Info StartUp");
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(ReadInfo(info).memo,
@@ -288,14 +227,32 @@ TEST_F(StartupCommandsTest, CtrlDelDoesNothingInStartupInfoNorInTheList) {
   EXPECT_EQ(ListSelection(list), index);
 }
 
-TEST_F(StartupCommandsTest, DeleteAsksConfirmNoKeepsTheEntryYesRemovesItAndReloadsTheFocusedList) {
-  AppProcess app;
-  ASSERT_TRUE(app.started());
-  HWND list = app.List(0);
-  const std::vector<std::string> before = ListRows(list);
-  const int index = SelectRow(app, kRowD);
-  ASSERT_GT(index, 0) << "rows sort before it, so the reload's selection of row 0 shows";
+// Starts the program and selects the row of kRunD, which other rows sort
+// before, so that a reload's selection of row 0 shows.
+class StartupDeleteTest : public StartupCommandsTest {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartupCommandsTest::SetUp());
+    ASSERT_TRUE(app_.emplace().started());
+    list_ = app_->List(0);
+    before_ = ListRows(list_);
+    index_ = SelectRow(*app_, kRowD);
+    ASSERT_GT(index_, 0) << "rows sort before it, so the reload's selection of row 0 shows";
+  }
 
+  void TearDown() override {
+    app_.reset();
+    StartupCommandsTest::TearDown();
+  }
+
+  std::optional<AppProcess> app_;
+  HWND list_ = nullptr;
+  std::vector<std::string> before_;
+  int index_ = -1;
+};
+
+TEST_F(StartupDeleteTest, DeleteAnsweredNoKeepsTheEntryAndTheSelection) {
+  AppProcess& app = *app_;
   {
     SCOPED_TRACE("No to the question");
     HWND info = OpenInfoWithEnter(app);
@@ -310,10 +267,13 @@ TEST_F(StartupCommandsTest, DeleteAsksConfirmNoKeepsTheEntryYesRemovesItAndReloa
     Sleep(300);
     EXPECT_TRUE(Dialogs(app.id()).empty());
     EXPECT_EQ(RegValue(kRunKey, kRunD), std::optional<std::string>(kRunDText)) << "No keeps the value";
-    EXPECT_EQ(ListRows(list), before);
-    EXPECT_EQ(ListSelection(list), index) << "No does not reload: the selection stays";
+    EXPECT_EQ(ListRows(list_), before_);
+    EXPECT_EQ(ListSelection(list_), index_) << "No does not reload: the selection stays";
   }
+}
 
+TEST_F(StartupDeleteTest, DeleteAnsweredYesRemovesTheEntryAndReloadsTheFocusedList) {
+  AppProcess& app = *app_;
   {
     SCOPED_TRACE("Yes to the question");
     // Opened from the "Info" button, so the focus is away from the list
@@ -327,17 +287,17 @@ TEST_F(StartupCommandsTest, DeleteAsksConfirmNoKeepsTheEntryYesRemovesItAndReloa
     EXPECT_EQ(MessageBoxText(confirm), "Delete " + kRowD + "?");
     ClickDialogButton(confirm, IDYES);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(confirm); }, 5000));
-    ASSERT_TRUE(WaitFor([&] { return ListRows(list).size() == before.size() - 1; }, 5000))
-        << "the list is reloaded without the row:\n" << Shown(ListRows(list));
+    ASSERT_TRUE(WaitFor([&] { return ListRows(list_).size() == before_.size() - 1; }, 5000))
+        << "the list is reloaded without the row:\n" << Shown(ListRows(list_));
 
     EXPECT_EQ(RegValue(kRunKey, kRunD), std::nullopt) << "the value is gone from HKCU Run";
     EXPECT_EQ(RegValue(kRunKey, kRunB), std::optional<std::string>(kRunBText)) << "its neighbour stays";
-    std::vector<std::string> expected = before;
-    expected.erase(expected.begin() + index);
-    EXPECT_EQ(ListRows(list), expected);
+    std::vector<std::string> expected = before_;
+    expected.erase(expected.begin() + index_);
+    EXPECT_EQ(ListRows(list_), expected);
     EXPECT_EQ(TextOf(app.Panel(0)), std::to_string(expected.size()));
-    EXPECT_EQ(ListSelection(list), 0) << "the first row is selected";
-    EXPECT_EQ(FocusOf(app.main()), list) << "the list has the focus";
+    EXPECT_EQ(ListSelection(list_), 0) << "the first row is selected";
+    EXPECT_EQ(FocusOf(app.main()), list_) << "the list has the focus";
     EXPECT_TRUE(Dialogs(app.id()).empty()) << "no dialog is left open";
   }
 }
@@ -359,12 +319,12 @@ TEST_F(StartupCommandsTest, DeletingValueNamedWithEqualsLeavesValueNamedLikeItsF
   ASSERT_NE(confirm, nullptr);
   EXPECT_EQ(MessageBoxText(confirm), "Delete " + equals_row + "?");
   ClickDialogButton(confirm, IDYES);
-  EXPECT_TRUE(WaitFor([&] { return IndexOf(ListRows(list), equals_row) < 0; }, 5000))
+  EXPECT_TRUE(WaitFor([&] { return RowIndex(ListRows(list), equals_row) < 0; }, 5000))
       << "the row goes:\n" << Shown(ListRows(list));
 
   EXPECT_EQ(RegValue(kRunKey, kEqualsName), std::nullopt) << "the value a=b is removed";
   EXPECT_EQ(RegValue(kRunKey, kPlainName), std::optional<std::string>(kPlainText)) << "the value a is untouched";
-  EXPECT_GE(IndexOf(ListRows(list), plain_row), 0) << "and still listed";
+  EXPECT_GE(RowIndex(ListRows(list), plain_row), 0) << "and still listed";
 }
 
 // The report file's lines for one group header and for one row.
@@ -376,24 +336,10 @@ std::string RowLines(int number, const std::string& row, const std::string& repo
   return std::string(kCrLf) + std::to_string(number) + kCrLf + Trimmed(row) + kCrLf + report + kCrLf + kCrLf;
 }
 
-TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
-  report_path_ = TempFolder() + "cuui-startup-report.txt";
-  DeleteFileA(report_path_.c_str());
+TEST_F(StartupCommandsTest, SaveCancelledInTheDialogWritesNothingAndKeepsTheSelection) {
   AppProcess app;
   ASSERT_TRUE(app.started());
   HWND list = app.List(0);
-  const std::vector<std::string> rows = ListRows(list);
-  SCOPED_TRACE("rows:\n" + Shown(rows));
-
-  // The seeded rows stand together, in this order: the two values of the
-  // "a" names share HKCU Run; every later row's location differs from the
-  // one before it.
-  const std::vector<std::string> seeded = {kRowEquals, kRowPlain, kFolderFile, kRowB, kSystemLoad, kRowD};
-  const int first = IndexOf(rows, kRowEquals);
-  ASSERT_GE(first, 0);
-  ASSERT_LE(first + seeded.size(), rows.size());
-  for (std::size_t i = 0; i < seeded.size(); ++i) ASSERT_EQ(rows[first + i], seeded[i]);
-
   {
     SCOPED_TRACE("the Save button, cancelled");
     const int index = SelectRow(app, kRowD);
@@ -407,6 +353,23 @@ TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
     EXPECT_EQ(ListSelection(list), index) << "a cancelled save keeps the selection";
     EXPECT_TRUE(Dialogs(app.id()).empty());
   }
+}
+
+TEST_F(StartupCommandsTest, CtrlSWritesTheGroupedReportThroughTheSaveDialog) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  SCOPED_TRACE("rows:\n" + Shown(rows));
+
+  // The seeded rows stand together, in this order: the two values of the
+  // "a" names share HKCU Run; every later row's location differs from the
+  // one before it.
+  const std::vector<std::string> seeded = {kRowEquals, kRowPlain, kFolderFile, kRowB, kSystemLoad, kRowD};
+  const int first = RowIndex(rows, kRowEquals);
+  ASSERT_GE(first, 0);
+  ASSERT_LE(first + seeded.size(), rows.size());
+  for (std::size_t i = 0; i < seeded.size(); ++i) ASSERT_EQ(rows[first + i], seeded[i]);
 
   // Ctrl+S in the focused list, the file named in the save dialog.
   const int index = SelectRow(app, kRowB);
@@ -416,13 +379,7 @@ TEST_F(StartupCommandsTest, SaveWritesTheGroupedReportThroughTheSaveDialog) {
   PressKey('S', true);
   HWND save = WaitForDialog(app.id(), "Save As");
   ASSERT_NE(save, nullptr) << "Ctrl+S opens the save dialog";
-  // The file-name field: edt1, or the edit inside the cmb13 combo (Wine
-  // nests it in a ComboBoxEx).
-  HWND name_edit = GetDlgItem(save, 0x480);
-  if (!name_edit || !IsWindowVisible(name_edit)) {
-    HWND combo = GetDlgItem(save, 0x47C);
-    name_edit = combo ? ChildByClassAndIndex(combo, "Edit", 0) : nullptr;
-  }
+  HWND name_edit = SaveDialogFileNameEdit(save);
   ASSERT_NE(name_edit, nullptr) << "the save dialog's file-name field";
   const std::wstring wide_path(report_path_.begin(), report_path_.end());
   SendMessageW(name_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));

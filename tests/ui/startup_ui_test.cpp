@@ -1,10 +1,7 @@
 // The main window and the StartUp list, worked from outside.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
-#include <shlobj.h>
 
-#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,31 +16,6 @@ constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-std::string WindowsFolder() {
-  char path[MAX_PATH] = {};
-  GetWindowsDirectoryA(path, MAX_PATH);
-  return path;
-}
-
-bool MakeShortcut(const std::string& link, const std::string& target) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IShellLinkA* shell_link = nullptr;
-  bool ok = false;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell_link)))) {
-    shell_link->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      std::wstring wide(link.begin(), link.end());
-      ok = SUCCEEDED(file->Save(wide.c_str(), TRUE));
-      file->Release();
-    }
-    shell_link->Release();
-  }
-  CoUninitialize();
-  return ok;
-}
-
 // Seeds Run values, a Startup-folder shortcut and a system.ini key, and
 // removes them again afterwards.
 class StartupWindowTest : public ::testing::Test {
@@ -51,36 +23,25 @@ class StartupWindowTest : public ::testing::Test {
   void SetUp() override {
     startup_folder_ = TempFolder() + "cu-ui-startup";
     CreateDirectoryA(startup_folder_.c_str(), nullptr);
-    ASSERT_TRUE(MakeShortcut(startup_folder_ + "\\Tool.lnk", WindowsFolder() + "\\notepad.exe"));
+    ASSERT_EQ(SaveShortcut(startup_folder_ + "\\Tool.lnk", WindowsFolder() + "\\notepad.exe"), S_OK);
     // The shell rewrites the Shell Folders values from the User Shell
     // Folders ones, so both point at the sandbox for the test.
-    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, "Startup", startup_folder_);
-    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup_folder_);
-    SetRegString(HKEY_CURRENT_USER, kRunKey, "zeta", "C:\\zeta.exe");
-    SetRegString(HKEY_CURRENT_USER, kRunKey, "Alpha", "c:\\alpha.exe /min");
-    WritePrivateProfileStringA("windows", "load", "sysload.exe", system_ini_path_.c_str());
+    ASSERT_EQ(user_shell_folders_.SetString("Startup", startup_folder_), ERROR_SUCCESS);
+    ASSERT_EQ(shell_folders_.SetString("Startup", startup_folder_), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString("zeta", "C:\\zeta.exe"), ERROR_SUCCESS);
+    ASSERT_EQ(run_.SetString("Alpha", "c:\\alpha.exe /min"), ERROR_SUCCESS);
+    ASSERT_TRUE(WritePrivateProfileStringA("windows", "load", "sysload.exe", system_ini_.path().c_str()));
   }
 
-  void TearDown() override {
-    DeleteFileA((startup_folder_ + "\\Tool.lnk").c_str());
-    RemoveDirectoryA(startup_folder_.c_str());
-  }
+  void TearDown() override { (void)RemoveTree(startup_folder_); }
 
   std::string startup_folder_;
   // Everything the test changes is put back as it was.
-  SavedRegValue user_startup_{kUserShellFolders, "Startup"};
-  SavedRegValue startup_{kShellFolders, "Startup"};
-  SavedRegValue zeta_{kRunKey, "zeta"};
-  SavedRegValue alpha_{kRunKey, "Alpha"};
-  SavedRegValue broken_{kRunKey, "Broken"};
-  std::string system_ini_path_ = WindowsFolder() + "\\system.ini";
-  SavedFile system_ini_{system_ini_path_};
+  SavedRegistryValues user_shell_folders_{HKEY_CURRENT_USER, kUserShellFolders, {"Startup"}};
+  SavedRegistryValues shell_folders_{HKEY_CURRENT_USER, kShellFolders, {"Startup"}};
+  SavedRegistryValues run_{HKEY_CURRENT_USER, kRunKey, {"zeta", "Alpha", "Broken"}};
+  SavedFile system_ini_{WindowsFolder() + "\\system.ini"};
 };
-
-std::ptrdiff_t IndexOf(const std::vector<std::string>& rows, const std::string& row) {
-  const auto found = std::find(rows.begin(), rows.end(), row);
-  return found == rows.end() ? -1 : found - rows.begin();
-}
 
 TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) {
   AppProcess app;
@@ -94,13 +55,11 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
   HWND list = app.List(0);
   ASSERT_NE(list, nullptr);
   const std::vector<std::string> rows = ListRows(list);
-  std::string shown;
-  for (const std::string& row : rows) shown += row + "\n";
-  SCOPED_TRACE("rows:\n" + shown);
-  const auto alpha = IndexOf(rows, "Alpha=c:\\alpha.exe /min");
-  const auto sysload = IndexOf(rows, "sysload.exe");
-  const auto tool = IndexOf(rows, "Tool.lnk=" + WindowsFolder() + "\\notepad.exe");
-  const auto zeta = IndexOf(rows, "zeta=C:\\zeta.exe");
+  SCOPED_TRACE("rows:\n" + Shown(rows));
+  const auto alpha = RowIndex(rows, "Alpha=c:\\alpha.exe /min");
+  const auto sysload = RowIndex(rows, "sysload.exe");
+  const auto tool = RowIndex(rows, "Tool.lnk=" + WindowsFolder() + "\\notepad.exe");
+  const auto zeta = RowIndex(rows, "zeta=C:\\zeta.exe");
   ASSERT_GE(alpha, 0);
   ASSERT_GE(sysload, 0);
   ASSERT_GE(tool, 0) << "the shortcut row resolves to its target";
@@ -111,11 +70,7 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
   EXPECT_EQ(TextOf(app.Panel(0)), std::to_string(rows.size()));
   EXPECT_EQ(ListSelection(list), 0);
 
-  DWORD thread = GetWindowThreadProcessId(app.main(), nullptr);
-  GUITHREADINFO gui{};
-  gui.cbSize = sizeof gui;
-  ASSERT_TRUE(GetGUIThreadInfo(thread, &gui));
-  EXPECT_EQ(gui.hwndFocus, list) << "the StartUp list has the focus";
+  EXPECT_EQ(FocusOf(app.main()), list) << "the StartUp list has the focus";
 
   app.Foreground();
   PressKey(VK_ESCAPE);
@@ -123,7 +78,7 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
 }
 
 TEST_F(StartupWindowTest, WrongValueTypeShowsErrorOnceKeepsEarlierRowsAndFillsShellFolders) {
-  SetRegDword(HKEY_CURRENT_USER, kRunKey, "Broken", 1);
+  ASSERT_EQ(run_.SetRaw("Broken", REG_DWORD, cu::test_kit::DwordBytes(1)), ERROR_SUCCESS);
   AppProcess app;
   ASSERT_NE(app.main(), nullptr);
   // The main window has the same title; the error box is the dialog.

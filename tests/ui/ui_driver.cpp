@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 namespace cu::ui_test {
@@ -183,7 +183,7 @@ HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms) {
 
 AppProcess::AppProcess() {
   std::string command = "\"";
-  command += ProgramFolder();
+  command += ExeFolder();
   command += "clear-utility.exe\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -216,6 +216,11 @@ AppProcess::~AppProcess() {
 
 bool AppProcess::Exited(int timeout_ms) {
   return info_.hProcess && WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0;
+}
+
+void AppProcess::Settle() const {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
 }
 
 HWND AppProcess::Tabs() const { return ChildByClassAndIndex(main_, WC_TABCONTROLA, 0); }
@@ -261,126 +266,6 @@ std::string MessageBoxText(HWND box) {
   return text ? TextOf(text) : std::string();
 }
 
-void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
-    RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(handle);
-  }
-}
-
-void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
-    RegSetValueExA(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(handle);
-  }
-}
-
-void DeleteRegValue(HKEY root, const std::string& key, const std::string& name) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
-    RegDeleteValueA(handle, name.c_str());
-    RegCloseKey(handle);
-  }
-}
-
-void DeleteRegTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
-
-std::vector<std::pair<std::string, std::string>> RegStrings(HKEY root, const std::string& key) {
-  std::vector<std::pair<std::string, std::string>> values;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return values;
-  for (DWORD index = 0;; ++index) {
-    char name[512];
-    DWORD name_size = sizeof name;
-    char data[4096];
-    DWORD data_size = sizeof data - 1;
-    DWORD type = 0;
-    if (RegEnumValueA(handle, index, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data), &data_size) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    data[data_size] = '\0';
-    values.emplace_back(name, type == REG_SZ || type == REG_EXPAND_SZ ? std::string(data) : std::string());
-  }
-  RegCloseKey(handle);
-  return values;
-}
-
-SavedRegValue::SavedRegValue(std::string key, std::string name) : key_(std::move(key)), name_(std::move(name)) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
-  DWORD size = 0;
-  if (RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-    data_.resize(size);
-    existed_ = RegQueryValueExA(handle, name_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
-    data_.resize(size);
-  }
-  RegCloseKey(handle);
-}
-
-SavedRegValue::~SavedRegValue() {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  if (existed_) {
-    RegSetValueExA(handle, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
-  } else {
-    RegDeleteValueA(handle, name_.c_str());
-  }
-  RegCloseKey(handle);
-}
-
-SavedRegKey::SavedRegKey(std::string key) : key_(std::move(key)) {
-  HKEY handle = nullptr;
-  existed_ = RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS;
-  if (handle) RegCloseKey(handle);
-}
-
-SavedRegKey::~SavedRegKey() {
-  if (existed_) return;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
-  DWORD subkeys = 1;
-  DWORD values = 1;
-  RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                   nullptr);
-  RegCloseKey(handle);
-  if (subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
-  return bytes;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
-
-SavedFile::SavedFile(std::string path) : path_(std::move(path)), bytes_(ReadWholeFile(path_)) {}
-
-SavedFile::~SavedFile() {
-  if (bytes_) {
-    (void)WriteWholeFile(path_, *bytes_);
-  } else {
-    DeleteFileA(path_.c_str());
-  }
-}
-
 void ClickRow(HWND list, int index, bool double_click) {
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
   const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
@@ -400,19 +285,35 @@ void ClickButton(HWND button) {
   Sleep(250);
 }
 
-std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
-  return folder.substr(0, folder.find_last_of('\\') + 1);
+HWND FocusOf(HWND window) {
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
+  return gui.hwndFocus;
 }
 
-std::string TempFolder() {
-  char path[MAX_PATH + 1] = {};
-  GetTempPathA(MAX_PATH + 1, path);
-  std::string folder(path);
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder;
+int RowIndex(const std::vector<std::string>& rows, const std::string& text) {
+  const auto found = std::find(rows.begin(), rows.end(), text);
+  return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
+}
+
+std::string Shown(const std::vector<std::string>& rows) {
+  std::string shown;
+  for (const std::string& row : rows) shown += row + "\n";
+  return shown;
+}
+
+HWND SaveDialogFileNameEdit(HWND dialog) {
+  if (HWND combo = GetDlgItem(dialog, 0x47C)) {
+    if (_stricmp(ClassOf(combo).c_str(), "Edit") == 0) return combo;
+    if (HWND edit = ChildByClassAndIndex(combo, "Edit", 0)) return edit;
+  }
+  return GetDlgItem(dialog, 0x480);
+}
+
+InfoTexts ReadInfo(HWND dialog) {
+  return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
+          IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002))};
 }
 
 }  // namespace cu::ui_test

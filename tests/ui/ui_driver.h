@@ -2,16 +2,33 @@
 
 // Drives the real clear-utility.exe from outside, as a user or an
 // accessibility tool would: finds its windows, reads the standard controls,
-// clicks buttons and types keys.
+// clicks buttons and types keys. The test kit's helpers for seeding and
+// restoring the prefix are named here for the window tests.
 
-#include <windows.h>
+#include "test_kit.h"
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace cu::ui_test {
+
+using cu::test_kit::ClipboardText;
+using cu::test_kit::ExeFolder;
+using cu::test_kit::FolderEntries;
+using cu::test_kit::PathExists;
+using cu::test_kit::PutTextOnClipboard;
+using cu::test_kit::ReadValue;
+using cu::test_kit::ReadValues;
+using cu::test_kit::ReadWholeFile;
+using cu::test_kit::RegisteredService;
+using cu::test_kit::RemoveTree;
+using cu::test_kit::SaveShortcut;
+using cu::test_kit::SavedFile;
+using cu::test_kit::SavedRegistryValues;
+using cu::test_kit::TempFolder;
+using cu::test_kit::WindowsFolder;
+using cu::test_kit::WriteWholeFile;
 
 // Waits until `condition` holds, pumping this thread's messages; false on
 // timeout.
@@ -49,6 +66,9 @@ class AppProcess {
   HWND main() const { return main_; }
   DWORD id() const { return info_.dwProcessId; }
   bool Exited(int timeout_ms);
+  // Returns once the window thread has finished what it was doing (a
+  // command runs without taking messages until it ends).
+  void Settle() const;
 
   HWND Tabs() const;
   // The list box of a page: 0 StartUp, 1 URLs, 2 Shell folders, 3 Services.
@@ -72,67 +92,32 @@ void ClickDialogButton(HWND dialog, int id);
 // The text of a message box.
 std::string MessageBoxText(HWND box);
 
-// Registry seeding for the test prefix.
-void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
-void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
-void DeleteRegValue(HKEY root, const std::string& key, const std::string& name);
-void DeleteRegTree(HKEY root, const std::string& key);
-std::vector<std::pair<std::string, std::string>> RegStrings(HKEY root, const std::string& key);
-
-// Puts one HKCU value back as it was (type and bytes) at the end of a test,
-// or removes it when it did not exist.
-class SavedRegValue {
- public:
-  SavedRegValue(std::string key, std::string name);
-  ~SavedRegValue();
-  SavedRegValue(const SavedRegValue&) = delete;
-  SavedRegValue& operator=(const SavedRegValue&) = delete;
-
- private:
-  std::string key_;
-  std::string name_;
-  bool existed_ = false;
-  DWORD type_ = REG_NONE;
-  std::vector<BYTE> data_;
-};
-
-// Removes an HKCU key at the end when the test created it and left it empty.
-class SavedRegKey {
- public:
-  explicit SavedRegKey(std::string key);
-  ~SavedRegKey();
-  SavedRegKey(const SavedRegKey&) = delete;
-  SavedRegKey& operator=(const SavedRegKey&) = delete;
-
- private:
-  std::string key_;
-  bool existed_ = false;
-};
-
-std::optional<std::string> ReadWholeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
-
-// Puts a file back byte for byte (system.ini), or removes it when it did not
-// exist.
-class SavedFile {
- public:
-  explicit SavedFile(std::string path);
-  ~SavedFile();
-  SavedFile(const SavedFile&) = delete;
-  SavedFile& operator=(const SavedFile&) = delete;
-
- private:
-  std::string path_;
-  std::optional<std::string> bytes_;
-};
-
 // Mouse input is handed to the control itself: a pointer moved and clicked
 // through SendInput lands unreliably under Wine and Xvfb. The control's own
 // handling (selection, notifications, focus) runs as for a real click.
 void ClickRow(HWND list, int index, bool double_click = false);
 void ClickButton(HWND button);
 
-std::string ProgramFolder();  // where ui_tests.exe and clear-utility.exe are
-std::string TempFolder();     // the prefix user's temporary folder, with a trailing backslash
+// The window that has the keyboard focus in the thread of `window`.
+HWND FocusOf(HWND window);
+
+// The index of the first row with this exact text; -1 when none has it.
+int RowIndex(const std::vector<std::string>& rows, const std::string& text);
+// The rows one a line, for a failure's message.
+std::string Shown(const std::vector<std::string>& rows);
+
+// The file-name box of the common Save dialog: the edit inside cmb13 (a
+// combo box, or an extended combo box holding one, as Wine has it), or the
+// plain edit edt1 of older layouts; null when there is neither.
+HWND SaveDialogFileNameEdit(HWND dialog);
+
+// The texts of an open Info dialog (StartUp or Service).
+struct InfoTexts {
+  std::string memo;
+  std::string action;  // the IDYES button
+  bool stop_shown = false;
+  std::string hint;
+};
+InfoTexts ReadInfo(HWND dialog);
 
 }  // namespace cu::ui_test

@@ -8,14 +8,6 @@
 
 namespace cu::ui_test {
 
-// The window that has the keyboard focus in the thread of `window`.
-inline HWND FocusOf(HWND window) {
-  GUITHREADINFO gui{};
-  gui.cbSize = sizeof gui;
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
-  return gui.hwndFocus;
-}
-
 // A real left click at a point of a window's client area.
 inline void ClickAt(HWND window, POINT point) {
   ClientToScreen(window, &point);

@@ -1,12 +1,8 @@
 // The typed-address tab worked from outside: Ins, Del and Ctrl+C on the
 // list, the input box and the confirmation, checked against the registry key
 // and the clipboard as the test reads them itself.
-#include <windows.h>
-
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,120 +18,43 @@ constexpr char kTypedUrls[] = "Software\\Microsoft\\Internet Explorer\\TypedUrls
 constexpr int kPromptId = 1101;
 constexpr int kEditId = 1102;
 
-// One value of the key, exactly as stored.
-struct RawValue {
-  std::string name;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
-
-std::vector<RawValue> ReadRawValues(HKEY key) {
-  std::vector<RawValue> values;
-  for (DWORD index = 0;; ++index) {
-    char name[16384];
-    DWORD name_size = sizeof name;
-    DWORD type = 0;
-    DWORD data_size = 0;
-    if (RegEnumValueA(key, index, name, &name_size, nullptr, &type, nullptr, &data_size) != ERROR_SUCCESS) break;
-    RawValue value{std::string(name, name_size), type, std::vector<BYTE>(data_size)};
-    name_size = sizeof name;
-    if (RegEnumValueA(key, index, name, &name_size, nullptr, &type, value.data.data(), &data_size) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    value.data.resize(data_size);
-    values.push_back(std::move(value));
-  }
-  return values;
-}
-
-void DeleteAllValues(HKEY key) {
-  std::vector<RawValue> values = ReadRawValues(key);
-  for (const RawValue& value : values) RegDeleteValueA(key, value.name.c_str());
-}
+constexpr char kFirst[] = "http://first.example/page?a=1";
+constexpr char kSecond[] = "second.example";
 
 // "name=text" for each value of the key, text only for REG_SZ, in the order
 // RegEnumValue gives them.
 std::vector<std::string> KeyContents() {
-  std::vector<std::string> contents;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kTypedUrls, 0, KEY_READ, &key) != ERROR_SUCCESS) return {"<no key>"};
-  for (const RawValue& value : ReadRawValues(key)) {
-    std::string text = value.name + "=";
-    if (value.type == REG_SZ) {
-      text += std::string(reinterpret_cast<const char*>(value.data.data()), value.data.size()).c_str();
-    } else {
-      text += "<type " + std::to_string(value.type) + ">";
-    }
-    contents.push_back(text);
-  }
   RegCloseKey(key);
+  std::vector<std::string> contents;
+  for (const cu::test_kit::StoredValue& value : ReadValues(HKEY_CURRENT_USER, kTypedUrls)) {
+    contents.push_back(value.name + "=" +
+                       (value.type == REG_SZ ? value.Text() : "<type " + std::to_string(value.type) + ">"));
+  }
   return contents;
 }
 
-bool PutOnClipboard(const std::string& text) {
-  if (!WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000)) return false;
-  EmptyClipboard();
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  bool ok = false;
-  if (block) {
-    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-    GlobalUnlock(block);
-    ok = SetClipboardData(CF_TEXT, block) != nullptr;
-    if (!ok) GlobalFree(block);
-  }
-  CloseClipboard();
-  return ok;
-}
-
-std::string ClipboardText() {
-  if (!WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000)) return "<cannot open clipboard>";
-  std::string text = "<no text>";
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
-      text = chars;
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
+std::string Clipboard() { return ClipboardText().value_or("<no text>"); }
 
 // Empties the key for the test (creating it when missing, since addresses
 // are only written to a key that exists) and puts back exactly what it held.
 class UrlsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kTypedUrls, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      existed_ = true;
-      saved_ = ReadRawValues(key);
-      RegCloseKey(key);
-    }
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTypedUrls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    DeleteAllValues(key);
-    RegCloseKey(key);
+    ASSERT_TRUE(typed_urls_.usable());
     ASSERT_TRUE(KeyContents().empty());
   }
 
-  void TearDown() override {
-    HKEY key = nullptr;
-    if (!existed_) {
-      RegDeleteTreeA(HKEY_CURRENT_USER, kTypedUrls);
-      RegDeleteKeyA(HKEY_CURRENT_USER, kTypedUrls);
-      return;
-    }
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kTypedUrls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-      return;
-    }
-    DeleteAllValues(key);
-    for (const RawValue& value : saved_) {
-      RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.data(),
-                     static_cast<DWORD>(value.data.size()));
-    }
-    RegCloseKey(key);
+  // Shows the URL tab of a started program, whose list has the focus.
+  void ShowUrls(AppProcess& app) {
+    ASSERT_TRUE(app.started());
+    app.SelectTab(kUrlsPage);
+    list_ = app.List(kUrlsPage);
+    panel_ = app.Panel(kUrlsPage);
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(panel_, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list_; }, 3000)) << "the URL list has the focus";
   }
 
   // Presses a key on the focused list and checks that no dialog follows.
@@ -177,32 +96,27 @@ class UrlsWindowTest : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
   }
 
-  bool existed_ = false;
-  std::vector<RawValue> saved_;
+  SavedRegistryValues typed_urls_{HKEY_CURRENT_USER, kTypedUrls};
+  HWND list_ = nullptr;
+  HWND panel_ = nullptr;
 };
 
 using Rows = std::vector<std::string>;
 
-TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
-  constexpr char kFirst[] = "http://first.example/page?a=1";
-  constexpr char kSecond[] = "second.example";
+TEST_F(UrlsWindowTest, EmptyListIgnoresDelAndCtrlCAndACancelledInsertChangesNothing) {
   AppProcess app;
-  ASSERT_TRUE(app.started());
-  app.SelectTab(kUrlsPage);
-  HWND list = app.List(kUrlsPage);
-  HWND panel = app.Panel(kUrlsPage);
-  ASSERT_NE(list, nullptr);
-  ASSERT_NE(panel, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000)) << "the URL list has the focus";
+  ASSERT_NO_FATAL_FAILURE(ShowUrls(app));
+  HWND list = list_;
+  HWND panel = panel_;
   EXPECT_EQ(ListRows(list), Rows{});
   EXPECT_EQ(TextOf(panel), "0");
 
   {
     SCOPED_TRACE("empty list: Del and Ctrl+C do nothing");
-    ASSERT_TRUE(PutOnClipboard("before"));
+    ASSERT_TRUE(PutTextOnClipboard("before"));
     ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, VK_DELETE, false, "Del"));
     ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, 'C', true, "Ctrl+C"));
-    EXPECT_EQ(ClipboardText(), "before");
+    EXPECT_EQ(Clipboard(), "before");
     EXPECT_EQ(KeyContents(), Rows{});
   }
   {
@@ -219,6 +133,13 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
     EXPECT_EQ(KeyContents(), Rows{});
     EXPECT_TRUE(ListHasFocusAgain(app, list)) << "the focus returns to the list after Cancel";
   }
+}
+
+TEST_F(UrlsWindowTest, InsInsertsAtTheSelectedRowAndCtrlCCopiesTheSelectedRow) {
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowUrls(app));
+  HWND list = list_;
+  HWND panel = panel_;
   {
     SCOPED_TRACE("the first address: inserted, selected, the key holds only url1");
     ASSERT_NO_FATAL_FAILURE(InsertThroughInputBox(app, kFirst));
@@ -242,14 +163,27 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
     SCOPED_TRACE("Ctrl+C copies the selected row, also after moving down");
     app.Foreground();
     PressKey('C', true);
-    EXPECT_TRUE(WaitFor([&] { return ClipboardText() == kSecond; }, 5000)) << ClipboardText();
+    EXPECT_TRUE(WaitFor([&] { return Clipboard() == kSecond; }, 5000)) << Clipboard();
     PressKey(VK_DOWN);
     ASSERT_TRUE(WaitFor([&] { return ListSelection(list) == 1; }, 3000));
     app.Foreground();
     PressKey('C', true);
-    EXPECT_TRUE(WaitFor([&] { return ClipboardText() == kFirst; }, 5000)) << ClipboardText();
+    EXPECT_TRUE(WaitFor([&] { return Clipboard() == kFirst; }, 5000)) << Clipboard();
     EXPECT_TRUE(Dialogs(app.id()).empty());
   }
+}
+
+TEST_F(UrlsWindowTest, DelAsksAndRemovesTheSelectedRowUntilTheListIsEmpty) {
+  ASSERT_EQ(typed_urls_.SetString("url1", kSecond), ERROR_SUCCESS);
+  ASSERT_EQ(typed_urls_.SetString("url2", kFirst), ERROR_SUCCESS);
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowUrls(app));
+  HWND list = list_;
+  HWND panel = panel_;
+  ASSERT_EQ(ListRows(list), (Rows{kSecond, kFirst}));
+  app.Foreground();
+  PressKey(VK_DOWN);
+  ASSERT_TRUE(WaitFor([&] { return ListSelection(list) == 1; }, 3000));
   {
     SCOPED_TRACE("Del answered No keeps the row and the key");
     ASSERT_NO_FATAL_FAILURE(DeleteAnswering(app, kFirst, IDNO));
@@ -279,10 +213,10 @@ TEST_F(UrlsWindowTest, InsDelAndCtrlCWorkTheListAndRewriteTheKey) {
   }
   {
     SCOPED_TRACE("emptied list: Del and Ctrl+C do nothing");
-    ASSERT_TRUE(PutOnClipboard("after"));
+    ASSERT_TRUE(PutTextOnClipboard("after"));
     ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, VK_DELETE, false, "Del"));
     ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, 'C', true, "Ctrl+C"));
-    EXPECT_EQ(ClipboardText(), "after");
+    EXPECT_EQ(Clipboard(), "after");
   }
 }
 

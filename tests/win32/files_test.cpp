@@ -42,15 +42,15 @@ void SetLocalWriteTime(const std::string& path, WORD year, WORD month, WORD day,
 
 TEST(Win32Files, SearchReportsEveryEntryWithSizeTimeAndAttributes) {
   Sandbox box("Search");
-  box.WriteFile("plain.txt", "12345");
-  box.WriteFile("hidden.txt", "");
+  ASSERT_TRUE(box.WriteFile("plain.txt", "12345"));
+  ASSERT_TRUE(box.WriteFile("hidden.txt", ""));
   ASSERT_TRUE(::SetFileAttributesA(box.Path("hidden.txt").c_str(),
                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  box.MakeFolder("sub");
-  SetLocalWriteTime(box.Path("plain.txt"), 2001, 2, 3, 4, 5, 7);
+  ASSERT_TRUE(box.MakeFolder("sub"));
+  ASSERT_NO_FATAL_FAILURE(SetLocalWriteTime(box.Path("plain.txt"), 2001, 2, 3, 4, 5, 7));
 
   // A sparse file beyond 4 GiB: the size needs both halves.
-  box.WriteFile("big.bin", "");
+  ASSERT_TRUE(box.WriteFile("big.bin", ""));
   {
     UniqueFile big(::CreateFileA(box.Path("big.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -61,7 +61,7 @@ TEST(Win32Files, SearchReportsEveryEntryWithSizeTimeAndAttributes) {
     ASSERT_TRUE(::SetEndOfFile(big.get()));
   }
   // A date far outside the DOS range keeps its year.
-  SetLocalWriteTime(box.Path("big.bin"), 2150, 6, 30, 23, 59, 59);
+  ASSERT_NO_FATAL_FAILURE(SetLocalWriteTime(box.Path("big.bin"), 2150, 6, 30, 23, 59, 59));
 
   Win32FileSystem files;
   std::map<std::string, FindData> found = SearchAll(files, box.Path("*.*"));
@@ -103,8 +103,8 @@ TEST(Win32Files, SearchReportsEveryEntryWithSizeTimeAndAttributes) {
 TEST(Win32Files, LongNameReachableThroughItsShortName) {
   Sandbox box("ShortName");
   const std::string long_name = "A very long file name with blanks.text";
-  box.WriteFile(long_name, "x");
-  box.WriteFile("SHORT.TXT", "y");
+  ASSERT_TRUE(box.WriteFile(long_name, "x"));
+  ASSERT_TRUE(box.WriteFile("SHORT.TXT", "y"));
 
   Win32FileSystem files;
   std::map<std::string, FindData> found = SearchAll(files, box.Path("*"));
@@ -123,10 +123,10 @@ TEST(Win32Files, LongNameReachableThroughItsShortName) {
 
 TEST(Win32Files, AttributesExistenceAndDeletion) {
   Sandbox box("Attributes");
-  box.WriteFile("file.txt", "x");
-  box.MakeFolder("full");
-  box.WriteFile("full\\inner.txt", "y");
-  box.MakeFolder("empty");
+  ASSERT_TRUE(box.WriteFile("file.txt", "x"));
+  ASSERT_TRUE(box.MakeFolder("full"));
+  ASSERT_TRUE(box.WriteFile("full\\inner.txt", "y"));
+  ASSERT_TRUE(box.MakeFolder("empty"));
 
   Win32FileSystem files;
   EXPECT_TRUE(files.FileExists(box.Path("file.txt")));
@@ -162,7 +162,7 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
   Sandbox box("Replace");
   Win32FileSystem files;
 
-  box.WriteFile("report.txt", "old content");
+  ASSERT_TRUE(box.WriteFile("report.txt", "old content"));
   ASSERT_TRUE(files.ReplaceFileContent(box.Path("report.txt"), "new\r\ncontent\r\n"));
   EXPECT_EQ(box.ReadFile("report.txt"), "new\r\ncontent\r\n");
   ASSERT_TRUE(files.ReplaceFileContent(box.Path("fresh.txt"), ""));
@@ -170,15 +170,15 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
   EXPECT_EQ(box.ReadFile("fresh.txt"), "");
 
   // A hidden file stays hidden with its new content.
-  box.WriteFile("hidden.txt", "old");
+  ASSERT_TRUE(box.WriteFile("hidden.txt", "old"));
   ASSERT_TRUE(files.SetAttributes(box.Path("hidden.txt"), kAttrHidden));
   ASSERT_TRUE(files.ReplaceFileContent(box.Path("hidden.txt"), "new"));
   EXPECT_EQ(box.ReadFile("hidden.txt"), "new");
   EXPECT_NE(files.GetAttributes(box.Path("hidden.txt")) & kAttrHidden, 0u);
 
   // A folder in the way: nothing is replaced, the folder and its file stay.
-  box.MakeFolder("folder");
-  box.WriteFile("folder\\keep.txt", "keep");
+  ASSERT_TRUE(box.MakeFolder("folder"));
+  ASSERT_TRUE(box.WriteFile("folder\\keep.txt", "keep"));
   EXPECT_FALSE(files.ReplaceFileContent(box.Path("folder"), "text"));
   EXPECT_NE(files.GetAttributes(box.Path("folder")) & kAttrDirectory, 0u);
   EXPECT_EQ(box.ReadFile("folder\\keep.txt"), "keep");
@@ -187,7 +187,7 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
   EXPECT_FALSE(files.ReplaceFileContent(box.Path("absent\\report.txt"), "text"));
 
   // A read-only target that cannot be replaced keeps its content.
-  box.WriteFile("locked.txt", "locked");
+  ASSERT_TRUE(box.WriteFile("locked.txt", "locked"));
   ASSERT_TRUE(files.SetAttributes(box.Path("locked.txt"), kAttrReadOnly));
   EXPECT_FALSE(files.ReplaceFileContent(box.Path("locked.txt"), "text"));
   EXPECT_EQ(box.ReadFile("locked.txt"), "locked");
@@ -205,10 +205,9 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
 TEST(Win32Files, IniKeysReadAndDeleted) {
   Sandbox box("Ini");
   const std::string long_value(3000, 'v');
-  box.WriteFile("system.ini",
-                "[boot]\r\nshell=explorer.exe\r\n"
-                "[windows]\r\nload=loader.exe /q\r\nrun=runner.exe\r\nlong=" +
-                    long_value + "\r\n");
+  ASSERT_TRUE(box.WriteFile("system.ini", "[boot]\r\nshell=explorer.exe\r\n"
+                                          "[windows]\r\nload=loader.exe /q\r\nrun=runner.exe\r\n"
+                                          "long=" + long_value + "\r\n"));
   const std::string ini = box.Path("system.ini");
   Win32FileSystem files;
 

@@ -15,26 +15,10 @@
 namespace cu::win32 {
 namespace {
 
+using test::FolderEntries;
+using test::PathExists;
 using test::RealMachine;
 using test::Sandbox;
-
-bool Exists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The names inside a folder, "." and ".." left out, sorted.
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA data{};
-  UniqueFind search(::FindFirstFileA((WithBackslash(folder) + "*").c_str(), &data));
-  if (!search) return names;
-  do {
-    const std::string name = data.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (::FindNextFileA(search.get(), &data));
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The attributes the directory search reports for one entry.
 DWORD SearchAttributes(const std::string& path) {
@@ -61,28 +45,28 @@ void ClearThroughTab(RealMachine& real, const Sandbox& folder, bool answer) {
 
 TEST(FoldersTabFlows, ClearingEmptiesTheTreeButKeepsDotEntriesAndFilesInUse) {
   Sandbox box("TabFlowClear");
-  box.WriteFile("plain.txt", "p");
-  box.WriteFile("read-only.txt", "r");
-  box.WriteFile("hidden system.txt", "h");
-  box.WriteFile(".dotfile", "kept");
-  box.MakeFolder(".dotfolder");
-  box.WriteFile(".dotfolder\\inner.txt", "kept");
-  box.MakeFolder("nested");
-  box.MakeFolder("nested\\a");
-  box.MakeFolder("nested\\a\\b");
-  box.WriteFile("nested\\a\\b\\deep.txt", "d");
-  box.MakeFolder("nested\\read-only folder");
-  box.WriteFile("nested\\read-only folder\\x.txt", "x");
-  box.MakeFolder("busy");
-  box.MakeFolder("busy\\sub");
-  box.WriteFile("busy\\other.txt", "o");
-  box.WriteFile("busy\\sub\\held.txt", "in use");
+  ASSERT_TRUE(box.WriteFile("plain.txt", "p"));
+  ASSERT_TRUE(box.WriteFile("read-only.txt", "r"));
+  ASSERT_TRUE(box.WriteFile("hidden system.txt", "h"));
+  ASSERT_TRUE(box.WriteFile(".dotfile", "kept"));
+  ASSERT_TRUE(box.MakeFolder(".dotfolder"));
+  ASSERT_TRUE(box.WriteFile(".dotfolder\\inner.txt", "kept"));
+  ASSERT_TRUE(box.MakeFolder("nested"));
+  ASSERT_TRUE(box.MakeFolder("nested\\a"));
+  ASSERT_TRUE(box.MakeFolder("nested\\a\\b"));
+  ASSERT_TRUE(box.WriteFile("nested\\a\\b\\deep.txt", "d"));
+  ASSERT_TRUE(box.MakeFolder("nested\\read-only folder"));
+  ASSERT_TRUE(box.WriteFile("nested\\read-only folder\\x.txt", "x"));
+  ASSERT_TRUE(box.MakeFolder("busy"));
+  ASSERT_TRUE(box.MakeFolder("busy\\sub"));
+  ASSERT_TRUE(box.WriteFile("busy\\other.txt", "o"));
+  ASSERT_TRUE(box.WriteFile("busy\\sub\\held.txt", "in use"));
   ASSERT_TRUE(::SetFileAttributesA(box.Path("read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   ASSERT_TRUE(::SetFileAttributesA(box.Path("hidden system.txt").c_str(),
                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   ASSERT_TRUE(::SetFileAttributesA(box.Path("nested\\read-only folder").c_str(),
                                    FILE_ATTRIBUTE_READONLY));
-  const std::vector<std::string> before = Entries(box.folder());
+  const std::vector<std::string> before = FolderEntries(box.folder());
 
   RealMachine real;
   // Held open without FILE_SHARE_DELETE: the file cannot be deleted.
@@ -92,23 +76,24 @@ TEST(FoldersTabFlows, ClearingEmptiesTheTreeButKeepsDotEntriesAndFilesInUse) {
   ASSERT_TRUE(held.valid());
 
   // No to the question deletes nothing.
-  ClearThroughTab(real, box, false);
-  EXPECT_EQ(Entries(box.folder()), before);
+  ASSERT_NO_FATAL_FAILURE(ClearThroughTab(real, box, false));
+  EXPECT_EQ(FolderEntries(box.folder()), before);
   EXPECT_TRUE(real.ui.busy_changes.empty());
 
-  ClearThroughTab(real, box, true);
+  ASSERT_NO_FATAL_FAILURE(ClearThroughTab(real, box, true));
   EXPECT_EQ(real.ui.busy_changes, (std::vector<bool>{true, false}));
-  EXPECT_TRUE(Exists(box.folder()));
-  EXPECT_EQ(Entries(box.folder()), (std::vector<std::string>{".dotfile", ".dotfolder", "busy"}));
-  EXPECT_EQ(Entries(box.Path(".dotfolder")), std::vector<std::string>{"inner.txt"});
+  EXPECT_TRUE(PathExists(box.folder()));
+  EXPECT_EQ(FolderEntries(box.folder()),
+            (std::vector<std::string>{".dotfile", ".dotfolder", "busy"}));
+  EXPECT_EQ(FolderEntries(box.Path(".dotfolder")), std::vector<std::string>{"inner.txt"});
   // The file in use stays, and so does the chain of folders down to it.
-  EXPECT_EQ(Entries(box.Path("busy")), std::vector<std::string>{"sub"});
-  EXPECT_EQ(Entries(box.Path("busy\\sub")), std::vector<std::string>{"held.txt"});
+  EXPECT_EQ(FolderEntries(box.Path("busy")), std::vector<std::string>{"sub"});
+  EXPECT_EQ(FolderEntries(box.Path("busy\\sub")), std::vector<std::string>{"held.txt"});
 
   // Once released, a second Clear takes the rest.
   held.reset();
-  ClearThroughTab(real, box, true);
-  EXPECT_EQ(Entries(box.folder()), (std::vector<std::string>{".dotfile", ".dotfolder"}));
+  ASSERT_NO_FATAL_FAILURE(ClearThroughTab(real, box, true));
+  EXPECT_EQ(FolderEntries(box.folder()), (std::vector<std::string>{".dotfile", ".dotfolder"}));
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
 
@@ -135,30 +120,30 @@ constexpr char kNoLinkHere[] =
 
 TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingBehindIt) {
   Sandbox outside("TabFlowLinkTarget");
-  outside.WriteFile("a.txt", "a");
-  outside.MakeFolder("sub");
-  outside.WriteFile("sub\\b.txt", "b");
-  outside.WriteFile("read-only.txt", "r");
+  ASSERT_TRUE(outside.WriteFile("a.txt", "a"));
+  ASSERT_TRUE(outside.MakeFolder("sub"));
+  ASSERT_TRUE(outside.WriteFile("sub\\b.txt", "b"));
+  ASSERT_TRUE(outside.WriteFile("read-only.txt", "r"));
   ASSERT_TRUE(::SetFileAttributesA(outside.Path("read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  const std::vector<std::string> target_before = Entries(outside.folder());
+  const std::vector<std::string> target_before = FolderEntries(outside.folder());
 
   Sandbox box("TabFlowLinkClear");
-  box.WriteFile("plain.txt", "p");
+  ASSERT_TRUE(box.WriteFile("plain.txt", "p"));
   LinkForTest link(box.Path("linked"), outside.folder());
   if (!link.made()) GTEST_SKIP() << kNoLinkHere;
   EXPECT_EQ(SearchAttributes(link.path()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
   // A search through the link reaches the files behind it, so a walk that
   // followed it would delete them.
-  EXPECT_EQ(Entries(link.path()), target_before);
+  EXPECT_EQ(FolderEntries(link.path()), target_before);
 
   // Clearing the folder that holds the link: the link stays, and nothing
   // behind it is touched, not even an attribute.
   RealMachine real;
-  ClearThroughTab(real, box, true);
-  EXPECT_EQ(Entries(box.folder()), std::vector<std::string>{"linked"});
-  EXPECT_EQ(Entries(outside.folder()), target_before);
-  EXPECT_EQ(Entries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
+  ASSERT_NO_FATAL_FAILURE(ClearThroughTab(real, box, true));
+  EXPECT_EQ(FolderEntries(box.folder()), std::vector<std::string>{"linked"});
+  EXPECT_EQ(FolderEntries(outside.folder()), target_before);
+  EXPECT_EQ(FolderEntries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
   EXPECT_NE(::GetFileAttributesA(outside.Path("read-only.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
             0u);
 
@@ -166,13 +151,13 @@ TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingB
   // the folder it points to.
   StartupTab startup(real.platform, real.ui, real.paths);
   startup.DeleteStartupPath(link.path());
-  EXPECT_EQ(Entries(outside.folder()), target_before);
-  EXPECT_EQ(Entries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(FolderEntries(outside.folder()), target_before);
+  EXPECT_EQ(FolderEntries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
   if (test::RunningUnderWine()) {
     GTEST_SKIP() << "Wine's RemoveDirectoryA follows a Unix directory link and fails on the "
                     "non-empty folder behind it (ERROR_DIR_NOT_EMPTY), so the link itself stays";
   }
-  EXPECT_FALSE(Exists(link.path()));
+  EXPECT_FALSE(PathExists(link.path()));
 }
 
 TEST(FoldersTabFlows, StartupRemovalOfALinkToAnEmptyFolderKeepsThatFolder) {
@@ -186,7 +171,7 @@ TEST(FoldersTabFlows, StartupRemovalOfALinkToAnEmptyFolderKeepsThatFolder) {
   startup.DeleteStartupPath(link.path());
   // The folder behind the link lies outside the Startup folder: removing the
   // entry may take the link, never that folder.
-  EXPECT_TRUE(Exists(outside.folder()));
+  EXPECT_TRUE(PathExists(outside.folder()));
 }
 
 }  // namespace

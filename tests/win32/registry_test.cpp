@@ -14,11 +14,8 @@
 namespace cu::win32 {
 namespace {
 
+using test::DwordBytes;
 using test::TestKey;
-
-std::string Dword(DWORD value) {
-  return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-}
 
 // Replaces the key's DACL, given in SDDL.
 bool SetDacl(HKEY key, const char* sddl) {
@@ -33,7 +30,7 @@ bool SetDacl(HKEY key, const char* sddl) {
 
 TEST(Win32Registry, KeyReadableButNotWritableOpensOnlyForRead) {
   TestKey key("ReadOnlyKey");
-  key.SetRaw("Run", REG_SZ, std::string("app.exe", 8));
+  ASSERT_EQ(key.SetRaw("Run", REG_SZ, std::string("app.exe", 8)), ERROR_SUCCESS);
   ASSERT_TRUE(SetDacl(key.get(), "D:(A;;KR;;;WD)"));
   // Give the key back its full access before it is removed.
   ScopeExit restore([&] { SetDacl(key.get(), "D:(A;;KA;;;WD)"); });
@@ -56,14 +53,15 @@ TEST(Win32Registry, KeyReadableButNotWritableOpensOnlyForRead) {
 
 TEST(Win32Registry, ValuesReadAsStoredWhateverTheirType) {
   TestKey key("ValueTypes");
-  key.SetRaw("Count", REG_DWORD, Dword(7));
-  key.SetRaw("Blob", REG_BINARY, std::string("\x01\x02", 2));
-  key.SetRaw("NoNul", REG_SZ, "abc");  // exactly three bytes, no terminator
-  key.SetRaw("Inner", REG_SZ, std::string("ab\0cd\0", 6));
-  key.SetRaw("Expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11));
-  key.SetRaw("Empty", REG_BINARY, "");
+  ASSERT_EQ(key.SetRaw("Count", REG_DWORD, DwordBytes(7)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw("Blob", REG_BINARY, std::string("\x01\x02", 2)), ERROR_SUCCESS);
+  // Exactly three bytes, no terminator.
+  ASSERT_EQ(key.SetRaw("NoNul", REG_SZ, "abc"), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw("Inner", REG_SZ, std::string("ab\0cd\0", 6)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw("Expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw("Empty", REG_BINARY, ""), ERROR_SUCCESS);
   const std::string big(70000, 'q');
-  key.SetRaw("Big", REG_SZ, big + '\0');
+  ASSERT_EQ(key.SetRaw("Big", REG_SZ, big + '\0'), ERROR_SUCCESS);
 
   Win32Registry registry;
   RegistryAccess access(registry);
@@ -98,16 +96,16 @@ TEST(Win32Registry, ValuesReadAsStoredWhateverTheirType) {
   RegQuery count = raw->QueryValue("Count");
   ASSERT_EQ(count.status, RegQuery::Status::kOk);
   EXPECT_EQ(count.value.type, kRegDword);
-  EXPECT_EQ(count.value.bytes, Dword(7));
+  EXPECT_EQ(count.value.bytes, DwordBytes(7));
   EXPECT_EQ(raw->QueryValue("Missing").status, RegQuery::Status::kMissing);
 }
 
 TEST(Win32Registry, ValueNamesListsEveryNameIncludingLongOnesAndTheDefault) {
   TestKey key("ValueNames");
   const std::string long_name(2000, 'n');
-  key.SetRaw("", REG_SZ, std::string("default", 8));
-  key.SetRaw("a=b", REG_SZ, std::string("x", 2));
-  key.SetRaw(long_name, REG_SZ, std::string("y", 2));
+  ASSERT_EQ(key.SetRaw("", REG_SZ, std::string("default", 8)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw("a=b", REG_SZ, std::string("x", 2)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetRaw(long_name, REG_SZ, std::string("y", 2)), ERROR_SUCCESS);
 
   Win32Registry registry;
   std::unique_ptr<RegKey> open = registry.OpenKey(Hive::kCurrentUser, key.path(), kKeyRead);

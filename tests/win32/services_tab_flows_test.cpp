@@ -26,32 +26,9 @@ int FindEntry(const ServicesTab& tab) {
   return -1;
 }
 
-// The service's state and process as the manager reports them now;
-// nullopt when the service cannot be opened.
-std::optional<SERVICE_STATUS_PROCESS> StatusNow() {
-  UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  UniqueSc service(::OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
-  if (!service) return std::nullopt;
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
-    return std::nullopt;
-  }
-  return status;
-}
-
 DWORD StateNow() {
-  const std::optional<SERVICE_STATUS_PROCESS> status = StatusNow();
+  const std::optional<SERVICE_STATUS_PROCESS> status = test::ServiceStatusNow(kServiceName);
   return status ? status->dwCurrentState : 0;
-}
-
-bool SetDescription(const char* text) {
-  UniqueSc manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  UniqueSc service(::OpenServiceA(manager.get(), kServiceName, SERVICE_CHANGE_CONFIG));
-  if (!service) return false;
-  SERVICE_DESCRIPTIONA description{const_cast<char*>(text)};
-  return ::ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description) != FALSE;
 }
 
 // Runs the Info flow on the tab's selection with the dialog's result.
@@ -71,7 +48,7 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   command += "test-service.exe\"";
   RegisteredService registered(kServiceName, kDisplayName, command);
   ASSERT_TRUE(registered.created());
-  ASSERT_TRUE(SetDescription(kDescription));
+  ASSERT_TRUE(registered.SetDescription(kDescription));
 
   RealMachine real;
   ServicesTab tab(real.platform, real.ui);
@@ -119,10 +96,10 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   EXPECT_EQ(StateNow(), static_cast<DWORD>(SERVICE_RUNNING));
 
   // "ReStart!" stops it and starts it again: a new process, the same row.
-  const std::optional<SERVICE_STATUS_PROCESS> first = StatusNow();
+  const std::optional<SERVICE_STATUS_PROCESS> first = test::ServiceStatusNow(kServiceName);
   ASSERT_TRUE(first.has_value());
   (void)RunInfo(tab, real.ui, kResultYes);
-  const std::optional<SERVICE_STATUS_PROCESS> second = StatusNow();
+  const std::optional<SERVICE_STATUS_PROCESS> second = test::ServiceStatusNow(kServiceName);
   ASSERT_TRUE(second.has_value());
   EXPECT_EQ(second->dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_NE(second->dwProcessId, first->dwProcessId);
@@ -146,7 +123,7 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   EXPECT_EQ(real.ui.questions.back(),
             std::string("Delete service\r") + kDisplayName + "\r" + kServiceName + "?");
   EXPECT_TRUE(real.ui.messages.empty());
-  EXPECT_FALSE(StatusNow().has_value());
+  EXPECT_FALSE(test::ServiceStatusNow(kServiceName).has_value());
   EXPECT_EQ(FindEntry(tab), -1);
   EXPECT_EQ(tab.selection(), row > 0 ? row - 1 : 0);
   EXPECT_TRUE(real.ui.ScriptUsedUp());

@@ -16,10 +16,10 @@ using test::SaveShortcut;
 
 TEST(Win32Shell, ResolvesShortcutsAndGivesEmptyForUnreadableOnes) {
   Sandbox box("Shortcuts");
-  box.WriteFile("target program.exe", "MZ");
+  ASSERT_TRUE(box.WriteFile("target program.exe", "MZ"));
   const std::string target = box.Path("target program.exe");
-  SaveShortcut(box.Path("Program.lnk"), target);
-  box.WriteFile("corrupt.lnk", "this is not a shell link at all");
+  ASSERT_EQ(SaveShortcut(box.Path("Program.lnk"), target), S_OK);
+  ASSERT_TRUE(box.WriteFile("corrupt.lnk", "this is not a shell link at all"));
 
   OwnerWindow owner;
   Win32Shell shell(owner);

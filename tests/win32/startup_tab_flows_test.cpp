@@ -16,11 +16,13 @@
 namespace cu::win32 {
 namespace {
 
+using test::PathExists;
 using test::RealMachine;
 using test::Sandbox;
 using test::SaveShortcut;
 using test::SavedFile;
 using test::SavedRegistryValues;
+using test::ScratchKey;
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -55,10 +57,6 @@ std::vector<std::string> RowsTagged(const StartupTab& tab, int tag) {
   return texts;
 }
 
-bool Exists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Info on the row, "DELETE!!!", then the answer to "Delete <row>?".
 void RemoveThroughInfo(StartupTab& tab, cu::testing::FakeUi& ui, int row, bool answer) {
   tab.Select(row);
@@ -88,41 +86,11 @@ void ExpectReportLines(const std::string& report, const std::vector<std::string>
   }
 }
 
-// A key made for one test below a real place, removed before and after.
-class ScratchKey {
- public:
-  ScratchKey(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
-    ::RegDeleteTreeA(root_, path_.c_str());
-    status_ = ::RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                key_.receive(), nullptr);
-  }
-  ~ScratchKey() {
-    if (!key_) return;
-    key_.reset();
-    ::RegDeleteTreeA(root_, path_.c_str());
-  }
-  ScratchKey(const ScratchKey&) = delete;
-  ScratchKey& operator=(const ScratchKey&) = delete;
-
-  LONG status() const { return status_; }
-  void SetDefault(DWORD type, const std::string& bytes) {
-    ASSERT_EQ(::RegSetValueExA(key_.get(), "", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                               static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-  }
-
- private:
-  HKEY root_;
-  std::string path_;
-  LONG status_ = ERROR_SUCCESS;
-  UniqueHkey key_;
-};
-
 TEST(StartupTabFlows, RemovingARunValueNamedWithAnEqualsSignRemovesExactlyThatValue) {
   SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlow=b", "CuTabFlow"});
   ASSERT_TRUE(run.usable());
-  run.SetString("CuTabFlow=b", "tabflow-equals.exe /one");
-  run.SetString("CuTabFlow", "tabflow-plain.exe /two");
+  ASSERT_EQ(run.SetString("CuTabFlow=b", "tabflow-equals.exe /one"), ERROR_SUCCESS);
+  ASSERT_EQ(run.SetString("CuTabFlow", "tabflow-plain.exe /two"), ERROR_SUCCESS);
 
   RealMachine real;
   StartupTab tab(real.platform, real.ui, real.paths);
@@ -171,13 +139,13 @@ TEST(StartupTabFlows, RemovingStartupFolderEntriesDeletesTheShortcutAndTheSubfol
   Sandbox programs("TabFlowStartupPrograms");
   const std::string target = programs.Path("tool.exe");
   ASSERT_TRUE(test::CopyFixture("version_fixture.exe", target));
-  SaveShortcut(startup.Path("Tool.lnk"), target);
-  startup.WriteFile("keep.txt", "stays");
-  startup.MakeFolder("Helpers");
-  startup.MakeFolder("Helpers\\deep");
-  startup.WriteFile("Helpers\\a.txt", "a");
-  startup.WriteFile("Helpers\\deep\\b.txt", "b");
-  startup.WriteFile("Helpers\\read-only.txt", "r");
+  ASSERT_EQ(SaveShortcut(startup.Path("Tool.lnk"), target), S_OK);
+  ASSERT_TRUE(startup.WriteFile("keep.txt", "stays"));
+  ASSERT_TRUE(startup.MakeFolder("Helpers"));
+  ASSERT_TRUE(startup.MakeFolder("Helpers\\deep"));
+  ASSERT_TRUE(startup.WriteFile("Helpers\\a.txt", "a"));
+  ASSERT_TRUE(startup.WriteFile("Helpers\\deep\\b.txt", "b"));
+  ASSERT_TRUE(startup.WriteFile("Helpers\\read-only.txt", "r"));
   ASSERT_TRUE(::SetFileAttributesA(startup.Path("Helpers\\read-only.txt").c_str(),
                                    FILE_ATTRIBUTE_READONLY));
 
@@ -185,7 +153,7 @@ TEST(StartupTabFlows, RemovingStartupFolderEntriesDeletesTheShortcutAndTheSubfol
   const std::string folder = WithoutBackslash(startup.folder());
   SavedRegistryValues shell_folders(HKEY_CURRENT_USER, kShellFoldersKey, {"Startup"});
   ASSERT_TRUE(shell_folders.usable());
-  shell_folders.SetString("Startup", folder);
+  ASSERT_EQ(shell_folders.SetString("Startup", folder), ERROR_SUCCESS);
 
   RealMachine real;
   StartupTab tab(real.platform, real.ui, real.paths);
@@ -205,15 +173,15 @@ TEST(StartupTabFlows, RemovingStartupFolderEntriesDeletesTheShortcutAndTheSubfol
   // The report is on the shortcut's target.
   EXPECT_NE(info.find("\r\nFileVersion=1.2.3.4\r\n"), std::string::npos) << info;
   EXPECT_EQ(real.ui.questions.back(), "Delete " + listed[1] + "?");
-  EXPECT_FALSE(Exists(startup.Path("Tool.lnk")));
-  EXPECT_TRUE(Exists(target));
-  EXPECT_TRUE(Exists(startup.Path("keep.txt")));
+  EXPECT_FALSE(PathExists(startup.Path("Tool.lnk")));
+  EXPECT_TRUE(PathExists(target));
+  EXPECT_TRUE(PathExists(startup.Path("keep.txt")));
 
   // The subfolder goes with everything in it, its read-only file included.
   RemoveThroughInfo(tab, real.ui, FindRow(tab, "Helpers", kTagUserStartup), true);
   EXPECT_EQ(real.ui.questions.back(), "Delete Helpers?");
-  EXPECT_FALSE(Exists(startup.Path("Helpers")));
-  EXPECT_TRUE(Exists(startup.Path("keep.txt")));
+  EXPECT_FALSE(PathExists(startup.Path("Helpers")));
+  EXPECT_TRUE(PathExists(startup.Path("keep.txt")));
   EXPECT_EQ(RowsTagged(tab, kTagUserStartup), std::vector<std::string>{"keep.txt"});
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
@@ -223,9 +191,8 @@ TEST(StartupTabFlows, RemovingASystemIniRowDeletesOnlyItsKeyFromTheFile) {
   ASSERT_FALSE(real.paths.windows_dir.empty());
   const std::string windows = WithBackslash(real.paths.windows_dir);
   SavedFile ini(windows + "system.ini");
-  ini.Write(
-      "[drivers]\r\nwave=mmdrv.dll\r\n\r\n"
-      "[windows]\r\nload=tabflow-sysini-load.exe /l\r\nrun=tabflow-sysini-run.exe /r\r\n");
+  ASSERT_TRUE(ini.Write("[drivers]\r\nwave=mmdrv.dll\r\n\r\n"
+                        "[windows]\r\nload=tabflow-sysini-load.exe /l\r\nrun=tabflow-sysini-run.exe /r\r\n"));
 
   StartupTab tab(real.platform, real.ui, real.paths);
   tab.LoadStartupList();
@@ -256,7 +223,7 @@ TEST(StartupTabFlows, WinIniLoadIsTheMappedRegistryValueAndGoesWithIt) {
   // alike), so one "load" value shows as a registry row and as a win.ini row.
   SavedRegistryValues windows_key(HKEY_CURRENT_USER, kWindowsKey, {"load", "run"});
   ASSERT_TRUE(windows_key.usable());
-  windows_key.SetString("load", "tabflow-winini.exe /w");
+  ASSERT_EQ(windows_key.SetString("load", "tabflow-winini.exe /w"), ERROR_SUCCESS);
 
   RealMachine real;
   StartupTab tab(real.platform, real.ui, real.paths);
@@ -276,9 +243,9 @@ TEST(StartupTabFlows, WinIniLoadIsTheMappedRegistryValueAndGoesWithIt) {
 
 TEST(StartupTabFlows, ReportOnAQuotedProgramGivesItsVersionSizeAndDateAndNamedParameterFile) {
   Sandbox box("TabFlowReport");
-  box.MakeFolder("Program Files");
-  box.MakeFolder("Program Files\\Tool");
-  box.MakeFolder("Data Files");
+  ASSERT_TRUE(box.MakeFolder("Program Files"));
+  ASSERT_TRUE(box.MakeFolder("Program Files\\Tool"));
+  ASSERT_TRUE(box.MakeFolder("Data Files"));
   const std::string tool = box.Path("Program Files\\Tool\\tool.exe");
   const std::string helper = box.Path("Data Files\\helper.dll");
   ASSERT_TRUE(test::CopyFixture("version_fixture.exe", tool));
@@ -290,8 +257,8 @@ TEST(StartupTabFlows, ReportOnAQuotedProgramGivesItsVersionSizeAndDateAndNamedPa
   ASSERT_TRUE(run.usable());
   const std::string with_switch = "\"" + tool + "\" /min";
   const std::string with_parameter = "\"" + tool + "\" \"" + helper + "\",Entry";
-  run.SetString("CuTabFlowReport", with_switch);
-  run.SetString("CuTabFlowReportParam", with_parameter);
+  ASSERT_EQ(run.SetString("CuTabFlowReport", with_switch), ERROR_SUCCESS);
+  ASSERT_EQ(run.SetString("CuTabFlowReportParam", with_parameter), ERROR_SUCCESS);
 
   RealMachine real;
   StartupTab tab(real.platform, real.ui, real.paths);
@@ -305,7 +272,7 @@ TEST(StartupTabFlows, ReportOnAQuotedProgramGivesItsVersionSizeAndDateAndNamedPa
   std::vector<std::string> expected = kToolVersionLines;
   expected.push_back("");
   for (const std::string& line : SizeAndDateLines(tool)) expected.push_back(line);
-  ExpectReportLines(report, expected);
+  ASSERT_NO_FATAL_FAILURE(ExpectReportLines(report, expected));
   EXPECT_EQ(report.find("Parameter Program:"), std::string::npos);
 
   // Info shows the location and that report; Cancel removes nothing.
@@ -323,7 +290,7 @@ TEST(StartupTabFlows, ReportOnAQuotedProgramGivesItsVersionSizeAndDateAndNamedPa
   const std::string parameter_report = tab.GetStartupReport();
   expected.insert(expected.end(), {"", "", "Parameter Program:", "", "ProductName=Untranslated", ""});
   for (const std::string& line : SizeAndDateLines(helper)) expected.push_back(line);
-  ExpectReportLines(parameter_report, expected);
+  ASSERT_NO_FATAL_FAILURE(ExpectReportLines(parameter_report, expected));
   EXPECT_EQ(AsciiLower(parameter_report).find("helper.dll"), std::string::npos);
 }
 
@@ -338,12 +305,11 @@ TEST(StartupTabFlows, ReportFindsAProgramRegisteredUnderAppPaths) {
   ASSERT_EQ(wrong_type.status(), ERROR_SUCCESS);
 
   Sandbox box("TabFlowAppPaths");
-  box.MakeFolder("Hidden Place");
+  ASSERT_TRUE(box.MakeFolder("Hidden Place"));
   const std::string program = box.Path("Hidden Place\\cutabflowapp.exe");
   ASSERT_TRUE(test::CopyFixture("version_fixture.exe", program));
-  registered.SetDefault(REG_SZ, test::SzBytes(program));
-  const DWORD number = 7;
-  wrong_type.SetDefault(REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));
+  ASSERT_EQ(registered.SetRaw("", REG_SZ, test::SzBytes(program)), ERROR_SUCCESS);
+  ASSERT_EQ(wrong_type.SetRaw("", REG_DWORD, test::DwordBytes(7)), ERROR_SUCCESS);
 
   RealMachine real;
   EXPECT_EQ(ReadAppPath(real.platform, "cutabflowapp.exe"), program);
@@ -355,7 +321,7 @@ TEST(StartupTabFlows, ReportFindsAProgramRegisteredUnderAppPaths) {
 
   SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlowAppPaths"});
   ASSERT_TRUE(run.usable());
-  run.SetString("CuTabFlowAppPaths", "cutabflowapp.exe /q");
+  ASSERT_EQ(run.SetString("CuTabFlowAppPaths", "cutabflowapp.exe /q"), ERROR_SUCCESS);
   StartupTab tab(real.platform, real.ui, real.paths);
   tab.LoadStartupList();
   const int row = FindRow(tab, "CuTabFlowAppPaths=cutabflowapp.exe /q", kTagHkcuRun);
@@ -364,7 +330,7 @@ TEST(StartupTabFlows, ReportFindsAProgramRegisteredUnderAppPaths) {
   std::vector<std::string> expected = kToolVersionLines;
   expected.push_back("");
   for (const std::string& line : SizeAndDateLines(program)) expected.push_back(line);
-  ExpectReportLines(tab.GetStartupReport(), expected);
+  ASSERT_NO_FATAL_FAILURE(ExpectReportLines(tab.GetStartupReport(), expected));
 }
 
 TEST(StartupTabFlows, ReportFindsABareProgramNameAlongTheSearchPath) {
@@ -376,7 +342,7 @@ TEST(StartupTabFlows, ReportFindsABareProgramNameAlongTheSearchPath) {
 
   SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"CuTabFlowNotepad"});
   ASSERT_TRUE(run.usable());
-  run.SetString("CuTabFlowNotepad", "notepad");
+  ASSERT_EQ(run.SetString("CuTabFlowNotepad", "notepad"), ERROR_SUCCESS);
   StartupTab tab(real.platform, real.ui, real.paths);
   tab.LoadStartupList();
   const int row = FindRow(tab, "CuTabFlowNotepad=notepad", kTagHkcuRun);

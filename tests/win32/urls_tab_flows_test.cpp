@@ -67,7 +67,7 @@ TEST(UrlsTabFlows, InsertingIntoAnEmptyListLeavesOnlyUrl1AndCopiesToTheClipboard
   EXPECT_EQ(tab.selection(), 0);
   EXPECT_EQ(tab.count_caption(), "1");
   EXPECT_TRUE(tab.TakeFocusRequest());
-  ExpectKeyHoldsRows({address});
+  ASSERT_NO_FATAL_FAILURE(ExpectKeyHoldsRows({address}));
 
   // The copy carries the address with its blanks; a reload reads it back.
   tab.CopySelectedUrl();
@@ -80,12 +80,12 @@ TEST(UrlsTabFlows, InsertingIntoAnEmptyListLeavesOnlyUrl1AndCopiesToTheClipboard
 TEST(UrlsTabFlows, FirstInsertionAndDeletionRewriteTheKeyAsUrl1ToUrlNInRowOrder) {
   SavedRegistryValues typed(HKEY_CURRENT_USER, kKey);
   ASSERT_TRUE(typed.usable());
-  typed.SetString("url3", "http://three.example/");
-  typed.SetString("url1", "http://one.example/");
-  typed.SetString("url2", "http://two.example/");
-  typed.SetString("Other Name", "http://other.example/");
-  typed.SetString("blank", "   ");
-  typed.SetString("empty", "");
+  ASSERT_EQ(typed.SetString("url3", "http://three.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetString("url1", "http://one.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetString("url2", "http://two.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetString("Other Name", "http://other.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetString("blank", "   "), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetString("empty", ""), ERROR_SUCCESS);
 
   RealMachine real;
   UrlsTab tab(real.platform, real.ui);
@@ -106,7 +106,7 @@ TEST(UrlsTabFlows, FirstInsertionAndDeletionRewriteTheKeyAsUrl1ToUrlNInRowOrder)
   ASSERT_EQ(tab.rows().size(), 5u);
   EXPECT_EQ(tab.rows()[2], "http://inserted.example/");
   EXPECT_EQ(tab.selection(), 2);
-  ExpectKeyHoldsRows(tab.rows());
+  ASSERT_NO_FATAL_FAILURE(ExpectKeyHoldsRows(tab.rows()));
 
   // Delete row 0: the new row 0 is selected and the key rewritten again.
   tab.Select(0);
@@ -117,16 +117,15 @@ TEST(UrlsTabFlows, FirstInsertionAndDeletionRewriteTheKeyAsUrl1ToUrlNInRowOrder)
   ASSERT_EQ(tab.rows().size(), 4u);
   EXPECT_EQ(tab.selection(), 0);
   EXPECT_EQ(tab.count_caption(), "4");
-  ExpectKeyHoldsRows(tab.rows());
+  ASSERT_NO_FATAL_FAILURE(ExpectKeyHoldsRows(tab.rows()));
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
 
 TEST(UrlsTabFlows, AValueOfAnotherTypeStopsTheLoadAndNothingIsWrittenBack) {
   SavedRegistryValues typed(HKEY_CURRENT_USER, kKey);
   ASSERT_TRUE(typed.usable());
-  typed.SetString("url1", "http://keep.example/");
-  const DWORD number = 5;
-  typed.SetRaw("zzcount", REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));
+  ASSERT_EQ(typed.SetString("url1", "http://keep.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(typed.SetRaw("zzcount", REG_DWORD, test::DwordBytes(5)), ERROR_SUCCESS);
   const std::vector<StoredValue> before = test::ReadValues(HKEY_CURRENT_USER, kKey);
 
   RealMachine real;

@@ -99,14 +99,21 @@ int main(int argc, char** argv) {
   g_folder = argv[1];
   CreateDirectoryA(g_folder.c_str(), nullptr);
 
-  char windows[MAX_PATH] = {};
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  SetRegString(HKEY_CURRENT_USER, kRunKey, "Notepad", std::string(windows) + "\\notepad.exe");
-  SetRegString(HKEY_CURRENT_USER, kRunKey, "Command prompt", std::string(windows) + "\\system32\\cmd.exe /k");
-  SetRegString(HKEY_CURRENT_USER, kRunKey, "Updater", "\"C:\\Program Files\\Updater\\update.exe\" /min");
-  SetRegString(HKEY_CURRENT_USER, kTypedUrls, "url1", "http://example.com/");
-  SetRegString(HKEY_CURRENT_USER, kTypedUrls, "url2", "https://example.org/news");
-  SetRegString(HKEY_CURRENT_USER, kTypedUrls, "url3", "ftp://files.example.net/");
+  // Seeded for the walkthrough, put back as they were at its end.
+  const SavedRegistryValues run(HKEY_CURRENT_USER, kRunKey, {"Notepad", "Command prompt", "Updater"});
+  const SavedRegistryValues typed_urls(HKEY_CURRENT_USER, kTypedUrls);
+  const auto seed = [](const SavedRegistryValues& key, const char* name, const std::string& text) {
+    if (key.SetString(name, text) == ERROR_SUCCESS) return;
+    std::printf("cannot seed %s\n", name);
+    ++g_failures;
+  };
+  const std::string windows = WindowsFolder();
+  seed(run, "Notepad", windows + "\\notepad.exe");
+  seed(run, "Command prompt", windows + "\\system32\\cmd.exe /k");
+  seed(run, "Updater", "\"C:\\Program Files\\Updater\\update.exe\" /min");
+  seed(typed_urls, "url1", "http://example.com/");
+  seed(typed_urls, "url2", "https://example.org/news");
+  seed(typed_urls, "url3", "ftp://files.example.net/");
 
   {
     AppProcess app;
@@ -133,10 +140,6 @@ int main(int argc, char** argv) {
     InfoShot(app, 3, "Info Service", "10-service-info");
   }
 
-  DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Notepad");
-  DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Command prompt");
-  DeleteRegValue(HKEY_CURRENT_USER, kRunKey, "Updater");
-  DeleteRegTree(HKEY_CURRENT_USER, kTypedUrls);
   std::printf("%d step(s) failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }

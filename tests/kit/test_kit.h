@@ -1,0 +1,186 @@
+#pragma once
+
+// The Windows test kit: throwaway-world helpers shared by the tests of the
+// real platform layer, the window tests, the walkthrough and the Windows
+// benchmarks. Nothing here asserts: each step reports whether it worked (a
+// bool, a Win32 status or an HRESULT), so the caller checks it where it
+// stands (`ASSERT_EQ(values.SetString(...), ERROR_SUCCESS)` reports the
+// caller's line) and the benchmark links the kit without GoogleTest.
+
+#include "platform/win32/win32_handles.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cu::test_kit {
+
+// Folders, each with a trailing backslash: the running executable's (the
+// fixture programs and clear-utility.exe are built next to it) and the
+// user's temporary folder. The Windows folder as the system gives it, without.
+std::string ExeFolder();
+std::string TempFolder();
+std::string WindowsFolder();
+
+// True under Wine, where a few system behaviours differ from Windows.
+bool RunningUnderWine();
+
+// True when a file or folder (or a link) shows at `path`.
+bool PathExists(const std::string& path);
+// The names inside a folder, "." and ".." left out, sorted; empty when it
+// does not open.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// A whole file's bytes; nullopt when it does not open.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+// Creates or truncates a file holding exactly `bytes`.
+[[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Removes a file, or a folder with everything in it; attributes are reset
+// first. Directory links inside are removed as links, never followed. True
+// when nothing is left at `path`.
+[[nodiscard]] bool RemoveTree(const std::string& path);
+
+// Makes `link` a directory symbolic link to the existing folder `target`:
+// under Wine a Unix symlink (Wine's CreateSymbolicLinkA reports success and
+// creates nothing), elsewhere CreateSymbolicLinkA. False when no link shows
+// at `link` afterwards.
+[[nodiscard]] bool MakeDirectoryLink(const std::string& link, const std::string& target);
+// Removes a directory link itself, never what it points to; also a link whose
+// folder is gone (which Wine does not show at all).
+void RemoveDirectoryLink(const std::string& link);
+
+// Writes a shortcut to `target` with the shell-link object; the first failing
+// step's HRESULT, S_OK when saved. Initialises COM on the thread for the call
+// when the caller has not.
+[[nodiscard]] HRESULT SaveShortcut(const std::string& link_path, const std::string& target);
+
+// A real file kept for one test: its bytes (or its absence) are saved, and
+// put back (or the file removed) at the end.
+class SavedFile {
+ public:
+  explicit SavedFile(std::string path);
+  ~SavedFile();
+  SavedFile(const SavedFile&) = delete;
+  SavedFile& operator=(const SavedFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  [[nodiscard]] bool Write(const std::string& content) const;
+  // Empty when the file does not open.
+  std::string Read() const;
+
+ private:
+  std::string path_;
+  std::optional<std::string> saved_;
+};
+
+// A registry value as stored.
+struct StoredValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string bytes;
+  // REG_SZ and REG_EXPAND_SZ data up to its first NUL; empty for other types.
+  std::string Text() const;
+};
+
+// Data as the system stores it: REG_SZ text with its NUL, a REG_DWORD.
+std::string SzBytes(const std::string& text);
+std::string DwordBytes(DWORD value);
+// Every value of a key, in enumeration order; empty when the key does not open.
+std::vector<StoredValue> ReadValues(HKEY root, const std::string& key);
+// One value, or nullopt when it (or its key) is missing.
+std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
+
+// A key made for one test, with everything below it removed before and (when
+// it was made) after.
+class ScratchKey {
+ public:
+  ScratchKey(HKEY root, std::string path);
+  ~ScratchKey();
+  ScratchKey(const ScratchKey&) = delete;
+  ScratchKey& operator=(const ScratchKey&) = delete;
+
+  // RegCreateKeyExA's status; ERROR_SUCCESS when the key is open.
+  LSTATUS status() const { return status_; }
+  const std::string& path() const { return path_; }
+  HKEY get() const { return key_.get(); }
+  [[nodiscard]] LSTATUS SetRaw(const std::string& name, DWORD type, const std::string& bytes) const;
+
+ private:
+  HKEY root_;
+  std::string path_;
+  LSTATUS status_ = ERROR_SUCCESS;
+  cu::win32::UniqueHkey key_;
+};
+
+// Values of a real key, kept for one test: the named values (every value when
+// no name is given) are saved and removed, so the test starts without them;
+// at the end the key holds the saved values again and none the test left.
+// A key that did not exist is created and, at the end, removed again.
+class SavedRegistryValues {
+ public:
+  SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names = {});
+  ~SavedRegistryValues();
+  SavedRegistryValues(const SavedRegistryValues&) = delete;
+  SavedRegistryValues& operator=(const SavedRegistryValues&) = delete;
+
+  // False when the key could neither be opened nor created with full access.
+  bool usable() const { return key_.valid(); }
+  [[nodiscard]] LSTATUS SetString(const std::string& name, const std::string& text) const;
+  [[nodiscard]] LSTATUS SetRaw(const std::string& name, DWORD type, const std::string& bytes) const;
+
+ private:
+  void RemoveTestValues() const;
+  HKEY root_;
+  std::string path_;
+  std::vector<std::string> names_;
+  std::vector<StoredValue> saved_;
+  bool created_ = false;
+  cu::win32::UniqueHkey key_;
+};
+
+// The clipboard's text, read with the clipboard opened for `owner` (waiting,
+// bounded, while another window holds it); nullopt when it does not open or
+// holds no text.
+std::optional<std::string> ClipboardText(HWND owner = nullptr);
+// Replaces the clipboard's contents with `text`, opened for no window.
+[[nodiscard]] bool PutTextOnClipboard(const std::string& text);
+
+// A service's state and process as the manager reports them now; nullopt
+// when it cannot be opened or queried.
+std::optional<SERVICE_STATUS_PROCESS> ServiceStatusNow(const std::string& service_name);
+// The process of a running service; 0 when it has none or cannot be queried.
+DWORD ServiceProcessId(const std::string& service_name);
+// Waits, bounded, until a stopped service's process has ended and the manager
+// has let go of it (it reports no process for the service any more). A
+// service reports STOPPED just before its process exits, and the manager
+// removes a deleted service only after it has let go. False when the wait
+// ran out first.
+[[nodiscard]] bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id);
+
+// A Win32 service registered for one test (own process, demand start), and
+// stopped and deleted before and after it; the removal waits, bounded, until
+// the manager has forgotten the name, so the next test can register it again.
+class RegisteredService {
+ public:
+  RegisteredService(std::string name, const std::string& display_name, const std::string& command,
+                    const char* dependencies = nullptr);
+  ~RegisteredService();
+  RegisteredService(const RegisteredService&) = delete;
+  RegisteredService& operator=(const RegisteredService&) = delete;
+
+  bool created() const { return created_; }
+  const std::string& name() const { return name_; }
+  [[nodiscard]] bool SetDescription(const char* text) const;
+  // The account the manager runs it under; empty when it cannot be queried.
+  std::string StartName() const;
+  // Starts it and waits, bounded, until it reports SERVICE_RUNNING.
+  [[nodiscard]] bool Start() const;
+
+ private:
+  void Remove() const;
+  std::string name_;
+  bool created_ = false;
+};
+
+}  // namespace cu::test_kit
