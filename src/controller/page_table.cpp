@@ -10,7 +10,7 @@ namespace {
 
 // Command ids: one range per page; a button has the id of its command.
 enum CommandId : int {
-  kStartInfo = 200, kStartSave,
+  kStartInfo = 200, kStartSave, kStartSwitch,
   kUrlOpen = 300, kUrlDelete, kUrlInsert, kUrlCopy, kUrlSave,
   kFolderOpen = 400, kFolderClear, kFolderInfo,
   kServiceInfo = 500, kServiceSave, kServiceToggle,
@@ -27,13 +27,15 @@ PageDescription StartupPage(StartupTab& startup) {
   page.buttons = {{kStartInfo, "Info", kInfoHint, 10, 25, nullptr},
                   {kStartSave, "Save", kSaveHint, 40, 25, nullptr}};
   page.commands = {
-      {kStartInfo, "&Info...", "", {}, false, [&startup] { startup.ShowStartupInfo(); }},
-      {kStartSave, "&Save...", "Ctrl+S", kCtrlS, false, [&startup] { startup.SaveReport(); }},
+      {kStartInfo, "&Info...", nullptr, "", {}, false, [&startup] { startup.ShowStartupInfo(); }},
+      {kStartSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, [&startup] { startup.SaveReport(); }},
+      {kStartSwitch, "Disable", [&startup] { return startup.SwitchCaption(); }, "", {}, true,
+       [&startup] { startup.SwitchSelectedEntry(); }},
   };
   page.default_command = kStartInfo;
   page.menu_state = [&startup] {
     const StartupCommands state = startup.MenuState();
-    return std::vector<bool>{state.info, state.save};
+    return std::vector<bool>{state.info, state.save, state.switch_entry};
   };
   page.row_texts = [&startup] {
     std::vector<std::string> texts;
@@ -45,6 +47,7 @@ PageDescription StartupPage(StartupTab& startup) {
   page.select = [&startup](int index) { startup.Select(index); };
   page.take_focus_request = [&startup] { return startup.TakeFocusRequest(); };
   page.count_caption = [&startup] { return startup.count_caption(); };
+  page.draw_row = [&startup](int index, bool selected) { return startup.RowDrawingAt(index, selected); };
   return page;
 }
 
@@ -58,11 +61,11 @@ PageDescription UrlsPage(UrlsTab& urls) {
                   {kUrlCopy, "Copy", "Copy URL", 85, 22, nullptr},
                   {kUrlSave, "Save", kSaveHint, 110, 22, nullptr}};
   page.commands = {
-      {kUrlOpen, "&Open URL", "", {}, false, [&urls] { urls.OpenSelectedUrl(); }},
-      {kUrlDelete, "&Delete URL", "Del", {kKeyDelete, false}, false, [&urls] { urls.DeleteTypedUrl(); }},
-      {kUrlInsert, "&Insert URL", "Ins", {kKeyInsert, false}, false, [&urls] { urls.InsertTypedUrl(); }},
-      {kUrlCopy, "&Copy URL", "Ctrl+C", {'C', true}, false, [&urls] { urls.CopySelectedUrl(); }},
-      {kUrlSave, "&Save...", "Ctrl+S", kCtrlS, true, [&urls] { urls.SaveUrlList(); }},
+      {kUrlOpen, "&Open URL", nullptr, "", {}, false, [&urls] { urls.OpenSelectedUrl(); }},
+      {kUrlDelete, "&Delete URL", nullptr, "Del", {kKeyDelete, false}, false, [&urls] { urls.DeleteTypedUrl(); }},
+      {kUrlInsert, "&Insert URL", nullptr, "Ins", {kKeyInsert, false}, false, [&urls] { urls.InsertTypedUrl(); }},
+      {kUrlCopy, "&Copy URL", nullptr, "Ctrl+C", {'C', true}, false, [&urls] { urls.CopySelectedUrl(); }},
+      {kUrlSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, true, [&urls] { urls.SaveUrlList(); }},
   };
   page.default_command = kUrlOpen;
   page.menu_state = [&urls] {
@@ -85,10 +88,10 @@ PageDescription FoldersPage(FoldersTab& folders) {
                   {kFolderClear, "Clear", "Clear folder", 40, 25, [&folders] { return folders.clear_enabled(); }},
                   {kFolderInfo, "Info", "Folder info...", 70, 25, nullptr}};
   page.commands = {
-      {kFolderOpen, "&Open folder", "", {}, false, [&folders] { folders.OpenShownFolder(); }},
-      {kFolderClear, "&Clear folder", "Ctrl+Del", {kKeyDelete, true}, false,
+      {kFolderOpen, "&Open folder", nullptr, "", {}, false, [&folders] { folders.OpenShownFolder(); }},
+      {kFolderClear, "&Clear folder", nullptr, "Ctrl+Del", {kKeyDelete, true}, false,
        [&folders] { folders.ClearShownFolder(); }},
-      {kFolderInfo, "&Folder info...", "", {}, false, [&folders] { folders.ShowFolderProperties(); }},
+      {kFolderInfo, "&Folder info...", nullptr, "", {}, false, [&folders] { folders.ShowFolderProperties(); }},
   };
   page.default_command = kFolderOpen;
   page.menu_state = [&folders] {
@@ -113,8 +116,8 @@ PageDescription ServicesPage(ServicesTab& services, StartupTab& startup) {
   page.buttons = {{kServiceInfo, "Info", kInfoHint, 10, 25, nullptr},
                   {kServiceSave, "Save", kSaveHint, 40, 25, nullptr}};
   page.commands = {
-      {kServiceInfo, "&Info...", "", {}, false, [&services] { services.ShowServiceInfo(); }},
-      {kServiceSave, "&Save...", "Ctrl+S", kCtrlS, false, [&services] { services.SaveServiceList(); }},
+      {kServiceInfo, "&Info...", nullptr, "", {}, false, [&services] { services.ShowServiceInfo(); }},
+      {kServiceSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, [&services] { services.SaveServiceList(); }},
   };
   page.default_command = kServiceInfo;
   page.menu_state = [&startup] {
@@ -167,7 +170,7 @@ std::vector<MenuItem> OpenMenu(const PageDescription& page) {
     if (command.menu_text.empty()) continue;
     MenuItem item;
     item.command = command.id;
-    item.text = command.menu_text;
+    item.text = command.live_text ? command.live_text() : command.menu_text;
     if (!command.shortcut_text.empty()) item.text += "\t" + command.shortcut_text;
     item.enabled = i < enabled.size() && enabled[i];
     item.is_default = command.id == page.default_command;

@@ -40,6 +40,8 @@ struct Shortcut {
 struct PageCommand {
   int id = 0;                 // also the id of the button that runs it
   std::string menu_text;      // "" : not in the context menu
+  // Null: `menu_text` stands. Otherwise the text as the menu opens.
+  std::function<std::string()> live_text;
   std::string shortcut_text;  // shown after the menu text ("Ctrl+S")
   Shortcut shortcut;
   bool separator_before = false;

@@ -86,6 +86,8 @@ void Initialise(HWND dialog, InfoState& state) {
   SetWindowTextA(memo, request.text.c_str());
   SetDlgItemTextA(dialog, IDYES, request.yes_caption.c_str());
   SetDlgItemTextA(dialog, IDC_INFO_PANBOT, request.bottom_hint.c_str());
+  SetDlgItemTextA(dialog, IDNO, request.stop_caption.c_str());
+  EnableWindow(GetDlgItem(dialog, IDNO), request.stop_enabled ? TRUE : FALSE);
   ShowWindow(GetDlgItem(dialog, IDNO), request.show_stop ? SW_SHOW : SW_HIDE);
 
   // 730 x 403 at 96 dots per inch, centred on the screen.

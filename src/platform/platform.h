@@ -19,6 +19,12 @@ enum class Hive { kCurrentUser, kLocalMachine, kUsers };
 
 inline constexpr uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr uint32_t kKeyRead = 0x20019;  // 131097
+// View flags of an access mask. On 64-bit Windows the machine's Software
+// keys exist twice: the 64-bit view (the native one of this program) and the
+// 32-bit view, which regedit shows below Software\WOW6432Node. Keys that
+// Windows shares between the views open the same key in both.
+inline constexpr uint32_t kKeyWow64_64Key = 0x0100;
+inline constexpr uint32_t kKeyWow64_32Key = 0x0200;
 
 inline constexpr uint32_t kRegNone = 0;
 inline constexpr uint32_t kRegSz = 1;
@@ -38,6 +44,12 @@ struct RegQuery {
   RegValueData value;  // filled only for kOk
 };
 
+// One value of a key as the enumeration gives it, name and data together.
+struct RegNamedValue {
+  std::string name;
+  RegQuery query;  // kOk with the data, or kFailed when its data cannot be read
+};
+
 // An open registry key. Closed by the destructor.
 class RegKey {
  public:
@@ -52,20 +64,33 @@ class RegKey {
                                                            uint32_t access) = 0;
   // All value names in enumeration order; nullopt when the key cannot be queried.
   [[nodiscard]] virtual std::optional<std::vector<std::string>> ValueNames() = 0;
+  // All values with their data, in enumeration order, read in one pass;
+  // nullopt when the key cannot be queried.
+  [[nodiscard]] virtual std::optional<std::vector<RegNamedValue>> Values() = 0;
   // One value; the empty name is the default value.
   [[nodiscard]] virtual RegQuery QueryValue(const std::string& name) = 0;
   // Writes REG_SZ data: the text plus its terminating NUL.
   [[nodiscard]] virtual bool SetString(const std::string& name, const std::string& text) = 0;
+  // Writes REG_BINARY data exactly as given.
+  [[nodiscard]] virtual bool SetBinary(const std::string& name, const std::string& bytes) = 0;
   [[nodiscard]] virtual bool DeleteValue(const std::string& name) = 0;
+  // The system's own name of the key ("\REGISTRY\MACHINE\SOFTWARE\..."),
+  // after any view redirection; two handles with equal names (compared
+  // without letter case) are one key. nullopt when the system cannot say.
+  [[nodiscard]] virtual std::optional<std::string> SystemName() = 0;
 };
 
 class RegistryBackend {
  public:
   virtual ~RegistryBackend() = default;
   // Opens a key below a root; never creates. The path has no leading
-  // backslash; the empty path opens the root itself. Null on failure.
+  // backslash; the empty path opens the root itself. `access` may carry a
+  // view flag (kKeyWow64_32Key). Null on failure.
   [[nodiscard]] virtual std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path,
                                                         uint32_t access) = 0;
+  // As OpenKey, creating the missing keys of the path. Null on failure.
+  [[nodiscard]] virtual std::unique_ptr<RegKey> CreateKey(Hive root, const std::string& path,
+                                                          uint32_t access) = 0;
 };
 
 // -------------------------------------------------------------- file system
@@ -144,6 +169,19 @@ class FileSystem {
 
 // -------------------------------------------------------------------- shell
 
+// One shell-link object, loaded with one shortcut file after another.
+class ShortcutResolver {
+ public:
+  virtual ~ShortcutResolver() = default;
+  ShortcutResolver() = default;
+  ShortcutResolver(const ShortcutResolver&) = delete;
+  ShortcutResolver& operator=(const ShortcutResolver&) = delete;
+  // The target path of a shortcut file, or empty when it cannot be loaded
+  // (the object is then not asked for a path, so nothing of an earlier
+  // shortcut shows through) or has no file-system target.
+  [[nodiscard]] virtual std::string Resolve(const std::string& path) = 0;
+};
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -154,7 +192,12 @@ class Shell {
   // The target path of a shortcut file, or empty when it cannot be loaded or
   // has no file-system target. Throws AppError when the shell-link object
   // cannot be created.
-  [[nodiscard]] virtual std::string ResolveShortcut(const std::string& path) = 0;
+  [[nodiscard]] std::string ResolveShortcut(const std::string& path) {
+    return OpenShortcutResolver()->Resolve(path);
+  }
+  // A shell-link object for resolving many shortcuts; never null. Throws
+  // AppError when the object cannot be created.
+  [[nodiscard]] virtual std::unique_ptr<ShortcutResolver> OpenShortcutResolver() = 0;
 };
 
 // -------------------------------------------------------------- environment
@@ -168,6 +211,13 @@ class Environment {
   // nullopt when the expansion fails.
   [[nodiscard]] virtual std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) = 0;
   [[nodiscard]] virtual bool IsNtFamily() = 0;
+  // True on 64-bit Windows, where the registry has a 32-bit view besides
+  // the native one. Asked of the system, not taken from the build.
+  [[nodiscard]] virtual bool Is64BitWindows() = 0;
+  // The current time as a UTC FILETIME (100-ns intervals since 1601).
+  [[nodiscard]] virtual uint64_t CurrentFileTime() = 0;
+  // A UTC FILETIME in the user's local time; nullopt when it cannot be converted.
+  [[nodiscard]] virtual std::optional<LocalTime> LocalTimeOf(uint64_t utc_file_time) = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
   // Milliseconds from an arbitrary start; only differences are meaningful.
   [[nodiscard]] virtual uint64_t TickCount() = 0;

@@ -20,8 +20,23 @@ std::unique_ptr<RegKey> RegistryAccess::Open(const std::string& path) {
   return backend_.OpenKey(root_, path, access_);
 }
 
-bool RegistryAccess::OpenKey(const std::string& path) {
-  std::unique_ptr<RegKey> key = Open(path);
+bool RegistryAccess::OpenKey(const std::string& path) { return MakeCurrent(Open(path), path); }
+
+bool RegistryAccess::CreateKey(const std::string& path) {
+  // Created from the root: a relative path goes below the current key's path.
+  std::string full = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+  if ((path.empty() || path[0] != '\\') && current_ && !current_path_.empty()) {
+    full = path.empty() ? current_path_ : current_path_ + "\\" + path;
+  }
+  return MakeCurrent(backend_.CreateKey(root_, full, access_), "\\" + full);
+}
+
+std::optional<std::string> RegistryAccess::CurrentKeyName() {
+  if (!current_) return std::nullopt;
+  return current_->SystemName();
+}
+
+bool RegistryAccess::MakeCurrent(std::unique_ptr<RegKey> key, const std::string& path) {
   if (!key) return false;
   const bool absolute = !path.empty() && path[0] == '\\';
   std::string full = absolute ? path.substr(1) : path;
@@ -45,9 +60,24 @@ void RegistryAccess::GetValueNames(std::vector<std::string>& names) {
   if (found) names = std::move(*found);
 }
 
+void RegistryAccess::GetValues(std::vector<RegNamedValue>& values) {
+  values.clear();
+  if (!current_) return;
+  std::optional<std::vector<RegNamedValue>> found = current_->Values();
+  if (found) values = std::move(*found);
+}
+
 std::string RegistryAccess::ReadString(const std::string& name) {
   if (!current_) return {};
-  RegQuery query = current_->QueryValue(name);
+  return StringOf(name, current_->QueryValue(name));
+}
+
+RegQuery RegistryAccess::ReadValue(const std::string& name) {
+  if (!current_) return {};
+  return current_->QueryValue(name);
+}
+
+std::string RegistryAccess::StringOf(const std::string& name, const RegQuery& query) {
   if (query.status == RegQuery::Status::kMissing) return {};
   if (query.status == RegQuery::Status::kFailed) {
     throw AppError("Failed to get data for '" + name + "'");
@@ -64,6 +94,12 @@ std::string RegistryAccess::ReadString(const std::string& name) {
 
 void RegistryAccess::WriteString(const std::string& name, const std::string& text) {
   if (!current_ || !current_->SetString(name, text)) {
+    throw AppError("Failed to set data for '" + name + "'");
+  }
+}
+
+void RegistryAccess::WriteBinary(const std::string& name, const std::string& bytes) {
+  if (!current_ || !current_->SetBinary(name, bytes)) {
     throw AppError("Failed to set data for '" + name + "'");
   }
 }

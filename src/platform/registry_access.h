@@ -13,6 +13,8 @@ namespace cu {
 // the path rules and error texts are the same everywhere.
 class RegistryAccess {
  public:
+  // `access` may carry a view flag (kKeyWow64_32Key): every open then
+  // goes to that view.
   explicit RegistryAccess(RegistryBackend& backend, uint32_t access = kKeyAllAccess);
 
   Hive root() const { return root_; }
@@ -26,16 +28,30 @@ class RegistryAccess {
   // success the key becomes current and the old one is closed; on failure the
   // current key is unchanged.
   [[nodiscard]] bool OpenKey(const std::string& path);
+  // As OpenKey, creating what is missing of the path.
+  [[nodiscard]] bool CreateKey(const std::string& path);
   void CloseKey();
+  // The system's name of the current key (see RegKey::SystemName).
+  [[nodiscard]] std::optional<std::string> CurrentKeyName();
   // Clears `names`, then adds the current key's value names in enumeration
   // order; nothing when there is no current key or it cannot be queried.
   void GetValueNames(std::vector<std::string>& names);
+  // Clears `values`, then adds the current key's values with their data, in
+  // enumeration order, read in one pass; nothing when there is no current
+  // key or it cannot be queried.
+  void GetValues(std::vector<RegNamedValue>& values);
   // The value's text up to its first NUL, unexpanded. Missing value or no
   // data: empty. Throws AppError "Invalid data type for '<name>'" for data of
   // a non-string type and "Failed to get data for '<name>'" when the read fails.
   std::string ReadString(const std::string& name);
+  // The text ReadString gives for a value already read, with its errors.
+  [[nodiscard]] static std::string StringOf(const std::string& name, const RegQuery& query);
+  // The value as stored; kMissing without a current key.
+  [[nodiscard]] RegQuery ReadValue(const std::string& name);
   // Writes REG_SZ. Throws AppError "Failed to set data for '<name>'".
   void WriteString(const std::string& name, const std::string& text);
+  // Writes REG_BINARY. Throws AppError "Failed to set data for '<name>'".
+  void WriteBinary(const std::string& name, const std::string& bytes);
   [[nodiscard]] bool DeleteValue(const std::string& name);
   [[nodiscard]] bool ValueExists(const std::string& name);
   // Opens the path as OpenKey would, with the same mask, and closes it again.
@@ -44,6 +60,7 @@ class RegistryAccess {
 
  private:
   std::unique_ptr<RegKey> Open(const std::string& path);
+  bool MakeCurrent(std::unique_ptr<RegKey> key, const std::string& path);
 
   RegistryBackend& backend_;
   uint32_t access_;

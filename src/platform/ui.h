@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +18,17 @@ struct InfoRequest {
   std::string text;
   std::string bottom_hint;               // right-aligned in the panel below the report
   std::string yes_caption = "DELETE!!!";  // the button that ends the dialog with kResultYes
-  bool show_stop = false;                // shows the "Stop" button (kResultNo)
+  bool show_stop = false;                // shows the second button (kResultNo)
+  std::string stop_caption = "Stop";     // its caption
+  bool stop_enabled = true;              // false: shown greyed
+};
+
+// What an owner-drawn list shows for one row.
+struct RowDrawing {
+  std::string name;  // drawn at (left + 1, top + 1), opaque on the fill colour
+  // nullopt: the colours the list prepared (window text, or highlight text
+  // when selected).
+  std::optional<uint32_t> text_colour;
 };
 
 // The narrow way the tab presenters reach the user. The Win32 window

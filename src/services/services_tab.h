@@ -31,14 +31,6 @@ struct ServiceEntry {
   int tag = 0;
 };
 
-// What the owner-drawn list shows for one row.
-struct RowDrawing {
-  std::string name;  // drawn at (left + 1, top + 1), opaque on the fill colour
-  // nullopt: the colours the list prepared (window text, or highlight text
-  // when selected).
-  std::optional<uint32_t> text_colour;
-};
-
 // The text before the first SOH, and the text after it; both empty when the
 // element holds no SOH.
 [[nodiscard]] std::string DisplayNamePart(std::string_view element);

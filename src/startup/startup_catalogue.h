@@ -5,6 +5,9 @@
 // and the pure pieces that turn a tag back into a place.
 
 #include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +17,14 @@
 
 namespace cu {
 
+// Whether Windows starts an entry, as Task Manager and Settings switch it:
+// a REG_BINARY value named like the entry in Explorer\StartupApproved.
+struct Approval {
+  bool applies = false;      // the entry's source has such a switch
+  bool disabled = false;     // bit 0 of the value's first byte
+  uint64_t switched_at = 0;  // UTC FILETIME of the switch; 0 when none is stored
+};
+
 // One row of the StartUp list.
 struct StartupRow {
   std::string text;  // what the list shows
@@ -22,9 +33,11 @@ struct StartupRow {
   // name, "=" included), the Startup-folder entry name as it was reached (long
   // name, or the 8.3 name when only that worked), the ini key for ini rows.
   std::string source_name;
+  Approval approval;
 };
 
-// SourceTag values besides the registry ones (1-8, 11-18, 21-28).
+// SourceTag values besides the registry ones (1-8, 11-18, 21-28, and 31-38
+// for HKLM's 32-bit view).
 inline constexpr int kTagUserStartup = 100;
 inline constexpr int kTagCommonStartup = 110;
 inline constexpr int kTagDefaultStartup = 120;
@@ -34,7 +47,8 @@ inline constexpr int kTagSystemIniLoad = 600;
 inline constexpr int kTagSystemIniRun = 601;
 
 // The eight autostart key paths, in reading order; the tag of path i is
-// i + 1 under HKLM, i + 11 under HKU\.DEFAULT and i + 21 under HKCU.
+// i + 1 under HKLM, i + 11 under HKU\.DEFAULT, i + 21 under HKCU and i + 31
+// under HKLM in the 32-bit view (read on 64-bit Windows only).
 inline constexpr std::array<std::string_view, 8> kStartupKeyPaths = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\Services",
     "Software\\Microsoft\\Windows\\CurrentVersion\\ServicesOnce",
@@ -51,12 +65,49 @@ inline constexpr std::string_view kShellFoldersKey =
 inline constexpr std::string_view kDefaultShellFoldersKey =
     "\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// The hive group of a registry tag (1-10 HKLM, 11-20 HKU, 21-30 HKCU);
-// false for every other tag.
+inline constexpr int kFirstWow64Tag = 31;
+
+// The hive group of a registry tag (1-10 HKLM, 11-20 HKU, 21-30 HKCU, 31-40
+// HKLM's 32-bit view); false for every other tag.
 [[nodiscard]] bool IsRegistryTag(int tag);
+[[nodiscard]] bool IsWow64Tag(int tag);
 [[nodiscard]] Hive HiveOfTag(int tag);  // only for registry tags
-// The key path of a tag that names one of the 24 keys ("" for 9, 10, ...).
+// The key path of a tag that names one of the 32 keys ("" for 9, 10, ...),
+// as opened in the tag's view.
 [[nodiscard]] std::string KeyPathOfTag(int tag);
+// "Software\X" as regedit shows it in the 32-bit view: "Software\WOW6432Node\X".
+[[nodiscard]] std::string Wow64Path(std::string_view key_path);
+
+// The key a registry row was read from: its root, the path from the root
+// (leading backslash, below .DEFAULT for HKU) and the view flag to open it with.
+struct RegistryPlace {
+  Hive hive = Hive::kCurrentUser;
+  std::string path;
+  uint32_t view = 0;
+};
+[[nodiscard]] std::optional<RegistryPlace> RegistryPlaceOfTag(int tag);
+
+// Where the switch of a tag's entries lives (read and written in the native
+// view, as Explorer does): HKLM/HKCU Run (3, 23) in StartupApproved\Run,
+// HKLM's 32-bit Run (33) in StartupApproved\Run32, the user's and the
+// common Startup folder (100, 110) in StartupApproved\StartupFolder of HKCU
+// and HKLM. nullopt for every other source.
+struct ApprovedPlace {
+  Hive hive = Hive::kCurrentUser;
+  std::string path;  // leading backslash
+};
+[[nodiscard]] std::optional<ApprovedPlace> ApprovedPlaceOfTag(int tag);
+
+// The switch as a value reads (null: no value). Disabled only for
+// REG_BINARY of at least 12 bytes whose first byte has bit 0 set; the switch
+// date is bytes 4 to 11. `applies` is left false for the caller to set.
+[[nodiscard]] Approval ApprovalOf(const RegValueData* value);
+// The 12 bytes Windows writes to switch an entry: bit 0 of the first byte
+// set (disable) or cleared (enable), its other bits and bytes 1 to 3 kept
+// from a REG_BINARY `current` (else 02 00 00 00), bytes 4 to 11 the time
+// `now` when disabling and zero when enabling. Bytes beyond 12 are kept.
+[[nodiscard]] std::string SwitchedApprovalBytes(const RegValueData* current, bool disable,
+                                                uint64_t now);
 
 // The three Startup folders as the Shell Folders values gave them.
 struct StartupFolders {
@@ -79,22 +130,40 @@ struct StartupFolders {
 [[nodiscard]] std::string StartupCommand(const StartupRow& row);
 
 // Reads one key (path from the root of `reg`'s hive, leading backslash) into
-// `rows` with `tag`. Only "load" and "run" (exact bytes) are read when
-// `load_and_run_only`; blank data adds no row. `names` is a scratch list.
-// Leaves no key open. Throws the registry errors of ReadString.
-void ReadStartupKey(RegistryAccess& reg, const std::string& key_path, int tag,
-                    bool load_and_run_only, std::vector<std::string>& names,
-                    std::vector<StartupRow>& rows);
+// `rows` with `tag`, values and data in one pass. Only "load" and "run"
+// (exact bytes) are read when `load_and_run_only`; blank data adds no row.
+// `values` is a scratch list. A key whose system name equals `same_as` is the
+// key already read through the other view and adds nothing. Gives the system
+// name of the key it opened (nullopt when it did not open, or the system
+// cannot name it). Leaves no key open. Throws the registry errors of ReadString.
+std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string& key_path,
+                                          int tag, bool load_and_run_only,
+                                          std::vector<RegNamedValue>& values,
+                                          std::vector<StartupRow>& rows,
+                                          const std::optional<std::string>& same_as = std::nullopt);
+
+// The one shell-link object of a load, made at its first shortcut (so a load
+// without shortcuts never makes one). Resolve throws when it cannot be made.
+class StartupShortcuts {
+ public:
+  explicit StartupShortcuts(Shell& shell) : shell_(shell) {}
+  [[nodiscard]] std::string Resolve(const std::string& path);
+
+ private:
+  Shell& shell_;
+  std::unique_ptr<ShortcutResolver> resolver_;
+};
 
 // Appends one row per usable entry of `folder`, in search order, tagged
 // `tag`. Nothing for an empty path; folders whose names begin with "." are
 // skipped. Throws when the shell-link object cannot be created.
-void ScanStartupFolder(const Platform& platform, const std::string& folder, int tag,
-                       std::vector<StartupRow>& rows);
+void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
+                       const std::string& folder, int tag, std::vector<StartupRow>& rows);
 
 // The per-entry step of the scan; `folder` ends in a backslash. Appends at
 // most one row: none when neither the long nor a short name reaches the entry.
-void AddStartupFolderItem(const Platform& platform, const std::string& folder,
-                          const FindData& entry, int tag, std::vector<StartupRow>& rows);
+void AddStartupFolderItem(const Platform& platform, StartupShortcuts& shortcuts,
+                          const std::string& folder, const FindData& entry, int tag,
+                          std::vector<StartupRow>& rows);
 
 }  // namespace cu

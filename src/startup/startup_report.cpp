@@ -71,17 +71,22 @@ std::string ResolveProgramPath(const Platform& platform, const std::string& text
   if (platform.files.FileExists(text)) return text;
   const std::string name = HasExtension(text) ? text : text + ".exe";
   if (platform.files.FileExists(name)) return name;
-  if (std::string registered = ReadAppPath(platform, name);
-      !registered.empty() && platform.files.FileExists(registered)) {
-    return registered;
+  // 64-bit programs register in the native view, 32-bit ones in the other.
+  const bool two_views = platform.environment.Is64BitWindows();
+  for (const uint32_t view : {uint32_t{0}, kKeyWow64_32Key}) {
+    if (view != 0 && !two_views) break;
+    if (std::string registered = ReadAppPath(platform, name, view);
+        !registered.empty() && platform.files.FileExists(registered)) {
+      return registered;
+    }
   }
   if (std::optional<std::string> found = platform.files.SearchPath(name); found) return *found;
   return {};
 }
 
-std::string ReadAppPath(const Platform& platform, const std::string& text) {
+std::string ReadAppPath(const Platform& platform, const std::string& text, uint32_t view) {
   const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + text;
-  RegistryAccess reg(platform.registry);
+  RegistryAccess reg(platform.registry, kKeyAllAccess | view);
   reg.SetRoot(Hive::kLocalMachine);
   if (!reg.KeyExists(key) || !reg.OpenKey(key)) return {};
   try {

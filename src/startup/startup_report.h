@@ -41,14 +41,17 @@ struct CommandPaths {
 [[nodiscard]] CommandPaths SplitCommandLine(const Platform& platform, const std::string& command);
 
 // The path of an existing file the text names: the text itself, the text
-// with ".exe" appended when it has no extension, its App Paths entry, or
+// with ".exe" appended when it has no extension, its App Paths entry (the
+// native view first, then the 32-bit view on 64-bit Windows), or
 // its hit along the system search path. "" when none is found.
 [[nodiscard]] std::string ResolveProgramPath(const Platform& platform, const std::string& text);
 
 // The default value of HKLM "\Software\Microsoft\Windows\CurrentVersion\App
-// Paths\<text>", unexpanded; "" when the key does not open with full access,
-// the value is missing or is not text. Never throws a registry error.
-[[nodiscard]] std::string ReadAppPath(const Platform& platform, const std::string& text);
+// Paths\<text>", unexpanded, in the given view (0: the native one,
+// kKeyWow64_32Key: the 32-bit one); "" when the key does not open with full
+// access, the value is missing or is not text. Never throws a registry error.
+[[nodiscard]] std::string ReadAppPath(const Platform& platform, const std::string& text,
+                                      uint32_t view = 0);
 
 // "FileSize=<size>\r\nFileDate=<date>" of the first search hit for the path
 // (folders match too); "" when nothing is found. The whole 64-bit size.

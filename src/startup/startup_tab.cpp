@@ -1,9 +1,12 @@
 #include "startup/startup_tab.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <utility>
 
 #include "folders/delete_tree.h"
+#include "platform/errors.h"
 #include "platform/cleanup.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
@@ -25,6 +28,7 @@ constexpr HiveGroup kHiveGroups[] = {
     {Hive::kUsers, 11, "\\.DEFAULT\\"},
     {Hive::kCurrentUser, 21, "\\"},
 };
+constexpr int kHklmGroup = 0;
 
 struct IniSource {
   const char* file;
@@ -49,14 +53,57 @@ const IniSource* FindIniSource(int tag) {
 // Reads a Startup folder's path from its Shell Folders value into `field`
 // and scans that folder. The field keeps its old value when the key does
 // not open, and becomes empty when the value is missing.
-void ReadStartupFolder(const Platform& platform, RegistryAccess& reg, Hive hive,
-                       std::string_view key, const char* value, std::string& field, int tag,
-                       std::vector<StartupRow>& rows) {
+void ReadStartupFolder(const Platform& platform, StartupShortcuts& shortcuts, RegistryAccess& reg,
+                       Hive hive, std::string_view key, const char* value, std::string& field,
+                       int tag, std::vector<StartupRow>& rows) {
   reg.SetRoot(hive);
   if (reg.OpenKey(std::string(key))) field = reg.ReadString(value);
   reg.CloseKey();
-  ScanStartupFolder(platform, field, tag, rows);
+  ScanStartupFolder(platform, shortcuts, field, tag, rows);
 }
+
+// The StartupApproved values of every source that has them, read once per
+// load: place -> lower-cased value name -> data. Never throws: a switch that
+// cannot be read leaves its entries enabled, as Windows starts them then.
+class ApprovedValues {
+ public:
+  explicit ApprovedValues(RegistryBackend& registry) {
+    RegistryAccess reg(registry, kKeyRead);
+    std::vector<RegNamedValue> values;
+    for (const int tag : {3, 23, 33, kTagUserStartup, kTagCommonStartup}) {
+      const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
+      auto& by_name = places_[Key(*place)];
+      reg.SetRoot(place->hive);
+      if (!reg.OpenKey(place->path)) continue;
+      reg.GetValues(values);
+      for (RegNamedValue& value : values) {
+        if (value.query.status == RegQuery::Status::kOk) {
+          by_name.emplace(AsciiLower(value.name), std::move(value.query.value));
+        }
+      }
+      reg.CloseKey();
+    }
+  }
+
+  void Apply(StartupRow& row) const {
+    const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag);
+    if (!place) return;
+    const RegValueData* value = nullptr;
+    if (auto it = places_.find(Key(*place)); it != places_.end()) {
+      if (auto found = it->second.find(AsciiLower(row.source_name)); found != it->second.end()) {
+        value = &found->second;
+      }
+    }
+    row.approval = ApprovalOf(value);
+    row.approval.applies = true;
+  }
+
+ private:
+  static std::string Key(const ApprovedPlace& place) {
+    return std::to_string(static_cast<int>(place.hive)) + place.path;
+  }
+  std::map<std::string, std::map<std::string, RegValueData>> places_;
+};
 
 }  // namespace
 
@@ -66,10 +113,12 @@ StartupTab::StartupTab(const Platform& platform, Ui& ui, const SystemPaths& path
 void StartupTab::LoadStartupList() {
   count_caption_.clear();
   list_.Clear();
+  const ApprovedValues approved(platform_.registry);
   {
     // Also when a read throws: the rows read so far are shown, sorted, with
-    // their count, and nothing is selected.
-    const ScopeExit publish([this] {
+    // their switches and their count, and nothing is selected.
+    const ScopeExit publish([this, &approved] {
+      for (StartupRow& row : list_.mutable_rows()) approved.Apply(row);
       SortRows();
       count_caption_ = std::to_string(list_.size());
     });
@@ -79,22 +128,40 @@ void StartupTab::LoadStartupList() {
 }
 
 void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
-  std::vector<std::string> names;
+  std::vector<RegNamedValue> values;
   RegistryAccess reg(platform_.registry);
-  for (const HiveGroup& group : kHiveGroups) {
+  // The system's names of the HKLM keys, to know a key the 32-bit view shares.
+  std::array<std::optional<std::string>, kStartupKeyPaths.size()> native_keys;
+  for (std::size_t g = 0; g < std::size(kHiveGroups); ++g) {
+    const HiveGroup& group = kHiveGroups[g];
     reg.SetRoot(group.hive);
     for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
       const bool windows_key = i + 1 == kStartupKeyPaths.size();
-      ReadStartupKey(reg, group.prefix + std::string(kStartupKeyPaths[i]),
-                     group.first_tag + static_cast<int>(i), windows_key, names, rows);
+      std::optional<std::string> name =
+          ReadStartupKey(reg, group.prefix + std::string(kStartupKeyPaths[i]),
+                         group.first_tag + static_cast<int>(i), windows_key, values, rows);
+      if (g == kHklmGroup) native_keys[i] = std::move(name);
+    }
+  }
+  if (platform_.environment.Is64BitWindows()) {
+    RegistryAccess reg32(platform_.registry, kKeyAllAccess | kKeyWow64_32Key);
+    reg32.SetRoot(Hive::kLocalMachine);
+    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
+      const bool windows_key = i + 1 == kStartupKeyPaths.size();
+      // A key that did not open in the native view is not shared either:
+      // the 32-bit view of a shared key would not open the same way.
+      (void)ReadStartupKey(reg32, "\\" + std::string(kStartupKeyPaths[i]),
+                           kFirstWow64Tag + static_cast<int>(i), windows_key, values, rows,
+                           native_keys[i]);
     }
   }
 
-  ReadStartupFolder(platform_, reg, Hive::kCurrentUser, kShellFoldersKey, "Startup",
+  StartupShortcuts shortcuts(platform_.shell);
+  ReadStartupFolder(platform_, shortcuts, reg, Hive::kCurrentUser, kShellFoldersKey, "Startup",
                     user_startup_dir_, kTagUserStartup, rows);
-  ReadStartupFolder(platform_, reg, Hive::kLocalMachine, kShellFoldersKey, "Common Startup",
-                    common_startup_dir_, kTagCommonStartup, rows);
-  ReadStartupFolder(platform_, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
+  ReadStartupFolder(platform_, shortcuts, reg, Hive::kLocalMachine, kShellFoldersKey,
+                    "Common Startup", common_startup_dir_, kTagCommonStartup, rows);
+  ReadStartupFolder(platform_, shortcuts, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
                     default_startup_dir_, kTagDefaultStartup, rows);
 
   const std::string windows_dir = WithBackslash(paths_.windows_dir);
@@ -129,26 +196,38 @@ void StartupTab::DeleteStartupItem() {
   if (!ui_.Confirm("Delete " + row.text + "?")) return;
 
   const std::string location = GetStartupLocation(false);
+  bool removed = false;
   if (IsRegistryTag(row.tag)) {
-    if (!location.empty()) {
-      RegistryAccess reg(platform_.registry);
-      const Hive hive = HiveOfTag(row.tag);
-      reg.SetRoot(hive);
-      const std::string key = hive == Hive::kUsers ? "\\.DEFAULT" + location : location;
+    if (const std::optional<RegistryPlace> place = RegistryPlaceOfTag(row.tag)) {
+      // The view the row was read through, so that the other view's value
+      // of the same name stays.
+      RegistryAccess reg(platform_.registry, kKeyAllAccess | place->view);
+      reg.SetRoot(place->hive);
       // A key that does not open (missing, or refused full access) removes
       // nothing; the reloaded list shows the entry again.
-      if (reg.OpenKey(key)) (void)reg.DeleteValue(row.source_name);
+      if (reg.OpenKey(place->path)) removed = reg.DeleteValue(row.source_name);
     }
   } else if (row.tag == kTagUserStartup || row.tag == kTagCommonStartup ||
              row.tag == kTagDefaultStartup) {
     // An empty name or folder would designate the Startup folder itself (or
     // a path from the drive's root), never an entry of it.
     if (!row.source_name.empty() && !location.empty()) {
-      DeleteStartupPath(WithBackslash(location) + row.source_name);
+      const std::string path = WithBackslash(location) + row.source_name;
+      DeleteStartupPath(path);
+      removed = platform_.files.GetAttributes(path) == kInvalidAttributes;
     }
   } else if (const IniSource* source = FindIniSource(row.tag)) {
     platform_.files.DeleteIniKey(WithBackslash(paths_.windows_dir) + source->file, "windows",
                                  source->key);
+  }
+  // Windows leaves a removed entry's switch behind; an entry that stays
+  // keeps its switch.
+  if (removed) {
+    if (const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag)) {
+      RegistryAccess reg(platform_.registry);
+      reg.SetRoot(place->hive);
+      if (reg.OpenKey(place->path)) (void)reg.DeleteValue(row.source_name);
+    }
   }
 
   LoadStartupList();
@@ -176,21 +255,87 @@ std::string StartupTab::GetStartupReport() const {
 }
 
 void StartupTab::ShowStartupInfo() {
+  const StartupRow* row = list_.selected();
   InfoRequest request;
   request.caption = "Info StartUp";
-  request.text = "Location=" + GetStartupLocation(true) + "\r\n\r\n" + GetStartupReport();
+  request.text = "Location=" + GetStartupLocation(true);
+  if (row && row->approval.disabled) request.text += "\r\n" + DisabledLine(row->approval);
+  request.text += "\r\n\r\n" + GetStartupReport();
   request.yes_caption = "DELETE!!!";
-  request.show_stop = false;
-  if (ui_.ShowInfo(request) == kResultYes) {
+  request.show_stop = true;
+  request.stop_caption = SwitchCaption();
+  request.stop_enabled = row && row->approval.applies;
+  const int result = ui_.ShowInfo(request);
+  // Repainted also when the removal or the switch fails.
+  const ScopeExit repaint([this] { ui_.Repaint(); });
+  if (result == kResultYes) {
     ui_.Repaint();
     DeleteStartupItem();
+  } else if (result == kResultNo && request.stop_enabled) {
+    SwitchSelectedEntry();
   }
-  ui_.Repaint();
+}
+
+std::string StartupTab::DisabledLine(const Approval& approval) const {
+  if (approval.switched_at != 0) {
+    if (const std::optional<LocalTime> when = platform_.environment.LocalTimeOf(approval.switched_at)) {
+      return "Disabled=" + platform_.locale.FormatDateTime(*when);
+    }
+  }
+  return "Disabled";
+}
+
+std::string StartupTab::SwitchCaption() const {
+  const StartupRow* row = list_.selected();
+  return row && row->approval.disabled ? "Enable" : "Disable";
+}
+
+void StartupTab::SwitchSelectedEntry() {
+  const StartupRow* selected = list_.selected();
+  if (!selected || !selected->approval.applies) return;
+  // A copy: the reload below replaces the rows.
+  const StartupRow row = *selected;
+  const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag);
+  if (!place) return;
+  RegistryAccess reg(platform_.registry);
+  reg.SetRoot(place->hive);
+  const std::string& name = row.source_name;
+  if (!reg.CreateKey(place->path)) throw AppError("Failed to set data for '" + name + "'");
+  // The value as it stands now, so that bits another program set are kept.
+  const RegQuery current = reg.ReadValue(name);
+  const RegValueData* value = current.status == RegQuery::Status::kOk ? &current.value : nullptr;
+  reg.WriteBinary(name, SwitchedApprovalBytes(value, !row.approval.disabled,
+                                              platform_.environment.CurrentFileTime()));
+  reg.CloseKey();
+  LoadStartupList();
+  SelectEntry(row);
+  list_.RequestFocus();
+}
+
+void StartupTab::SelectEntry(const StartupRow& entry) {
+  const std::vector<StartupRow>& rows = list_.rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].tag == entry.tag && rows[i].source_name == entry.source_name) {
+      Select(static_cast<int>(i));
+      return;
+    }
+  }
+  Select(0);
+}
+
+RowDrawing StartupTab::RowDrawingAt(int index, bool selected) const {
+  RowDrawing drawing;
+  if (!list_.Contains(index)) return drawing;
+  const StartupRow& row = list_.rows()[static_cast<std::size_t>(index)];
+  drawing.name = row.text;
+  if (row.approval.disabled && !selected) drawing.text_colour = kColourDisabledRow;
+  return drawing;
 }
 
 StartupCommands StartupTab::MenuState() {
   save_enabled_ = list_.selection() >= 0;
-  return {true, save_enabled_};
+  const StartupRow* row = list_.selected();
+  return {true, save_enabled_, row && row->approval.applies};
 }
 
 void StartupTab::SaveReport() {
@@ -212,7 +357,8 @@ void StartupTab::SaveReport() {
     }
     lines.push_back("");
     lines.push_back(std::to_string(i + 1));
-    lines.push_back(Trim(list_.rows()[static_cast<std::size_t>(i)].text));
+    const StartupRow& row = list_.rows()[static_cast<std::size_t>(i)];
+    lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
     lines.push_back(GetStartupReport());
     lines.push_back("");
   }

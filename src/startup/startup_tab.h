@@ -20,17 +20,23 @@ namespace cu {
 struct StartupCommands {
   bool info = true;  // always
   bool save = true;  // Save (Ctrl+S): as judged when the menu last opened
+  bool switch_entry = false;  // Disable/Enable: the selected row has a switch
 };
+
+// The grey of a disabled entry's row.
+inline constexpr uint32_t kColourDisabledRow = 0x808080;
 
 class StartupTab {
  public:
   StartupTab(const Platform& platform, Ui& ui, const SystemPaths& paths);
 
-  // Rebuilds the rows from the 24 registry keys, the three Startup folders
-  // and win.ini/system.ini, sorted without letter case (rows that compare
-  // equal keep their reading order), and selects row 0. The count caption is
-  // set on every way out: when a read throws, the rows read before it stay,
-  // nothing is selected, and the error propagates.
+  // Rebuilds the rows from the 24 registry keys (and, on 64-bit Windows, the
+  // eight HKLM keys once more through the 32-bit view, leaving out a key both
+  // views share), the three Startup folders and win.ini/system.ini, sorted
+  // without letter case (rows that compare equal keep their reading order),
+  // with each row's switch read from StartupApproved, and selects row 0. The
+  // count caption is set on every way out: when a read throws, the rows read
+  // before it stay, nothing is selected, and the error propagates.
   void LoadStartupList();
 
   const std::vector<StartupRow>& rows() const { return list_.rows(); }
@@ -48,7 +54,8 @@ class StartupTab {
   // The selected row's location ("" without a selection).
   [[nodiscard]] std::string GetStartupLocation(bool with_prefix) const;
   // Asks "Delete <row>?"; on Yes removes exactly the entry the row came
-  // from, reloads the list and asks for the focus. On No nothing changes.
+  // from (and, once it is gone, its StartupApproved value), reloads the list
+  // and asks for the focus. On No nothing changes.
   void DeleteStartupItem();
   // Deletes one entry of a Startup folder: a file, or a folder with all its
   // contents (a linked folder loses only the link). Nothing is reported.
@@ -56,8 +63,22 @@ class StartupTab {
   // The file report of the selected row ("" without a selection).
   [[nodiscard]] std::string GetStartupReport() const;
 
-  // "Info": the Info dialog for the selected row, with removal on "DELETE!!!".
+  // "Info": the Info dialog for the selected row, with removal on
+  // "DELETE!!!" and the switch on its second button. A disabled row's text
+  // has a "Disabled=<date>" line after the location.
   void ShowStartupInfo();
+
+  // The switch command's caption for the selected row: "Enable" for a
+  // disabled entry, else "Disable".
+  [[nodiscard]] std::string SwitchCaption() const;
+  // Disable or Enable, without a question (it is reversible): writes the
+  // selected entry's StartupApproved value as Windows does (creating the key
+  // when missing), reloads the list and selects the same entry again. Does
+  // nothing for a row without a switch. Throws AppError "Failed to set data
+  // for '<name>'" when the write fails; nothing is changed then.
+  void SwitchSelectedEntry();
+  // A disabled entry's row is grey unless selected.
+  [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
   // The context menu opens: "Save" is enabled exactly when a row is
   // selected, and stays so judged until the menu opens again.
   StartupCommands MenuState();
@@ -74,6 +95,10 @@ class StartupTab {
   StartupFolders folders() const;
   void ReadAllSources(std::vector<StartupRow>& rows);
   void SortRows();
+  // "Disabled=<local date and time of the switch>", or "Disabled" without one.
+  [[nodiscard]] std::string DisabledLine(const Approval& approval) const;
+  // Selects the row of the same entry, or row 0 when it is gone.
+  void SelectEntry(const StartupRow& entry);
 
   Platform platform_;
   Ui& ui_;

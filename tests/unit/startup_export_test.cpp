@@ -30,7 +30,10 @@ TEST_F(StartupCommands, InfoShowsLocationAndReportAndOffersRemoval) {
   EXPECT_EQ(request.text,
             "Location=" + kRunLocation + "\r\n\r\nnothing here\r\n\r\nFile not found!");
   EXPECT_EQ(request.yes_caption, "DELETE!!!");
-  EXPECT_FALSE(request.show_stop);
+  // The second button switches the entry (an HKLM Run value has a switch).
+  EXPECT_TRUE(request.show_stop);
+  EXPECT_EQ(request.stop_caption, "Disable");
+  EXPECT_TRUE(request.stop_enabled);
   EXPECT_EQ(request.bottom_hint, "");
   EXPECT_EQ(ui.events, (std::vector<std::string>{"info:Info StartUp", "repaint"}));
 

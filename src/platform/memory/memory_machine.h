@@ -31,6 +31,18 @@ class MemoryRegistry : public RegistryBackend {
   ~MemoryRegistry() override;
 
   std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path, uint32_t access) override;
+  // Creating a missing key needs KEY_CREATE_SUB_KEY on the last existing one
+  // and counts as a write for FailWritesFrom.
+  std::unique_ptr<RegKey> CreateKey(Hive root, const std::string& path, uint32_t access) override;
+
+  // Views, as on 64-bit Windows: an open of HKLM with kKeyWow64_32Key
+  // reaches Software\WOW6432Node\X for Software\X, except below a key both
+  // views share. Seeding and inspection use the literal paths.
+  void ShareBetweenViews(const std::string& path);  // "Software\..." below HKLM
+  // One view only, as on 32-bit Windows: the view flags change nothing.
+  void SetSingleView();
+  // Where an HKLM path lands in the 32-bit view.
+  std::string View32Path(const std::string& path) const;
 
   // Seeding. Keys are created as needed; values keep insertion order, as
   // Windows enumerates them. Setting an existing value keeps its position.
@@ -46,8 +58,9 @@ class MemoryRegistry : public RegistryBackend {
   void RestrictAccess(Hive root, const std::string& path, uint32_t allowed);
   // Reads of this value report failure (a read error, not a missing value).
   void FailReads(Hive root, const std::string& path, const std::string& name);
-  // The n-th RegKey::SetString from now (1 = the next one) and every later
-  // one fail; n <= 0 lets every write succeed again. Seeding never fails.
+  // The n-th write from now (RegKey::SetString or SetBinary, a key created;
+  // 1 = the next one) and every later one fail; n <= 0 lets every write
+  // succeed again. Seeding never fails.
   void FailWritesFrom(int n);
 
   // Inspection.
@@ -132,12 +145,13 @@ class MemoryShell : public Shell {
  public:
   void OpenItem(const std::string& target) override;
   void ShowPropertiesSheet(const std::string& path) override;
-  std::string ResolveShortcut(const std::string& path) override;
+  std::unique_ptr<ShortcutResolver> OpenShortcutResolver() override;
 
   // A shortcut file's target; a shortcut file without one resolves to "".
   void SetShortcutTarget(const std::string& path, const std::string& target);
-  // The shell-link object cannot be created: ResolveShortcut throws.
+  // The shell-link object cannot be created: OpenShortcutResolver throws.
   bool fail_create = false;
+  int resolvers_created = 0;
 
   std::vector<std::string> opened;            // every OpenItem target, in order
   std::vector<std::string> properties_shown;  // every ShowPropertiesSheet path
@@ -155,6 +169,10 @@ class MemoryEnvironment : public Environment {
   // Replaces %NAME% by variables[NAME] (names without case); unknown names stay.
   std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
   bool IsNtFamily() override { return nt_family; }
+  bool Is64BitWindows() override { return windows_64_bit; }
+  uint64_t CurrentFileTime() override { return file_time_now; }
+  // Shifted by `utc_offset_minutes`; nullopt before 1601 or after 30827.
+  std::optional<LocalTime> LocalTimeOf(uint64_t utc_file_time) override;
   // Advances the manual clock; never blocks.
   void Sleep(uint32_t milliseconds) override;
   uint64_t TickCount() override { return now_ms; }
@@ -164,6 +182,10 @@ class MemoryEnvironment : public Environment {
   std::map<std::string, std::string> variables;  // upper-case names
   bool fail_expand = false;
   bool nt_family = true;
+  bool windows_64_bit = true;
+  // 2026-03-14 09:26:53 UTC.
+  uint64_t file_time_now = 134179540130000000ull;
+  int utc_offset_minutes = 0;
   uint64_t now_ms = 0;
   std::vector<uint32_t> sleeps;  // every Sleep, in order
 };

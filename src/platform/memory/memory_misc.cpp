@@ -14,10 +14,27 @@ void MemoryShell::ShowPropertiesSheet(const std::string& path) {
   properties_shown.push_back(path);
 }
 
-std::string MemoryShell::ResolveShortcut(const std::string& path) {
+namespace {
+
+class MemoryShortcutResolver : public ShortcutResolver {
+ public:
+  explicit MemoryShortcutResolver(const std::map<std::string, std::string>& shortcuts)
+      : shortcuts_(shortcuts) {}
+  std::string Resolve(const std::string& path) override {
+    auto it = shortcuts_.find(AsciiLower(path));
+    return it == shortcuts_.end() ? std::string() : it->second;
+  }
+
+ private:
+  const std::map<std::string, std::string>& shortcuts_;
+};
+
+}  // namespace
+
+std::unique_ptr<ShortcutResolver> MemoryShell::OpenShortcutResolver() {
   if (fail_create) throw AppError("Class not registered");
-  auto it = shortcuts_.find(AsciiLower(path));
-  return it == shortcuts_.end() ? std::string() : it->second;
+  ++resolvers_created;
+  return std::make_unique<MemoryShortcutResolver>(shortcuts_);
 }
 
 void MemoryShell::SetShortcutTarget(const std::string& path, const std::string& target) {
@@ -54,6 +71,32 @@ std::optional<std::string> MemoryEnvironment::ExpandEnvironmentStrings(const std
   }
   out.append(text, i, std::string::npos);
   return out;
+}
+
+std::optional<LocalTime> MemoryEnvironment::LocalTimeOf(uint64_t utc_file_time) {
+  constexpr int64_t kTicksPerSecond = 10'000'000;
+  const int64_t seconds = static_cast<int64_t>(utc_file_time / kTicksPerSecond) +
+                          int64_t{utc_offset_minutes} * 60;
+  if (seconds < 0) return std::nullopt;
+  // Days since 1601-01-01 to a civil date (proleptic Gregorian calendar).
+  int64_t days = seconds / 86400;
+  const int64_t in_day = seconds % 86400;
+  days += 584694;  // 1601-01-01 as days since 0000-03-01
+  const int64_t era = days / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t mp = (5 * day_of_year + 2) / 153;
+  LocalTime t;
+  t.day = static_cast<int>(day_of_year - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(year_of_era + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(in_day / 3600);
+  t.minute = static_cast<int>(in_day / 60 % 60);
+  t.second = static_cast<int>(in_day % 60);
+  if (t.year > 30827) return std::nullopt;
+  return t;
 }
 
 void MemoryEnvironment::Sleep(uint32_t milliseconds) {

@@ -10,6 +10,9 @@ namespace {
 // Rights a handle needs for each kind of use, as Windows checks them.
 constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kKeySetValue = 0x0002;
+constexpr uint32_t kKeyCreateSubKey = 0x0004;
+constexpr uint32_t kViewFlags = kKeyWow64_32Key | kKeyWow64_64Key;
+constexpr char kWow64Node[] = "WOW6432Node";
 
 struct StoredValue {
   std::string name;
@@ -30,6 +33,10 @@ struct Key {
   uint64_t next_sequence = 1;
   std::optional<uint32_t> allowed;  // access restriction
 
+  std::string FullName() const {
+    if (parent == nullptr) return name;
+    return parent->FullName() + "\\" + name;
+  }
   Key* Child(const std::string& child_name) const {
     auto it = children.find(AsciiLower(child_name));
     return it == children.end() ? nullptr : it->second.get();
@@ -86,8 +93,17 @@ bool AccessAllowed(const Key* key, uint32_t access) {
 }  // namespace
 
 struct MemoryRegistry::Impl {
+  Impl() {
+    // The names the system gives the roots, in the order of Hive.
+    roots[0].name = "USER\\S-1-5-21-1000";
+    roots[1].name = "MACHINE";
+    roots[2].name = "USER";
+  }
   Key roots[3];
   int open_keys = 0;
+  bool wow64 = true;
+  // Lower-cased paths below HKLM that both views share.
+  std::set<std::string> shared;
   // Writes left before the first refused one; 0 when writes never fail.
   int writes_until_failure = 0;
   bool writes_failing = false;
@@ -107,6 +123,23 @@ struct MemoryRegistry::Impl {
 
   Key* Find(Hive hive, const std::string& path) const {
     return Walk(const_cast<Key*>(&Root(hive)), path);
+  }
+
+  // The path an open of HKLM in the 32-bit view reaches: Software\X becomes
+  // Software\WOW6432Node\X unless X lies in a key both views share.
+  std::string Redirected(Hive hive, const std::string& path, uint32_t access) const {
+    if (!wow64 || hive != Hive::kLocalMachine || (access & kKeyWow64_32Key) == 0) return path;
+    std::vector<std::string> parts = SplitKeyPath(path);
+    if (parts.empty() || AsciiLower(parts[0]) != "software") return path;
+    if (parts.size() > 1 && AsciiLower(parts[1]) == AsciiLower(kWow64Node)) return path;
+    std::string below;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      below += (i > 1 ? "\\" : "") + parts[i];
+      if (shared.count(AsciiLower("Software\\" + below)) != 0) return path;
+    }
+    std::string out = parts[0] + "\\" + kWow64Node;
+    if (!below.empty()) out += "\\" + below;
+    return out;
   }
 
   Key& Create(Hive hive, const std::string& path) {
@@ -151,6 +184,27 @@ class MemoryRegKey : public RegKey {
     return names;
   }
 
+  std::optional<std::vector<RegNamedValue>> Values() override {
+    if ((access_ & kKeyQueryValue) == 0) return std::nullopt;
+    std::vector<RegNamedValue> values;
+    values.reserve(key_->values.size());
+    for (const auto& [seq, value] : key_->values) {
+      RegNamedValue& entry = values.emplace_back();
+      entry.name = value.name;
+      if (value.fail_reads) {
+        entry.query.status = RegQuery::Status::kFailed;
+      } else {
+        entry.query.status = RegQuery::Status::kOk;
+        entry.query.value = value.data;
+      }
+    }
+    return values;
+  }
+
+  std::optional<std::string> SystemName() override {
+    return "\\REGISTRY\\" + key_->FullName();
+  }
+
   RegQuery QueryValue(const std::string& name) override {
     RegQuery query;
     if ((access_ & kKeyQueryValue) == 0) {
@@ -176,6 +230,13 @@ class MemoryRegKey : public RegKey {
     return true;
   }
 
+  bool SetBinary(const std::string& name, const std::string& bytes) override {
+    if ((access_ & kKeySetValue) == 0) return false;
+    if (impl_->NextWriteFails()) return false;
+    key_->Put(name, RegValueData{kRegBinary, bytes});
+    return true;
+  }
+
   bool DeleteValue(const std::string& name) override {
     if ((access_ & kKeySetValue) == 0) return false;
     return key_->Erase(name);
@@ -185,6 +246,7 @@ class MemoryRegKey : public RegKey {
                                       const std::string& path, uint32_t access) {
     // Windows refuses a subkey path that begins with a backslash.
     if (!path.empty() && path[0] == '\\') return nullptr;
+    access &= ~kViewFlags;
     Key* key = MemoryRegistry::Impl::Walk(from, path);
     if (key == nullptr || !AccessAllowed(key, access)) return nullptr;
     return std::make_unique<MemoryRegKey>(impl, key, access);
@@ -203,7 +265,36 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 std::unique_ptr<RegKey> MemoryRegistry::OpenKey(Hive root, const std::string& path,
                                                 uint32_t access) {
-  return MemoryRegKey::Open(impl_, &impl_->Root(root), path, access);
+  return MemoryRegKey::Open(impl_, &impl_->Root(root), impl_->Redirected(root, path, access), access);
+}
+
+std::unique_ptr<RegKey> MemoryRegistry::CreateKey(Hive root, const std::string& path,
+                                                  uint32_t access) {
+  const std::string target = impl_->Redirected(root, path, access);
+  if (!target.empty() && target[0] == '\\') return nullptr;
+  // Creating a missing key takes the right to create subkeys of the last
+  // existing one, and counts as a write.
+  Key* existing = &impl_->Root(root);
+  for (const std::string& part : SplitKeyPath(target)) {
+    Key* child = existing->Child(part);
+    if (child == nullptr) {
+      if (!AccessAllowed(existing, kKeyCreateSubKey) || impl_->NextWriteFails()) return nullptr;
+      impl_->Create(root, target);
+      break;
+    }
+    existing = child;
+  }
+  return OpenKey(root, path, access);
+}
+
+void MemoryRegistry::ShareBetweenViews(const std::string& path) {
+  impl_->shared.insert(AsciiLower(path));
+}
+
+void MemoryRegistry::SetSingleView() { impl_->wow64 = false; }
+
+std::string MemoryRegistry::View32Path(const std::string& path) const {
+  return impl_->Redirected(Hive::kLocalMachine, path, kKeyWow64_32Key);
 }
 
 void MemoryRegistry::CreateKey(Hive root, const std::string& path) { impl_->Create(root, path); }

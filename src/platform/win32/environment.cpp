@@ -37,6 +37,42 @@ bool Win32Environment::IsNtFamily() {
   return !ok || info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
+bool Win32Environment::Is64BitWindows() {
+  using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  const auto is_wow64_process2 = reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
+  USHORT process = 0;
+  USHORT native = 0;
+  if (is_wow64_process2 && is_wow64_process2(::GetCurrentProcess(), &process, &native)) {
+    return native == IMAGE_FILE_MACHINE_AMD64 || native == IMAGE_FILE_MACHINE_ARM64 ||
+           native == IMAGE_FILE_MACHINE_IA64;
+  }
+  SYSTEM_INFO info{};
+  ::GetNativeSystemInfo(&info);
+  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+         info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64 ||
+         info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+}
+
+uint64_t Win32Environment::CurrentFileTime() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
+std::optional<LocalTime> Win32Environment::LocalTimeOf(uint64_t utc_file_time) {
+  FILETIME utc{};
+  utc.dwLowDateTime = static_cast<DWORD>(utc_file_time & 0xFFFFFFFFu);
+  utc.dwHighDateTime = static_cast<DWORD>(utc_file_time >> 32);
+  SYSTEMTIME universal{};
+  SYSTEMTIME local{};
+  if (!::FileTimeToSystemTime(&utc, &universal) ||
+      !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return std::nullopt;
+  }
+  return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+}
+
 void Win32Environment::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 uint64_t Win32Environment::TickCount() { return ::GetTickCount64(); }

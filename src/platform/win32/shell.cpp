@@ -64,7 +64,32 @@ void Win32Shell::ShowPropertiesSheet(const std::string& path) {
   (void)::ShellExecuteExA(&info);
 }
 
-std::string Win32Shell::ResolveShortcut(const std::string& path) {
+namespace {
+
+class Win32ShortcutResolver : public ShortcutResolver {
+ public:
+  Win32ShortcutResolver(ComPtr<IShellLinkA> link, ComPtr<IPersistFile> file)
+      : link_(std::move(link)), file_(std::move(file)) {}
+
+  std::string Resolve(const std::string& path) override {
+    const std::wstring wide = ToWide(path);
+    // After a failed Load the object still holds the previous shortcut.
+    if (FAILED(file_->Load(wide.c_str(), STGM_READ))) return {};
+    char target[MAX_PATH] = {};
+    WIN32_FIND_DATAA ignored{};
+    // A shortcut without a file-system target leaves the buffer empty.
+    (void)link_->GetPath(target, MAX_PATH, &ignored, SLGP_UNCPRIORITY);
+    return std::string(target, ::strnlen(target, sizeof target));
+  }
+
+ private:
+  ComPtr<IShellLinkA> link_;
+  ComPtr<IPersistFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<ShortcutResolver> Win32Shell::OpenShortcutResolver() {
   ComPtr<IUnknown> object;
   HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr,
                                   CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
@@ -77,15 +102,7 @@ std::string Win32Shell::ResolveShortcut(const std::string& path) {
   ComPtr<IPersistFile> file;
   hr = object->QueryInterface(IID_IPersistFile, file.receive());
   if (FAILED(hr)) throw AppError(SystemMessage(static_cast<DWORD>(hr)));
-
-  const std::wstring wide = ToWide(path);
-  if (FAILED(file->Load(wide.c_str(), STGM_READ))) return {};
-
-  char target[MAX_PATH] = {};
-  WIN32_FIND_DATAA ignored{};
-  // A shortcut without a file-system target leaves the buffer empty.
-  (void)link->GetPath(target, MAX_PATH, &ignored, SLGP_UNCPRIORITY);
-  return std::string(target, ::strnlen(target, sizeof target));
+  return std::make_unique<Win32ShortcutResolver>(std::move(link), std::move(file));
 }
 
 }  // namespace cu::win32

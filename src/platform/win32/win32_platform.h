@@ -28,6 +28,8 @@ class Win32Registry : public RegistryBackend {
  public:
   // RegOpenKeyExA below HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_USERS.
   std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path, uint32_t access) override;
+  // RegCreateKeyExA, non-volatile.
+  std::unique_ptr<RegKey> CreateKey(Hive root, const std::string& path, uint32_t access) override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -56,8 +58,8 @@ class Win32Shell : public Shell {
   void ShowPropertiesSheet(const std::string& path) override;
   // Needs COM initialised on the calling thread; otherwise, or when the
   // shell-link object or its interfaces are missing, throws AppError with the
-  // system's text for the failure.
-  std::string ResolveShortcut(const std::string& path) override;
+  // system's text for the failure. The object is used on that thread only.
+  std::unique_ptr<ShortcutResolver> OpenShortcutResolver() override;
 
  private:
   const OwnerWindow& owner_;
@@ -69,6 +71,11 @@ class Win32Environment : public Environment {
   std::string TempPath() override;
   std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
   bool IsNtFamily() override;
+  // IsWow64Process2 where the system has it, else GetNativeSystemInfo.
+  bool Is64BitWindows() override;
+  uint64_t CurrentFileTime() override;
+  // The user's time zone rules for that moment (SystemTimeToTzSpecificLocalTime).
+  std::optional<LocalTime> LocalTimeOf(uint64_t utc_file_time) override;
   void Sleep(uint32_t milliseconds) override;
   uint64_t TickCount() override;
 };
