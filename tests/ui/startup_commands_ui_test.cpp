@@ -142,7 +142,10 @@ TEST_F(StartupCommandsTest, EnterAndTheInfoButtonShowLocationAndReportAndEscRemo
   const InfoTexts shown = ReadInfo(info);
   EXPECT_EQ(shown.memo, expected_memo);
   EXPECT_EQ(shown.action, "DELETE!!!");
-  EXPECT_FALSE(shown.stop_shown) << "\"Stop\" is hidden";
+  // The second button switches the entry: an HKCU Run value has a switch.
+  EXPECT_TRUE(shown.stop_shown);
+  EXPECT_EQ(shown.second, "Disable");
+  EXPECT_TRUE(shown.second_enabled);
   EXPECT_EQ(shown.hint, "");
 
   // Esc closes the dialog, not the main window, and removes nothing.

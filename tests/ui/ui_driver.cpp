@@ -313,7 +313,8 @@ HWND SaveDialogFileNameEdit(HWND dialog) {
 
 InfoTexts ReadInfo(HWND dialog) {
   return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
-          IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002))};
+          IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002)),
+          TextOf(GetDlgItem(dialog, IDNO)), IsWindowEnabled(GetDlgItem(dialog, IDNO)) != FALSE};
 }
 
 }  // namespace cu::ui_test

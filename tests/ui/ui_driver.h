@@ -117,6 +117,8 @@ struct InfoTexts {
   std::string action;  // the IDYES button
   bool stop_shown = false;
   std::string hint;
+  std::string second;  // the IDNO button: "Stop", or StartUp's "Disable"/"Enable"
+  bool second_enabled = false;
 };
 InfoTexts ReadInfo(HWND dialog);
 

@@ -111,7 +111,7 @@ TEST(StartupTabFlows, RemovingARunValueNamedWithAnEqualsSignRemovesExactlyThatVa
   const InfoRequest& info = real.ui.info_requests.back();
   EXPECT_EQ(info.caption, "Info StartUp");
   EXPECT_EQ(info.yes_caption, "DELETE!!!");
-  EXPECT_FALSE(info.show_stop);
+  EXPECT_EQ(info.stop_caption, "Disable");
   // The program names no file: its text and "File not found!" are the report.
   EXPECT_EQ(info.text,
             "Location=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\r\n\r\n"
