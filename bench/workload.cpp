@@ -69,8 +69,33 @@ std::vector<RegistryItem> SpreadKeys() {
       keys.push_back({hive, prefix + std::string(kStartupKeyPaths[i]), "", ""});
     }
   }
+  for (std::size_t i = 0; i + 1 < kStartupKeyPaths.size(); ++i) {
+    keys.push_back({Hive::kLocalMachine, Wow64Path(kStartupKeyPaths[i]), "", ""});
+  }
   return keys;
 }
+
+std::vector<RegistryItem> ApprovedKeys() {
+  std::vector<RegistryItem> keys;
+  for (const int tag : {3, 23, 33, kTagUserStartup, kTagCommonStartup}) {
+    const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
+    keys.push_back({place->hive, place->path.substr(1), "", ""});
+  }
+  return keys;
+}
+
+namespace {
+
+// The switch of a Task Manager-style toggle: disabled with a date, or enabled.
+RegistryItem Switch(Hive hive, const std::string& key, const std::string& name, bool disabled) {
+  const uint64_t when = 0x01DB4A2B3C4D5E6Full;
+  RegistryItem item{hive, key, name, std::string(12, '\0')};
+  item.data[0] = disabled ? 3 : 2;
+  for (int b = 0; b < 8 && disabled; ++b) item.data[4 + b] = static_cast<char>((when >> (8 * b)) & 0xFF);
+  return item;
+}
+
+}  // namespace
 
 StartupWorld MakeStartupWorld(const std::string& sandbox, int run_values, int startup_entries) {
   StartupWorld world;
@@ -91,6 +116,14 @@ StartupWorld MakeStartupWorld(const std::string& sandbox, int run_values, int st
         item.data = "%ProgramFiles%\\" + Word(i + 3) + "\\" + Word(i) + Number(i) + ".exe -minimized";
         break;
     }
+    // Every fourth value of a Run key has a switch, every other one off.
+    const std::string run = std::string(kStartupKeyPaths[2]);
+    if (i % 4 == 0 && (item.key == run || item.key == Wow64Path(run))) {
+      int tag = item.hive == Hive::kLocalMachine ? 3 : 23;
+      if (item.key != run) tag = 33;
+      world.approved.push_back(
+          Switch(item.hive, ApprovedPlaceOfTag(tag)->path.substr(1), item.name, i % 8 == 0));
+    }
     world.values.push_back(std::move(item));
   }
 
@@ -106,6 +139,11 @@ StartupWorld MakeStartupWorld(const std::string& sandbox, int run_values, int st
       entry.name = stem + " program.exe";
     } else {
       entry.name = stem + " readme.txt";
+    }
+    if (i % 4 == 0) {
+      world.approved.push_back(Switch(Hive::kCurrentUser,
+                                      ApprovedPlaceOfTag(kTagUserStartup)->path.substr(1), entry.name,
+                                      i % 8 == 0));
     }
     world.folder_entries.push_back(std::move(entry));
   }

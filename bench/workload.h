@@ -52,6 +52,10 @@ struct FileItem {
 
 struct StartupWorld {
   std::vector<RegistryItem> values;      // autostart values
+  // StartupApproved switches (REG_BINARY, 12 bytes in `data`) of every
+  // fourth value that has one and every fourth Startup-folder entry, every
+  // other one disabled.
+  std::vector<RegistryItem> approved;
   std::vector<RegistryItem> app_paths;   // App Paths registrations (default values)
   std::string startup_folder;            // what HKCU Shell Folders "Startup" names
   std::vector<FolderItem> folder_entries;
@@ -59,9 +63,13 @@ struct StartupWorld {
 };
 
 // The autostart keys the load reads that take any value name: the first
-// seven paths under HKLM, HKU\.DEFAULT and HKCU (the eighth, the "Windows"
-// key, is read for "load" and "run" only). Keys from the hive's root.
+// seven paths under HKLM, HKU\.DEFAULT, HKCU and HKLM's 32-bit view (as
+// Software\WOW6432Node\...; the eighth, the "Windows" key, is read for
+// "load" and "run" only). Keys from the hive's root.
 std::vector<RegistryItem> SpreadKeys();
+
+// The StartupApproved keys the load reads, from the hive's root.
+std::vector<RegistryItem> ApprovedKeys();
 
 // `run_values` values spread round-robin over SpreadKeys(), and
 // `startup_entries` entries in `sandbox`\startup (every third a shortcut to

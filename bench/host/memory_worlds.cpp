@@ -41,6 +41,9 @@ void SeedStartupWorld(memory::MemoryMachine& machine, const StartupWorld& world)
   for (const RegistryItem& value : world.values) {
     machine.registry.SetString(value.hive, value.key, value.name, value.data);
   }
+  for (const RegistryItem& value : world.approved) {
+    machine.registry.SetValue(value.hive, value.key, value.name, kRegBinary, value.data);
+  }
   for (const RegistryItem& value : world.app_paths) {
     machine.registry.SetString(value.hive, value.key, value.name, value.data);
   }

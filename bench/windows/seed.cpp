@@ -54,7 +54,9 @@ std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind
 }  // namespace
 
 void RemoveSeededStartup() {
-  for (const RegistryItem& spot : SpreadKeys()) {
+  std::vector<RegistryItem> spots = SpreadKeys();
+  for (RegistryItem& key : ApprovedKeys()) spots.push_back(std::move(key));
+  for (const RegistryItem& spot : spots) {
     UniqueHkey key;
     if (::RegOpenKeyExA(RootKey(spot.hive), spot.key.c_str(), 0, KEY_ALL_ACCESS, key.receive()) !=
         ERROR_SUCCESS) {
@@ -83,6 +85,15 @@ void SeedStartup(const StartupWorld& world) {
   };
   for (const RegistryItem& item : world.values) write(item);
   for (const RegistryItem& item : world.app_paths) write(item);
+  for (const RegistryItem& item : world.approved) {
+    UniqueHkey& key = keys[{static_cast<int>(item.hive), item.key}];
+    if (!key) key = CreateKey(item.hive, item.key);
+    const LSTATUS status = ::RegSetValueExA(key.get(), item.name.c_str(), 0, REG_BINARY,
+                                            reinterpret_cast<const BYTE*>(item.data.data()),
+                                            static_cast<DWORD>(item.data.size()));
+    ::SetLastError(static_cast<DWORD>(status));
+    Check(status == ERROR_SUCCESS, "RegSetValueExA " + item.name);
+  }
   keys.clear();
 
   const std::string versioned = ExeFolder() + "cu_bench_versioned.exe";
