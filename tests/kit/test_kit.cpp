@@ -288,9 +288,9 @@ std::string DwordBytes(DWORD value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-std::vector<StoredValue> ReadValues(HKEY root, const std::string& key) {
+std::vector<StoredValue> ReadValues(HKEY root, const std::string& key, REGSAM view) {
   std::vector<StoredValue> values;
-  const UniqueHkey open = OpenKey(root, key, KEY_READ);
+  const UniqueHkey open = OpenKey(root, key, KEY_READ | view);
   DWORD max_name = 0;
   DWORD max_data = 0;
   if (!open) return values;
@@ -314,8 +314,9 @@ std::vector<StoredValue> ReadValues(HKEY root, const std::string& key) {
   return values;
 }
 
-std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name) {
-  const UniqueHkey open = OpenKey(root, key, KEY_READ);
+std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name,
+                                     REGSAM view) {
+  const UniqueHkey open = OpenKey(root, key, KEY_READ | view);
   DWORD type = REG_NONE;
   DWORD size = 0;
   if (!open || ::RegQueryValueExA(open.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
@@ -347,12 +348,19 @@ LSTATUS ScratchKey::SetRaw(const std::string& name, DWORD type, const std::strin
   return SetValue(key_.get(), name, type, bytes);
 }
 
-SavedRegistryValues::SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names)
-    : root_(root), path_(std::move(key)), names_(std::move(names)) {
-  key_ = OpenKey(root_, path_, KEY_ALL_ACCESS);
+SavedRegistryValues::SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names,
+                                         REGSAM view)
+    : root_(root), path_(std::move(key)), names_(std::move(names)), view_(view) {
+  key_ = OpenKey(root_, path_, KEY_ALL_ACCESS | view_);
   if (!key_) {
+    existing_ancestor_ = path_;
+    while (!existing_ancestor_.empty()) {
+      const std::size_t slash = existing_ancestor_.find_last_of('\\');
+      existing_ancestor_.resize(slash == std::string::npos ? 0 : slash);
+      if (!existing_ancestor_.empty() && OpenKey(root_, existing_ancestor_, KEY_READ | view_)) break;
+    }
     DWORD disposition = 0;
-    if (::RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    if (::RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
                           key_.receive(), &disposition) != ERROR_SUCCESS) {
       (void)key_.release();
       return;
@@ -360,10 +368,10 @@ SavedRegistryValues::SavedRegistryValues(HKEY root, std::string key, std::vector
     created_ = disposition == REG_CREATED_NEW_KEY;
   }
   if (names_.empty()) {
-    saved_ = ReadValues(root_, path_);
+    saved_ = ReadValues(root_, path_, view_);
   } else {
     for (const std::string& name : names_) {
-      if (std::optional<StoredValue> value = ReadValue(root_, path_, name)) {
+      if (std::optional<StoredValue> value = ReadValue(root_, path_, name, view_)) {
         saved_.push_back(*value);
       }
     }
@@ -376,13 +384,20 @@ SavedRegistryValues::~SavedRegistryValues() {
   RemoveTestValues();
   for (const StoredValue& value : saved_) (void)SetRaw(value.name, value.type, value.bytes);
   key_.reset();
-  // Only a key without subkeys goes; one the test made has none.
-  if (created_) ::RegDeleteKeyA(root_, path_.c_str());
+  if (!created_) return;
+  // Only keys without subkeys go: the test's key, then each key made for it,
+  // up to the first that other keys still need.
+  for (std::string key = path_; key.size() > existing_ancestor_.size();) {
+    if (::RegDeleteKeyExA(root_, key.c_str(), view_, 0) != ERROR_SUCCESS) break;
+    const std::size_t slash = key.find_last_of('\\');
+    if (slash == std::string::npos) break;
+    key.resize(slash);
+  }
 }
 
 void SavedRegistryValues::RemoveTestValues() const {
   if (names_.empty()) {
-    for (const StoredValue& value : ReadValues(root_, path_)) {
+    for (const StoredValue& value : ReadValues(root_, path_, view_)) {
       ::RegDeleteValueA(key_.get(), value.name.c_str());
     }
   } else {
@@ -397,6 +412,32 @@ LSTATUS SavedRegistryValues::SetString(const std::string& name, const std::strin
 LSTATUS SavedRegistryValues::SetRaw(const std::string& name, DWORD type,
                                     const std::string& bytes) const {
   return SetValue(key_.get(), name, type, bytes);
+}
+
+std::optional<DWORD> RunAndWait(const std::string& command_line) {
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  UniqueFile nul(::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inherited, OPEN_EXISTING, 0, nullptr));
+  if (!nul) return std::nullopt;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+  PROCESS_INFORMATION process{};
+  std::string command = command_line;
+  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+    return std::nullopt;
+  }
+  UniqueFile thread(process.hThread);
+  UniqueFile child(process.hProcess);
+  constexpr DWORD kProgramEndLimitMs = 30000;
+  DWORD code = 0;
+  if (::WaitForSingleObject(child.get(), kProgramEndLimitMs) != WAIT_OBJECT_0 ||
+      !::GetExitCodeProcess(child.get(), &code)) {
+    return std::nullopt;
+  }
+  return code;
 }
 
 std::optional<std::string> ClipboardText(HWND owner) {

@@ -86,10 +86,13 @@ struct StoredValue {
 // Data as the system stores it: REG_SZ text with its NUL, a REG_DWORD.
 std::string SzBytes(const std::string& text);
 std::string DwordBytes(DWORD value);
+// `view` is a registry view flag (KEY_WOW64_32KEY, KEY_WOW64_64KEY) the key
+// is opened with, 0 for the process's own view.
 // Every value of a key, in enumeration order; empty when the key does not open.
-std::vector<StoredValue> ReadValues(HKEY root, const std::string& key);
+std::vector<StoredValue> ReadValues(HKEY root, const std::string& key, REGSAM view = 0);
 // One value, or nullopt when it (or its key) is missing.
-std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
+std::optional<StoredValue> ReadValue(HKEY root, const std::string& key, const std::string& name,
+                                     REGSAM view = 0);
 
 // A key made for one test, with everything below it removed before and (when
 // it was made) after.
@@ -116,10 +119,13 @@ class ScratchKey {
 // Values of a real key, kept for one test: the named values (every value when
 // no name is given) are saved and removed, so the test starts without them;
 // at the end the key holds the saved values again and none the test left.
-// A key that did not exist is created and, at the end, removed again.
+// A key that did not exist is created and, at the end, removed again, with
+// the keys above it that were created for it. The key is opened and created
+// in `view` (see ReadValue).
 class SavedRegistryValues {
  public:
-  SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names = {});
+  SavedRegistryValues(HKEY root, std::string key, std::vector<std::string> names = {},
+                      REGSAM view = 0);
   ~SavedRegistryValues();
   SavedRegistryValues(const SavedRegistryValues&) = delete;
   SavedRegistryValues& operator=(const SavedRegistryValues&) = delete;
@@ -134,10 +140,17 @@ class SavedRegistryValues {
   HKEY root_;
   std::string path_;
   std::vector<std::string> names_;
+  REGSAM view_;
   std::vector<StoredValue> saved_;
   bool created_ = false;
+  std::string existing_ancestor_;  // the deepest key of the path that existed before
   cu::win32::UniqueHkey key_;
 };
+
+// Runs a command line (a program of the system, such as reg.exe, with its
+// arguments) with its output discarded, and waits, bounded, until it ends.
+// Its exit code; nullopt when it did not start or did not end in time.
+std::optional<DWORD> RunAndWait(const std::string& command_line);
 
 // The clipboard's text, read with the clipboard opened for `owner` (waiting,
 // bounded, while another window holds it); nullopt when it does not open or

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,120 +93,6 @@ void SelectRow(const AppProcess& app, int index) {
 
 // Posted, since the click may open a modal dialog in the program.
 void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
-
-// Pixels of a window's client area as shown on the screen now.
-class Screenshot {
- public:
-  explicit Screenshot(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
-    width_ = client.right;
-    height_ = client.bottom;
-    if (width_ <= 0 || height_ <= 0) return;
-    pixels_.resize(static_cast<std::size_t>(width_) * height_);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = -height_;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) {
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      BitBlt(memory, 0, 0, width_, height_, screen, origin.x, origin.y, SRCCOPY);
-      GdiFlush();
-      const auto* source = static_cast<const DWORD*>(bits);
-      for (std::size_t i = 0; i < pixels_.size(); ++i) {
-        const DWORD bgr = source[i];  // 0x00RRGGBB in a 32-bit DIB
-        pixels_[i] = RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
-      }
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-  }
-
-  // How many pixels of the rectangle (client coordinates) have this colour.
-  int Count(const RECT& rect, COLORREF colour) const {
-    int found = 0;
-    for (int y = std::max<LONG>(rect.top, 0); y < std::min<LONG>(rect.bottom, height_); ++y) {
-      for (int x = std::max<LONG>(rect.left, 0); x < std::min<LONG>(rect.right, width_); ++x) {
-        if (pixels_[static_cast<std::size_t>(y) * width_ + x] == colour) ++found;
-      }
-    }
-    return found;
-  }
-
-  // Writes the picture as a BMP file, for a failure's message; returns the
-  // path.
-  std::string Save(const std::string& path) const {
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width_;
-    header.biHeight = -height_;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    std::vector<DWORD> data(pixels_.size());
-    for (std::size_t i = 0; i < pixels_.size(); ++i) {
-      data[i] = (GetRValue(pixels_[i]) << 16) | (GetGValue(pixels_[i]) << 8) | GetBValue(pixels_[i]);
-    }
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(data.size() * sizeof(DWORD));
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size() * sizeof(DWORD)));
-    return path;
-  }
-
- private:
-  int width_ = 0;
-  int height_ = 0;
-  std::vector<COLORREF> pixels_;
-};
-
-RECT RowRect(HWND list, int index) {
-  RECT row{};
-  SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row));
-  return row;
-}
-
-// The row's rectangle in the list's client area, scrolled into view first.
-RECT VisibleRow(HWND list, int index) {
-  RECT client{};
-  GetClientRect(list, &client);
-  RECT row = RowRect(list, index);
-  if (row.top < 0 || row.bottom > client.bottom) {
-    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-    row = RowRect(list, index);
-  }
-  return row;
-}
-
-// Waits until the painted list shows `colour` in row `index`, and returns the
-// screenshot that showed it (or the last one taken).
-Screenshot WaitForRowColour(HWND list, int index, COLORREF colour) {
-  const RECT row = VisibleRow(list, index);
-  InvalidateRect(list, nullptr, TRUE);
-  std::unique_ptr<Screenshot> shot;
-  WaitFor(
-      [&] {
-        shot = std::make_unique<Screenshot>(list);
-        return shot->Count(row, colour) > 0;
-      },
-      5000);
-  return *shot;
-}
 
 // Chooses the action of the Info dialog and waits until the flow behind it
 // has ended and the list is reloaded.

@@ -1,7 +1,9 @@
 // The StartUp tab's commands worked from outside: the Info dialog (Enter,
 // the "Info" button, a double-click), removal through "DELETE!!!" and the
-// "Confirm" question, and the grouped report file written through the real
-// save dialog.
+// "Confirm" question, the 32-bit registry view's rows, the Disable/Enable
+// switch, and the grouped report file written through the real save dialog.
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRunLocation[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kApprovedRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -328,6 +331,176 @@ TEST_F(StartupCommandsTest, DeletingValueNamedWithEqualsLeavesValueNamedLikeItsF
   EXPECT_EQ(RegValue(kRunKey, kEqualsName), std::nullopt) << "the value a=b is removed";
   EXPECT_EQ(RegValue(kRunKey, kPlainName), std::optional<std::string>(kPlainText)) << "the value a is untouched";
   EXPECT_GE(RowIndex(ListRows(list), plain_row), 0) << "and still listed";
+}
+
+// Adds a value of one name to HKLM Run in each registry view, and an HKCU Run
+// value switched off (its StartupApproved value has bit 0 set and a date);
+// kRunD has no StartupApproved value. Sorted after the rows above.
+class StartupViewsAndSwitchTest : public StartupCommandsTest {
+ protected:
+  static constexpr char kViewsName[] = "cuui-views";
+  static constexpr char kNativeText[] = "C:\\cuui-missing\\native.exe";
+  static constexpr char kView32Text[] = "C:\\cuui-missing\\view32.exe";
+  static constexpr char kOffName[] = "cuui-off";
+  static constexpr char kOffText[] = "C:\\cuui-missing\\off.exe";
+
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartupCommandsTest::SetUp());
+    ASSERT_EQ(machine_run_.SetString(kViewsName, kNativeText), ERROR_SUCCESS);
+    ASSERT_EQ(machine_run32_.SetString(kViewsName, kView32Text), ERROR_SUCCESS);
+    ASSERT_EQ(user_run_.SetString(kOffName, kOffText), ERROR_SUCCESS);
+    const SYSTEMTIME when{2024, 3, 2, 5, 14, 15, 16, 0};
+    ASSERT_TRUE(SystemTimeToFileTime(&when, &switched_at_));
+    std::string off("\x03\0\0\0", 4);
+    off.append(reinterpret_cast<const char*>(&switched_at_), sizeof switched_at_);
+    ASSERT_EQ(approved_.SetRaw(kOffName, REG_BINARY, off), ERROR_SUCCESS);
+  }
+
+  FILETIME switched_at_{};
+  // The process is 64-bit: its own view is the 64-bit one.
+  SavedRegistryValues machine_run_{HKEY_LOCAL_MACHINE, kRunKey, {kViewsName}};
+  SavedRegistryValues machine_run32_{HKEY_LOCAL_MACHINE, kRunKey, {kViewsName}, KEY_WOW64_32KEY};
+  SavedRegistryValues user_run_{HKEY_CURRENT_USER, kRunKey, {kOffName}};
+  SavedRegistryValues approved_{HKEY_CURRENT_USER, kApprovedRunKey, {kOffName, kRunD}};
+};
+
+const std::string kRowNative = std::string("cuui-views=") + "C:\\cuui-missing\\native.exe";
+const std::string kRowView32 = std::string("cuui-views=") + "C:\\cuui-missing\\view32.exe";
+const std::string kRowOff = std::string("cuui-off=") + "C:\\cuui-missing\\off.exe";
+constexpr COLORREF kDisabledGrey = RGB(128, 128, 128);
+
+// A moment as the user's short date and long time show it in local time.
+std::string LocalDateAndTime(const FILETIME& utc) {
+  SYSTEMTIME universal{};
+  SYSTEMTIME local{};
+  if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return "?";
+  }
+  char date[128] = {};
+  char clock[128] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &local, nullptr, clock, sizeof clock);
+  return std::string(date) + " " + clock;
+}
+
+uint64_t Now() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
+// The bytes of the list's StartupApproved value; nullopt when there is none.
+std::optional<std::string> SwitchBytes(const std::string& name) {
+  const std::optional<cu::test_kit::StoredValue> value = ReadValue(HKEY_CURRENT_USER, kApprovedRunKey, name);
+  if (!value) return std::nullopt;
+  EXPECT_EQ(value->type, static_cast<DWORD>(REG_BINARY)) << name;
+  return value->bytes;
+}
+
+TEST_F(StartupViewsAndSwitchTest, The32BitViewsRunValueShowsItsWow6432NodeKeyAndDeleteRemovesOnlyIt) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  ASSERT_GE(RowIndex(ListRows(list), kRowNative), 0) << Shown(ListRows(list));
+  ASSERT_GE(SelectRow(app, kRowView32), 0);
+
+  HWND info = OpenInfoWithEnter(app);
+  ASSERT_NE(info, nullptr);
+  const InfoTexts shown = ReadInfo(info);
+  EXPECT_EQ(shown.memo, std::string("Location=HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run") +
+                            kCrLf + kCrLf + NotFoundReport(kView32Text));
+  EXPECT_EQ(shown.second, "Disable") << "the 32-bit Run key's entries have a switch (Run32)";
+  EXPECT_TRUE(shown.second_enabled);
+  ClickDialogButton(info, IDYES);
+  HWND confirm = WaitForDialog(app.id(), "Confirm");
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_EQ(MessageBoxText(confirm), "Delete " + kRowView32 + "?");
+  ClickDialogButton(confirm, IDYES);
+  EXPECT_TRUE(WaitFor([&] { return RowIndex(ListRows(list), kRowView32) < 0; }, 5000))
+      << "the row goes:\n" << Shown(ListRows(list));
+
+  EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kRunKey, kViewsName, KEY_WOW64_32KEY).has_value())
+      << "the 32-bit view's value is gone";
+  const std::optional<cu::test_kit::StoredValue> native = ReadValue(HKEY_LOCAL_MACHINE, kRunKey, kViewsName);
+  ASSERT_TRUE(native.has_value()) << "the native value of the same name stays";
+  EXPECT_EQ(native->Text(), kNativeText);
+  EXPECT_GE(RowIndex(ListRows(list), kRowNative), 0) << "and is still listed";
+}
+
+TEST_F(StartupViewsAndSwitchTest, ASwitchedOffEntryIsGreyAndEnableAndDisableWriteItsSwitch) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  const int off = RowIndex(rows, kRowOff);
+  const int plain = RowIndex(rows, kRowD);
+  ASSERT_GE(off, 0) << Shown(rows);
+  ASSERT_GE(plain, 0);
+  ASSERT_NE(ListSelection(list), off);
+  ASSERT_NE(ListSelection(list), plain);
+  {
+    SCOPED_TRACE("drawn grey unless selected");
+    app.Foreground();
+    const Screenshot shot = WaitForRowColour(list, off, kDisabledGrey);
+    const RECT plain_rect = RowRect(list, plain);
+    RECT client{};
+    GetClientRect(list, &client);
+    ASSERT_LE(plain_rect.bottom, client.bottom) << "both rows are in view";
+    const std::string picture = shot.Save(TempFolder() + "cu-startup-switch.bmp");
+    EXPECT_GT(shot.Count(RowRect(list, off), kDisabledGrey), 0) << "a switched-off row is grey; picture " << picture;
+    EXPECT_EQ(shot.Count(plain_rect, kDisabledGrey), 0) << "an enabled row is not; picture " << picture;
+    ASSERT_EQ(SelectRow(app, kRowOff), off);
+    EXPECT_TRUE(WaitFor([&] { return Screenshot(list).Count(RowRect(list, off), kDisabledGrey) == 0; }, 5000))
+        << "selected, it is drawn in the selection's colours";
+  }
+  {
+    SCOPED_TRACE("Enable in the Info dialog");
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    const InfoTexts shown = ReadInfo(info);
+    EXPECT_EQ(shown.memo, std::string("Location=") + kRunLocation + kCrLf + "Disabled=" +
+                              LocalDateAndTime(switched_at_) + kCrLf + kCrLf + NotFoundReport(kOffText));
+    EXPECT_EQ(shown.second, "Enable");
+    ASSERT_TRUE(shown.second_enabled);
+    ClickDialogButton(info, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(info); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return SwitchBytes(kOffName).value_or("").substr(0, 1) == "\x02"; }, 5000));
+    EXPECT_EQ(SwitchBytes(kOffName), std::optional<std::string>(std::string("\x02\0\0\0\0\0\0\0\0\0\0\0", 12)))
+        << "bit 0 cleared, the date zeroed";
+    app.Settle();
+    EXPECT_EQ(ListSelection(list), off) << "the selection stays on the entry";
+    EXPECT_TRUE(Dialogs(app.id()).empty());
+  }
+  {
+    // Wine cannot read another process's menu (GetMenuItemCount gives -1),
+    // so the item is chosen from the keyboard: Up from the opened menu
+    // lands on its last item, the switch. Its caption is the dialog's.
+    SCOPED_TRACE("Disable from the context menu, without a value so far");
+    ASSERT_EQ(SwitchBytes(kRunD), std::nullopt);
+    ASSERT_EQ(SelectRow(app, kRowD), plain);
+    const uint64_t before = Now();
+    app.Foreground();
+    PostMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+    ASSERT_TRUE(WaitFor([&] {
+      HWND menu = FindWindowA("#32768", nullptr);
+      DWORD pid = 0;
+      if (menu) GetWindowThreadProcessId(menu, &pid);
+      return pid == app.id() && IsWindowVisible(menu);
+    }, 5000)) << "the context menu opens";
+    PressKey(VK_UP);
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(WaitFor([&] { return SwitchBytes(kRunD).has_value(); }, 5000)) << "the switch is written";
+    const uint64_t after = Now();
+    const std::string bytes = SwitchBytes(kRunD).value_or("");
+    ASSERT_EQ(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x03\0\0\0", 4));
+    uint64_t stamp = 0;
+    std::memcpy(&stamp, bytes.data() + 4, sizeof stamp);
+    EXPECT_GE(stamp, before) << "dated now";
+    EXPECT_LE(stamp, after);
+    app.Settle();
+    EXPECT_EQ(ListSelection(list), plain) << "the selection stays on the entry";
+  }
 }
 
 // The report file's lines for one group header and for one row.

@@ -122,4 +122,28 @@ struct InfoTexts {
 };
 InfoTexts ReadInfo(HWND dialog);
 
+// Pixels of a window's client area as shown on the screen now.
+class Screenshot {
+ public:
+  explicit Screenshot(HWND window);
+  // How many pixels of the rectangle (client coordinates) have this colour.
+  int Count(const RECT& rect, COLORREF colour) const;
+  // Writes the picture as a BMP file, for a failure's message; returns the
+  // path.
+  std::string Save(const std::string& path) const;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<COLORREF> pixels_;
+};
+
+// A list row's rectangle in the list's client area.
+RECT RowRect(HWND list, int index);
+// The same, scrolled into view first.
+RECT VisibleRow(HWND list, int index);
+// Waits until the painted list shows `colour` in row `index`, and returns the
+// screenshot that showed it (or the last one taken).
+Screenshot WaitForRowColour(HWND list, int index, COLORREF colour);
+
 }  // namespace cu::ui_test

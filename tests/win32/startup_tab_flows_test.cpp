@@ -28,7 +28,10 @@ constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 constexpr char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+constexpr char kApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
 
+constexpr int kTagHklmRun = 3;
+constexpr int kTagHklmRun32 = 33;
 constexpr int kTagHkcuRun = 23;
 constexpr int kTagHkcuWindows = 28;
 
@@ -131,6 +134,74 @@ TEST(StartupTabFlows, RemovingARunValueNamedWithAnEqualsSignRemovesExactlyThatVa
   EXPECT_EQ(tab.selection(), 0);
   EXPECT_EQ(tab.count_caption(), std::to_string(tab.rows().size()));
   EXPECT_TRUE(tab.TakeFocusRequest());
+  EXPECT_TRUE(real.ui.ScriptUsedUp());
+}
+
+TEST(StartupTabFlows, AValueOfThe32BitRunKeyIsItsOwnRowAndGoesFromThatViewOnly) {
+  RealMachine real;
+  if (!real.platform.environment.Is64BitWindows()) {
+    GTEST_SKIP() << "32-bit Windows has one registry view";
+  }
+  const std::string run_key = kRunKey;
+  const std::string name = "CuViewsFlow";
+  SavedRegistryValues native_run(HKEY_LOCAL_MACHINE, run_key, {name});
+  SavedRegistryValues view_run(HKEY_LOCAL_MACHINE, run_key, {name}, KEY_WOW64_32KEY);
+  if (!native_run.usable() && !test::RunningUnderWine()) {
+    GTEST_SKIP() << "HKEY_LOCAL_MACHINE is not writable for this user";
+  }
+  ASSERT_TRUE(native_run.usable());
+  ASSERT_TRUE(view_run.usable());
+  // The switches of both entries, in the native view as Explorer keeps them:
+  // the 32-bit one off (Run32, without a date), the native one on (Run).
+  SavedRegistryValues approved_run32(HKEY_LOCAL_MACHINE, std::string(kApprovedKey) + "Run32", {name});
+  SavedRegistryValues approved_run(HKEY_LOCAL_MACHINE, std::string(kApprovedKey) + "Run", {name});
+  ASSERT_EQ(approved_run32.SetRaw(name, REG_BINARY, std::string("\x03\0\0\0\0\0\0\0\0\0\0\0", 12)),
+            ERROR_SUCCESS);
+  const std::string enabled("\x02\0\0\0\0\0\0\0\0\0\0\0", 12);
+  ASSERT_EQ(approved_run.SetRaw(name, REG_BINARY, enabled), ERROR_SUCCESS);
+  ASSERT_EQ(native_run.SetString(name, "cuviews-native.exe /n"), ERROR_SUCCESS);
+  // Seeded by the system's own tool (Wine's reg.exe takes /reg:32 too), so
+  // the place of the value does not rest on our reading of the view flag.
+  ASSERT_EQ(test::RunAndWait("reg.exe add \"HKLM\\" + run_key + "\" /v " + name +
+                             " /t REG_SZ /d \"cuviews-32.exe /x\" /f /reg:32"),
+            std::optional<DWORD>(0));
+  ASSERT_EQ(test::ReadValue(HKEY_LOCAL_MACHINE, "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            name)
+                .value_or(test::StoredValue{})
+                .Text(),
+            "cuviews-32.exe /x");
+
+  StartupTab tab(real.platform, real.ui, real.paths);
+  tab.LoadStartupList();
+  const int view_row = FindRow(tab, name + "=cuviews-32.exe /x", kTagHklmRun32);
+  const int native_row = FindRow(tab, name + "=cuviews-native.exe /n", kTagHklmRun);
+  ASSERT_GE(view_row, 0);
+  ASSERT_GE(native_row, 0);
+  EXPECT_EQ(FindRow(tab, name + "=cuviews-32.exe /x", kTagHklmRun), -1) << "the native key does not hold it";
+  EXPECT_TRUE(tab.rows()[view_row].approval.disabled);
+  EXPECT_FALSE(tab.rows()[native_row].approval.disabled);
+
+  // Info shows the 32-bit view's key where regedit shows it.
+  RemoveThroughInfo(tab, real.ui, view_row, true);
+  const InfoRequest& info = real.ui.info_requests.back();
+  EXPECT_EQ(info.text,
+            "Location=HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run\r\n"
+            "Disabled\r\n\r\ncuviews-32.exe\r\n\r\nFile not found!");
+  EXPECT_EQ(info.stop_caption, "Enable");
+  EXPECT_EQ(real.ui.questions.back(), "Delete " + name + "=cuviews-32.exe /x?");
+
+  // Exactly the 32-bit view's value goes, with its switch; the native value
+  // of the same name and its switch stay.
+  EXPECT_FALSE(test::ReadValue(HKEY_LOCAL_MACHINE, run_key, name, KEY_WOW64_32KEY).has_value());
+  EXPECT_FALSE(test::ReadValue(HKEY_LOCAL_MACHINE, std::string(kApprovedKey) + "Run32", name).has_value());
+  EXPECT_EQ(test::ReadValue(HKEY_LOCAL_MACHINE, run_key, name).value_or(test::StoredValue{}).Text(),
+            "cuviews-native.exe /n");
+  EXPECT_EQ(test::ReadValue(HKEY_LOCAL_MACHINE, std::string(kApprovedKey) + "Run", name)
+                .value_or(test::StoredValue{})
+                .bytes,
+            enabled);
+  EXPECT_EQ(FindRow(tab, name + "=cuviews-32.exe /x", kTagHklmRun32), -1);
+  EXPECT_GE(FindRow(tab, name + "=cuviews-native.exe /n", kTagHklmRun), 0);
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
 

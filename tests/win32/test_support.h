@@ -20,6 +20,7 @@ using cu::test_kit::ReadValue;
 using cu::test_kit::ReadValues;
 using cu::test_kit::RegisteredService;
 using cu::test_kit::RemoveDirectoryLink;
+using cu::test_kit::RunAndWait;
 using cu::test_kit::RunningUnderWine;
 using cu::test_kit::SavedFile;
 using cu::test_kit::SavedRegistryValues;
