@@ -111,6 +111,15 @@ int main(int argc, char** argv) {
   seed(run, "Notepad", windows + "\\notepad.exe");
   seed(run, "Command prompt", windows + "\\system32\\cmd.exe /k");
   seed(run, "Updater", "\"C:\\Program Files\\Updater\\update.exe\" /min");
+  // The updater switched off in Task Manager: its row is grey.
+  const SavedRegistryValues approved(
+      HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
+      {"Updater"});
+  if (approved.SetRaw("Updater", REG_BINARY, std::string("\x03\0\0\0\x60\x5e\x4d\x3c\x2b\x4a\xdb\x01", 12)) !=
+      ERROR_SUCCESS) {
+    std::printf("cannot seed the Updater's switch\n");
+    ++g_failures;
+  }
   seed(typed_urls, "url1", "http://example.com/");
   seed(typed_urls, "url2", "https://example.org/news");
   seed(typed_urls, "url3", "ftp://files.example.net/");
