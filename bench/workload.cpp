@@ -77,7 +77,7 @@ std::vector<RegistryItem> SpreadKeys() {
 
 std::vector<RegistryItem> ApprovedKeys() {
   std::vector<RegistryItem> keys;
-  for (const int tag : {3, 23, 33, kTagUserStartup, kTagCommonStartup}) {
+  for (const int tag : kSwitchedTags) {
     const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
     keys.push_back({place->hive, place->path.substr(1), "", ""});
   }

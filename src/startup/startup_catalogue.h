@@ -97,6 +97,8 @@ struct ApprovedPlace {
   std::string path;  // leading backslash
 };
 [[nodiscard]] std::optional<ApprovedPlace> ApprovedPlaceOfTag(int tag);
+// The tags whose entries have such a switch, one per place.
+inline constexpr std::array<int, 5> kSwitchedTags = {3, 23, 33, kTagUserStartup, kTagCommonStartup};
 
 // The switch as a value reads (null: no value). Disabled only for
 // REG_BINARY of at least 12 bytes whose first byte has bit 0 set; the switch

@@ -70,7 +70,7 @@ class ApprovedValues {
   explicit ApprovedValues(RegistryBackend& registry) {
     RegistryAccess reg(registry, kKeyRead);
     std::vector<RegNamedValue> values;
-    for (const int tag : {3, 23, 33, kTagUserStartup, kTagCommonStartup}) {
+    for (const int tag : kSwitchedTags) {
       const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
       auto& by_name = places_[Key(*place)];
       reg.SetRoot(place->hive);

@@ -144,12 +144,16 @@ class ServicesWindowTest : public ::testing::Test {
     toggle_ = Toggle(app);
     ASSERT_NE(list_, nullptr);
     ASSERT_NE(toggle_, nullptr);
+    // The toggle is up at the start: "<running> / <all>".
+    ASSERT_TRUE(ParseCounts(TextOf(toggle_), running_, total_)) << "caption: " << TextOf(toggle_);
   }
 
   const std::string command_ = TestServiceCommand();
   RegisteredService service_{kServiceName, kDisplayName, command_};
   HWND list_ = nullptr;
   HWND toggle_ = nullptr;
+  int running_ = -1;  // the counts the toggle showed when the tab opened
+  int total_ = -1;
 };
 
 TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRed) {
@@ -163,12 +167,9 @@ TEST_F(ServicesWindowTest, ListsEveryServiceWithRunningRowsInRed) {
   std::string shown;
   for (const std::string& row : rows) shown += row + "\n";
   SCOPED_TRACE("rows:\n" + shown);
-  int running = -1;
-  int total = -1;
-  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
-  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total);
+  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total_);
   EXPECT_EQ(Sorted(rows), Sorted(DisplayNames(manager, false)));
-  EXPECT_EQ(running, static_cast<int>(DisplayNames(manager, true).size()));
+  EXPECT_EQ(running_, static_cast<int>(DisplayNames(manager, true).size()));
   EXPECT_EQ(SendMessageW(toggle_, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(ListSelection(list_), 0);
 
@@ -203,28 +204,25 @@ TEST_F(ServicesWindowTest, ToggleDownListsOnlyTheRunningServicesAndUpEveryServic
   AppProcess app;
   ASSERT_TRUE(app.started());
   ASSERT_NO_FATAL_FAILURE(ShowServices(app));
-  int running = -1;
-  int total = -1;
-  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
 
   // Down: only the running services, the caption their count.
   Click(toggle_);
-  ASSERT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running); }, 10000))
+  ASSERT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running_); }, 10000))
       << "caption: " << TextOf(toggle_);
   app.Settle();
   EXPECT_EQ(SendMessageW(toggle_, BM_GETCHECK, 0, 0), BST_CHECKED);
   const std::vector<std::string> running_rows = ListRows(list_);
-  EXPECT_EQ(static_cast<int>(running_rows.size()), running);
+  EXPECT_EQ(static_cast<int>(running_rows.size()), running_);
   EXPECT_EQ(Sorted(running_rows), Sorted(DisplayNames(ManagerServices(), true)));
   EXPECT_EQ(RowIndex(running_rows, kDisplayName), -1);
 
   // Up again: every service.
   Click(toggle_);
-  EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running) + " / " + std::to_string(total); },
+  EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == std::to_string(running_) + " / " + std::to_string(total_); },
                       10000))
       << "caption: " << TextOf(toggle_);
   app.Settle();
-  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total);
+  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), total_);
 }
 
 TEST_F(ServicesWindowTest, SaveWithToggleDownWritesTheRunningServicesDisplayNames) {
@@ -264,9 +262,6 @@ TEST_F(ServicesWindowTest, InfoStartsTheStoppedTestServiceAndDrawsItsRowAsRunnin
   AppProcess app;
   ASSERT_TRUE(app.started());
   ASSERT_NO_FATAL_FAILURE(ShowServices(app));
-  int running = -1;
-  int total = -1;
-  ASSERT_TRUE(ParseCounts(TextOf(toggle_), running, total)) << "caption: " << TextOf(toggle_);
   const std::vector<std::string> rows = ListRows(list_);
   const int row = RowIndex(rows, kDisplayName);
   ASSERT_GT(row, 0) << "the reload selects row 0 first, so another row shows the reselection";
@@ -285,7 +280,7 @@ TEST_F(ServicesWindowTest, InfoStartsTheStoppedTestServiceAndDrawsItsRowAsRunnin
 
   // "Start!": the service runs, is counted, and its row (still selected)
   // is drawn in aqua; once another row is selected, in red.
-  const std::string caption_with_ours = std::to_string(running + 1) + " / " + std::to_string(total);
+  const std::string caption_with_ours = std::to_string(running_ + 1) + " / " + std::to_string(total_);
   ChooseInInfo(app, dialog, IDYES);
   EXPECT_TRUE(WaitFor([&] { return TextOf(toggle_) == caption_with_ours; }, 10000)) << "caption: " << TextOf(toggle_);
   EXPECT_EQ(StatusNow().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
