@@ -1,10 +1,15 @@
 #pragma once
 
 // The Ui the benchmarks hand to presenters: no window, fixed answers. The
-// loads ask nothing; Clear is answered Yes, Save with a fixed path.
+// loads ask nothing; Clear is answered Yes, Save with a fixed path. Long
+// work runs on a thread of its own with the progress the window uses, so
+// its cost is measured as the window pays it.
 
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/ui.h"
 
@@ -26,6 +31,19 @@ class QuietUi : public Ui {
   void ShowMessage(const std::string&) override {}
   void Repaint() override {}
   void SetBusyCursor(bool) override {}
+  void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override {
+    SharedProgress progress(request.action);
+    std::exception_ptr failure;
+    std::thread worker([&] {
+      try {
+        work(progress);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+  }
 };
 
 }  // namespace cu::bench

@@ -106,6 +106,7 @@ PageDescription FoldersPage(FoldersTab& folders) {
   };
   page.count_caption = [&folders] { return folders.count_caption(); };
   page.path_caption = [&folders] { return folders.folder_caption(); };
+  page.result_caption = [&folders] { return folders.result_caption(); };
   return page;
 }
 

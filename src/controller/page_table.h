@@ -80,6 +80,9 @@ struct PageDescription {
   std::function<std::string()> count_caption;
   // The path panel along the bottom (null: the page has none).
   std::function<std::string()> path_caption;
+  // A line above the path panel telling what the last long command did,
+  // shown only while it is not empty (null: the page has none).
+  std::function<std::string()> result_caption;
   // Rows drawn by the window from this (null: plain list box rows).
   std::function<RowDrawing(int, bool)> draw_row;
 

@@ -1,54 +1,93 @@
 #include "folders/delete_tree.h"
 
-#include <memory>
-
-#include "platform/text.h"
-
 namespace cu {
 
+namespace {
+
+void ReportTally(const RemovalTally& tally, Progress* progress) {
+  if (progress) progress->Report(tally.removed(), tally.bytes);
+}
+
+}  // namespace
+
+bool RemoveOpenFolderContents(RemovalFolder& folder, RemovalTally& tally, Progress* progress) {
+  bool emptied = true;
+  while (std::optional<FindData> entry = folder.Next()) {
+    if (progress && progress->StopRequested()) {
+      tally.stopped = true;
+      return false;
+    }
+    if (entry->long_name.empty() || entry->long_name[0] == '.' ||
+        (entry->attributes & kAttrReparsePoint) != 0) {
+      emptied = false;
+      continue;
+    }
+    const bool read_only = (entry->attributes & kAttrReadOnly) != 0;
+    if ((entry->attributes & kAttrDirectory) != 0) {
+      std::unique_ptr<RemovalFolder> child = folder.OpenCurrentFolder();
+      if (!child) {
+        // Gone, refused, or a link by now: nothing to walk into.
+        emptied = false;
+        continue;
+      }
+      // A failure shows in the removal below.
+      if (read_only) (void)child->ClearReadOnly();
+      const bool child_emptied = RemoveOpenFolderContents(*child, tally, progress);
+      if (tally.stopped) return false;
+      // Tried also when something seemed to stay: it may have gone meanwhile.
+      const RemovalFolder::Outcome outcome = child->RemoveSelf();
+      if (outcome == RemovalFolder::Outcome::kRemoved) {
+        ++tally.folders;
+      } else {
+        // An emptied folder the system still refuses counts as left itself;
+        // one that keeps an entry was counted through that entry.
+        if (child_emptied && outcome == RemovalFolder::Outcome::kKept) ++tally.left;
+        emptied = false;
+      }
+    } else {
+      switch (folder.RemoveCurrentFile(read_only)) {
+        case RemovalFolder::Outcome::kRemoved:
+          ++tally.files;
+          tally.bytes += entry->size;
+          break;
+        case RemovalFolder::Outcome::kKept:
+          ++tally.left;
+          emptied = false;
+          break;
+        case RemovalFolder::Outcome::kSkipped:
+          emptied = false;
+          break;
+      }
+    }
+    ReportTally(tally, progress);
+  }
+  return emptied;
+}
+
 bool DeleteTree(FileSystem& files, const std::string& path) {
-  const uint32_t attributes = files.GetAttributes(path);
-  if (attributes == kInvalidAttributes) return true;
-  // Removing through a link would empty the folder it points to, which lies
-  // outside the tree the caller asked to remove.
-  if (attributes & kAttrReparsePoint) return false;
-  RemoveFolderContents(files, path);
-  // The search is closed by now: an open search can keep its folder from
-  // being removed.
-  return files.RemoveDirectory(WithoutBackslash(path));
+  RemovalRoot root = files.OpenRemovalRoot(path, false);
+  switch (root.status) {
+    case RemovalRoot::Status::kMissing:
+      return true;
+    case RemovalRoot::Status::kLink:
+    case RemovalRoot::Status::kFailed:
+      return false;
+    case RemovalRoot::Status::kOpen:
+      break;
+  }
+  RemovalTally tally;
+  (void)RemoveOpenFolderContents(*root.folder, tally, nullptr);
+  return root.folder->RemoveSelf() == RemovalFolder::Outcome::kRemoved;
 }
 
-void RemoveFolderEntry(FileSystem& files, const std::string& folder_with_backslash,
-                       const FindData& entry) {
-  if (entry.long_name.empty() || entry.long_name[0] == '.') return;
-  std::string target = folder_with_backslash + entry.long_name;
-  if (files.GetAttributes(target) == kInvalidAttributes) {
-    // A long name the system cannot take back (for example one that does not
-    // survive the code page) may still be reachable by its 8.3 alias.
-    if (entry.short_name.empty()) return;
-    target = folder_with_backslash + entry.short_name;
+RemovalTally RemoveFolderContents(FileSystem& files, const std::string& folder,
+                                  Progress* progress) {
+  RemovalTally tally;
+  RemovalRoot root = files.OpenRemovalRoot(folder, true);
+  if (root.status == RemovalRoot::Status::kOpen) {
+    (void)RemoveOpenFolderContents(*root.folder, tally, progress);
   }
-  if (entry.attributes & kAttrReparsePoint) return;
-  if (entry.attributes & kAttrReadOnly) {
-    // A failure shows in the deletion below, which is ignored as well.
-    (void)files.SetAttributes(target, entry.attributes & ~kAttrReadOnly);
-  }
-  if (entry.attributes & kAttrDirectory) {
-    // Whatever stays inside keeps the folder; the caller learns nothing more.
-    (void)DeleteTree(files, target);
-  } else {
-    // A file in use or protected simply stays.
-    (void)files.DeleteFile(target);
-  }
-}
-
-void RemoveFolderContents(FileSystem& files, const std::string& folder) {
-  const std::string prefix = WithBackslash(folder);
-  std::unique_ptr<FileSearch> search = files.FindFirst(prefix + "*.*");
-  if (!search) return;
-  while (std::optional<FindData> entry = search->Next()) {
-    RemoveFolderEntry(files, prefix, *entry);
-  }
+  return tally;
 }
 
 }  // namespace cu

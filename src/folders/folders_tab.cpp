@@ -1,12 +1,14 @@
 #include "folders/folders_tab.h"
 
-#include "folders/delete_tree.h"
+#include <iterator>
+
 #include "platform/text.h"
 
 namespace cu {
 
 namespace {
-constexpr char kShellFoldersKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kShellFoldersKey[] =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 }  // namespace
 
 bool IsClearableFolder(int index, std::string_view name) {
@@ -14,6 +16,40 @@ bool IsClearableFolder(int index, std::string_view name) {
   if (index < 0) return false;
   const std::string lower = AsciiLower(name);
   return lower == "recent" || lower == "cookies" || lower == "cache";
+}
+
+std::string ByteSizeText(Locale& locale, uint64_t bytes) {
+  static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+  if (bytes < 1024) return locale.FormatSize(bytes) + (bytes == 1 ? " byte" : " bytes");
+  std::size_t unit = 0;
+  uint64_t size = 1024;
+  while (unit + 1 < std::size(kUnits) && bytes / size >= 1024) {
+    size *= 1024;
+    ++unit;
+  }
+  // Rounded to the nearest tenth without overflowing near the top of 64 bits;
+  // a size that rounds up to 1024 of a unit is shown in the next one.
+  uint64_t tenths = bytes / size * 10 + ((bytes % size) * 10 + size / 2) / size;
+  if (tenths >= 10240 && unit + 1 < std::size(kUnits)) {
+    tenths = 10;
+    ++unit;
+  }
+  return locale.FormatTenths(tenths) + " " + kUnits[unit];
+}
+
+std::string ClearingResultText(Locale& locale, const RemovalTally& tally) {
+  const auto counted = [&locale](uint64_t count, const char* one, const char* many) {
+    return locale.FormatSize(count) + " " + (count == 1 ? one : many);
+  };
+  std::string text = tally.stopped ? "Stopped: removed " : "Removed ";
+  text += counted(tally.files, "file", "files") + " and " +
+          counted(tally.folders, "folder", "folders") + " (" + ByteSizeText(locale, tally.bytes) +
+          ")";
+  if (tally.left > 0) {
+    text += "; " + locale.FormatSize(tally.left) +
+            (tally.left == 1 ? " in use was left" : " in use were left");
+  }
+  return text;
 }
 
 FoldersCommands FoldersCommandsFor(int selection, bool clear_enabled) {
@@ -69,6 +105,7 @@ void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
 }
 
 void FoldersTab::SelectionChanged() {
+  result_caption_.clear();
   const std::string* name = list_.selected();
   if (!name) {
     folder_caption_.clear();
@@ -79,23 +116,32 @@ void FoldersTab::SelectionChanged() {
   clear_enabled_ = IsClearableFolder(list_.selection(), *name);
 }
 
-FoldersCommands FoldersTab::MenuState() const { return FoldersCommandsFor(list_.selection(), clear_enabled_); }
+FoldersCommands FoldersTab::MenuState() const {
+  return FoldersCommandsFor(list_.selection(), clear_enabled_);
+}
 
 void FoldersTab::ClearShownFolder() {
+  result_caption_.clear();
   if (!MenuState().clear) return;
   const std::string path = folder_caption_;
   if (path.empty()) return;
   if (!ui_.Confirm("Clear folder " + path + "?")) return;
   BusyCursor busy(ui_);
-  RemoveFolderContents(platform_.files, path);
+  RemovalTally tally;
+  ui_.RunWork({"Clearing " + path, WorkKind::kClearing, 0}, [&](Progress& progress) {
+    tally = RemoveFolderContents(platform_.files, path, &progress);
+  });
+  result_caption_ = ClearingResultText(platform_.locale, tally);
 }
 
 void FoldersTab::OpenShownFolder() {
+  result_caption_.clear();
   if (folder_caption_.empty()) return;
   platform_.shell.OpenItem(folder_caption_);
 }
 
 void FoldersTab::ShowFolderProperties() {
+  result_caption_.clear();
   if (folder_caption_.empty()) return;
   if (platform_.files.GetAttributes(folder_caption_) == kInvalidAttributes) return;
   platform_.shell.ShowPropertiesSheet(folder_caption_);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "folders/delete_tree.h"
 #include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
@@ -27,6 +28,16 @@ struct FoldersCommands {
 // The enabled states for a selection and the Clear state set by the last
 // selection event.
 [[nodiscard]] FoldersCommands FoldersCommandsFor(int selection, bool clear_enabled);
+
+// The line the tab shows after clearing: "Removed 12,345 files and 678
+// folders (1.2 GB)", then "; 3 in use were left" when the system refused
+// some; "Stopped: removed ..." when Stop ended it early. Counts and sizes in
+// the user's number format.
+[[nodiscard]] std::string ClearingResultText(Locale& locale, const RemovalTally& tally);
+
+// A size as a user reads it: "532 bytes", "1.2 KB", "12.3 MB", "1.2 GB"
+// (units of 1024, one decimal).
+[[nodiscard]] std::string ByteSizeText(Locale& locale, uint64_t bytes);
 
 // The "Shell folders" tab: the temporary folders and every registered shell
 // folder, and the commands that open, clear or describe the one whose path the
@@ -59,8 +70,10 @@ class FoldersTab {
   void Select(int index) { list_.Select(index); }
 
   // Clears the folder the path panel shows after the question "Clear folder <path>?":
-  // every entry inside goes (see RemoveFolderEntry), the folder stays.
-  // Nothing when Clear is disabled or the path panel is empty. Nothing is reloaded.
+  // every entry inside goes (see delete_tree.h), the folder stays. The work
+  // runs through Ui::RunWork, so it can be stopped between two entries;
+  // afterwards the result line tells what happened. Nothing when Clear is
+  // disabled or the path panel is empty. Nothing is reloaded.
   void ClearShownFolder();
   // Opens the folder the path panel shows, when it is not empty.
   void OpenShownFolder();
@@ -80,6 +93,9 @@ class FoldersTab {
   const std::string& folder_caption() const { return folder_caption_; }
   // The Clear button's state.
   bool clear_enabled() const { return clear_enabled_; }
+  // The result of the last clearing; empty once another action on the tab
+  // (a selection, Open, Info, Clear again) follows.
+  const std::string& result_caption() const { return result_caption_; }
 
  private:
   void AddRow(std::string name, std::string path);
@@ -96,6 +112,7 @@ class FoldersTab {
   // together with the path panel, so Clear always acts on the path it was
   // judged for.
   bool clear_enabled_ = false;
+  std::string result_caption_;
 };
 
 }  // namespace cu

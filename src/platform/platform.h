@@ -133,9 +133,58 @@ class FileSearch {
   [[nodiscard]] virtual std::optional<FindData> Next() = 0;
 };
 
+// One folder held open for removing what is inside it. It keeps naming the
+// folder it opened, whatever becomes of the folder's path meanwhile, so an
+// entry swapped for a link half-way cannot redirect the removal. Each action
+// applies to the entry that the last Next() gave, reached relative to this
+// folder and never through a link. Closed by the destructor.
+class RemovalFolder {
+ public:
+  enum class Outcome {
+    kRemoved,  // the entry is gone
+    kKept,     // the system refused: in use, protected, access denied
+    kSkipped,  // not removed and not refused: gone meanwhile, or no longer
+               // what the search said (a link or a folder now)
+  };
+
+  virtual ~RemovalFolder() = default;
+  RemovalFolder() = default;
+  RemovalFolder(const RemovalFolder&) = delete;
+  RemovalFolder& operator=(const RemovalFolder&) = delete;
+
+  // The next entry of the folder; "." and ".." are never given. Entries
+  // removed meanwhile are not given again; every remaining one comes once.
+  [[nodiscard]] virtual std::optional<FindData> Next() = 0;
+  // Opens the current entry as a folder, without following a link. Null
+  // when it is gone, is no folder or is a link now, or cannot be opened.
+  [[nodiscard]] virtual std::unique_ptr<RemovalFolder> OpenCurrentFolder() = 0;
+  // Deletes the current entry as a file. With `clear_read_only` the
+  // entry first loses its read-only attribute, also when the deletion then
+  // fails. A folder or a link is never deleted here (kSkipped).
+  [[nodiscard]] virtual Outcome RemoveCurrentFile(bool clear_read_only) = 0;
+  // Takes the read-only attribute off this folder; false when refused.
+  virtual bool ClearReadOnly() = 0;
+  // Removes this folder itself, which must be empty by now.
+  [[nodiscard]] virtual Outcome RemoveSelf() = 0;
+};
+
+// The folder a removal starts from.
+struct RemovalRoot {
+  enum class Status { kOpen, kMissing, kLink, kFailed };
+  Status status = Status::kFailed;
+  std::unique_ptr<RemovalFolder> folder;  // set for kOpen only
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Opens a folder for removing its content. With `follow_link` a link at
+  // `path` itself is followed (the folder a user chose to clear may be a
+  // junction); without it a link gives kLink and is not opened. Links
+  // inside are never followed either way. The default works by path (a
+  // search, then each entry's path); systems that can hold folders open
+  // override it.
+  [[nodiscard]] virtual RemovalRoot OpenRemovalRoot(const std::string& path, bool follow_link);
   // Starts a search for a pattern (a path, optionally ending in a wildcard
   // name such as "*.*"). Every kind of entry matches, "." and ".." included.
   // Null when nothing is found. Entries deleted while the search is open are
@@ -258,6 +307,9 @@ class Locale {
   [[nodiscard]] virtual int CompareNoCase(const std::string& a, const std::string& b) = 0;
   // Whole bytes grouped by three with the user's thousands separator ("#,##0").
   [[nodiscard]] virtual std::string FormatSize(uint64_t bytes) = 0;
+  // A number of tenths with one decimal, the user's decimal separator and
+  // thousands grouped by three ("1,234.5" for 12345).
+  [[nodiscard]] virtual std::string FormatTenths(uint64_t tenths) = 0;
   // The user's short date, then a blank and the long time unless the time
   // is exactly midnight.
   [[nodiscard]] virtual std::string FormatDateTime(const LocalTime& time) = 0;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/progress.h"
 
 namespace cu {
 
@@ -52,6 +55,12 @@ class Ui {
   virtual void Repaint() = 0;
   // The hourglass on (true) or the default cursor (false).
   virtual void SetBusyCursor(bool busy) = 0;
+  // Runs long work and returns when it has ended; what the work throws is
+  // thrown here. The window keeps answering meanwhile: the work runs off its
+  // thread, other commands wait, and after about half a second a progress
+  // dialog shows the request's action and counts with a Stop button (and
+  // Esc), which sets the stop flag the work asks.
+  virtual void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) = 0;
 };
 
 // Shows the hourglass for as long as it lives.

@@ -32,15 +32,18 @@ std::string JoinNames(const std::vector<std::string>& names) {
 // Polls until the service reports `target`, a query fails, the check point
 // goes down or the time limit passes; gives the last status reported.
 ServiceStatus WaitForState(ServiceManager& services, Environment& environment,
-                           ScHandle& service, ServiceStatus status, uint32_t target) {
+                           ScHandle& service, ServiceStatus status, uint32_t target,
+                           Progress* progress) {
+  const auto stop_requested = [progress] { return progress && progress->StopRequested(); };
   const uint64_t started = environment.TickCount();
   while (status.current_state != target) {
     const uint32_t check_point = status.check_point;
     const uint64_t elapsed = environment.TickCount() - started;
-    if (elapsed >= kServiceWaitLimitMs) break;
+    if (elapsed >= kServiceWaitLimitMs || stop_requested()) break;
     const uint64_t pause = std::min<uint64_t>(ServicePollPause(status.wait_hint),
                                               kServiceWaitLimitMs - elapsed);
     environment.Sleep(static_cast<uint32_t>(pause));
+    if (stop_requested()) break;
     std::optional<ServiceStatus> next = services.QueryStatus(service);
     if (!next) break;
     status = *next;
@@ -163,7 +166,7 @@ std::string ReadServiceDescription(RegistryBackend& registry, const std::string&
 }
 
 void StartServiceAndWait(const Platform& platform, const std::string& machine,
-                         const std::string& service_name) {
+                         const std::string& service_name, Progress* progress) {
   ServiceManager& services = platform.services;
   std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerConnect);
   if (!manager) return;
@@ -173,11 +176,11 @@ void StartServiceAndWait(const Platform& platform, const std::string& machine,
   if (!services.Start(*service)) return;
   std::optional<ServiceStatus> status = services.QueryStatus(*service);
   if (!status) return;
-  (void)WaitForState(services, platform.environment, *service, *status, kServiceRunning);
+  (void)WaitForState(services, platform.environment, *service, *status, kServiceRunning, progress);
 }
 
 bool StopServiceAndWait(const Platform& platform, const std::string& machine,
-                        const std::string& service_name) {
+                        const std::string& service_name, Progress* progress) {
   ServiceManager& services = platform.services;
   std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerConnect);
   if (!manager) return false;
@@ -188,7 +191,8 @@ bool StopServiceAndWait(const Platform& platform, const std::string& machine,
   std::optional<ServiceStatus> last = control.status;
   if (control.accepted) {
     if (std::optional<ServiceStatus> status = services.QueryStatus(*service)) {
-      last = WaitForState(services, platform.environment, *service, *status, kServiceStopped);
+      last = WaitForState(services, platform.environment, *service, *status, kServiceStopped,
+                          progress);
     }
   }
   return last && last->current_state == kServiceStopped;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/progress.h"
 
 namespace cu {
 
@@ -67,16 +68,19 @@ struct ServiceReport {
                                                  const std::string& service_name);
 
 // Asks the service to start and waits, bounded as above, while it reports a
-// state other than running. Failures end it silently.
+// state other than running. Failures end it silently. With `progress` the
+// wait also ends when Stop is asked for (before a pause or a status query);
+// the service keeps whatever state it reaches.
 void StartServiceAndWait(const Platform& platform, const std::string& machine,
-                         const std::string& service_name);
+                         const std::string& service_name, Progress* progress = nullptr);
 
 // Asks the service to stop and waits, bounded as above, while it reports a
 // state other than stopped. True exactly when the last state the manager
 // reported is SERVICE_STOPPED; a service that was not running reports that
 // state at once.
+// A wait ended by Stop counts by the state last reported, as one that ran out.
 [[nodiscard]] bool StopServiceAndWait(const Platform& platform, const std::string& machine,
-                                      const std::string& service_name);
+                                      const std::string& service_name, Progress* progress = nullptr);
 
 // Marks the service of the local computer for deletion; true on success.
 [[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);

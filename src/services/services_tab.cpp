@@ -127,15 +127,28 @@ void ServicesTab::ShowServiceInfo() {
     if (result == kResultNo) {
       busy.emplace(ui_);
       ui_.Repaint();
-      (void)StopServiceAndWait(platform_, "", service_name);  // the reload shows the outcome
+      // The reload shows the outcome.
+      ui_.RunWork({"Stopping " + display_name, WorkKind::kWaiting, 0}, [&](Progress& progress) {
+        (void)StopServiceAndWait(platform_, "", service_name, &progress);
+      });
       ui_.Repaint();
       Reload();
       Select(row);
     } else if (result == kResultYes) {
       busy.emplace(ui_);
       ui_.Repaint();
-      if (StopServiceAndWait(platform_, "", service_name)) {
-        StartServiceAndWait(platform_, "", service_name);
+      // A service that is not running reports stopped at once, so Start!
+      // goes straight to starting it.
+      const std::string starting = "Starting " + display_name;
+      bool stopped = false;
+      ui_.RunWork({report.running ? "Stopping " + display_name : starting, WorkKind::kWaiting, 0},
+                  [&](Progress& progress) {
+                    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
+                    if (!stopped || progress.StopRequested()) return;
+                    progress.SetAction(starting);
+                    StartServiceAndWait(platform_, "", service_name, &progress);
+                  });
+      if (stopped) {
         ui_.Repaint();
         Reload();
         Select(row);

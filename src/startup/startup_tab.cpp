@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "folders/delete_tree.h"
-#include "platform/errors.h"
 #include "platform/cleanup.h"
+#include "platform/errors.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -166,7 +166,8 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
 
   const std::string windows_dir = WithBackslash(paths_.windows_dir);
   for (const IniSource& source : kIniSources) {
-    std::string text = platform_.files.ReadIniString(windows_dir + source.file, "windows", source.key);
+    std::string text =
+        platform_.files.ReadIniString(windows_dir + source.file, "windows", source.key);
     if (!text.empty()) rows.push_back({std::move(text), source.tag, source.key});
   }
 }
@@ -278,7 +279,8 @@ void StartupTab::ShowStartupInfo() {
 
 std::string StartupTab::DisabledLine(const Approval& approval) const {
   if (approval.switched_at != 0) {
-    if (const std::optional<LocalTime> when = platform_.environment.LocalTimeOf(approval.switched_at)) {
+    if (const std::optional<LocalTime> when =
+            platform_.environment.LocalTimeOf(approval.switched_at)) {
       return "Disabled=" + platform_.locale.FormatDateTime(*when);
     }
   }
@@ -346,23 +348,29 @@ void StartupTab::SaveReport() {
   std::vector<std::string> lines;
   std::string previous;
   const int count = static_cast<int>(list_.size());
-  for (int i = 0; i < count; ++i) {
-    // The location and the report are those of the selected row, so an
-    // error while building them leaves the selection on that row.
-    Select(i);
-    const std::string location = GetStartupLocation(true);
-    if (location != previous) {
-      previous = location;
-      lines.insert(lines.end(), {"", "", "", AsciiUpper(location), ""});
-    }
-    lines.push_back("");
-    lines.push_back(std::to_string(i + 1));
-    const StartupRow& row = list_.rows()[static_cast<std::size_t>(i)];
-    lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
-    lines.push_back(GetStartupReport());
-    lines.push_back("");
-  }
-  ExportLines(platform_.files, *path, lines);
+  ui_.RunWork({"Writing " + *path, WorkKind::kRows, static_cast<uint64_t>(count)},
+              [&](Progress& progress) {
+                for (int i = 0; i < count; ++i) {
+                  // Stopped: nothing is written, the file stays as it was.
+                  if (progress.StopRequested()) return;
+                  // The location and the report are those of the selected row, so an
+                  // error while building them leaves the selection on that row.
+                  Select(i);
+                  const std::string location = GetStartupLocation(true);
+                  if (location != previous) {
+                    previous = location;
+                    lines.insert(lines.end(), {"", "", "", AsciiUpper(location), ""});
+                  }
+                  lines.push_back("");
+                  lines.push_back(std::to_string(i + 1));
+                  const StartupRow& row = list_.rows()[static_cast<std::size_t>(i)];
+                  lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
+                  lines.push_back(GetStartupReport());
+                  lines.push_back("");
+                  progress.Report(static_cast<uint64_t>(i) + 1, 0);
+                }
+                ExportLines(platform_.files, *path, lines);
+              });
   Select(0);
 }
 

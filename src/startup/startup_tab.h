@@ -83,7 +83,8 @@ class StartupTab {
   // selected, and stays so judged until the menu opens again.
   StartupCommands MenuState();
   bool save_enabled() const { return save_enabled_; }
-  // "Save": the grouped report of every row to a file the user chooses.
+  // "Save": the grouped report of every row to a file the user chooses,
+  // written through Ui::RunWork; Stop before the last row writes nothing.
   // Throws AppError "Cannot create file <path>"; the selection then stays on
   // the last row reached.
   void SaveReport();

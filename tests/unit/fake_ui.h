@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory/memory_machine.h"
 #include "platform/ui.h"
 
 namespace cu::testing {
@@ -44,11 +45,13 @@ class FakeUi : public Ui {
   int save_requests = 0;                     // every ChooseSaveFile
   std::vector<InfoRequest> info_requests;    // every ShowInfo
   std::vector<std::string> messages;         // every ShowMessage
+  std::vector<WorkRequest> work_requests;   // every RunWork
+  memory::ScriptedProgress progress;         // what the work runs with
   int repaints = 0;
   std::vector<bool> busy_changes;  // every SetBusyCursor argument
   bool busy = false;               // the cursor as it stands
   // "confirm:<text>", "input:<caption>", "save", "info:<caption>",
-  // "message:<text>", "repaint", "busy:on" / "busy:off".
+  // "message:<text>", "repaint", "busy:on" / "busy:off", "work:<action>".
   std::vector<std::string> events;
 
   bool Confirm(const std::string& question) override {
@@ -114,6 +117,13 @@ class FakeUi : public Ui {
     busy_changes.push_back(on);
     busy = on;
     events.push_back(on ? "busy:on" : "busy:off");
+  }
+
+  // The work runs at once, on this thread, with `progress`.
+  void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override {
+    work_requests.push_back(request);
+    events.push_back("work:" + request.action);
+    work(progress);
   }
 
   // True when every scripted answer was used.

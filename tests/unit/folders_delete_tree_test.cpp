@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "folders/delete_tree.h"
@@ -23,12 +25,11 @@ void ExpectOutsideIntact(const memory::MemoryFileSystem& files) {
   EXPECT_EQ(files.List("C:\\Outside\\nested"), (Names{"deep.txt"}));
 }
 
-TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
-  memory::MemoryMachine machine;
-  memory::MemoryFileSystem& files = machine.files;
+// A tree with every kind of entry the rules treat apart, outside links included.
+void AddMixedTree(memory::MemoryFileSystem& files) {
   AddOutside(files);
   files.AddFile("C:\\T\\a.txt", "a");
-  files.AddFile("C:\\T\\sub\\deep\\b.txt", "b");
+  files.AddFile("C:\\T\\sub\\deep\\b.txt", "bb");
   files.AddFile("C:\\T\\sub\\c.txt", "c", kAttrReadOnly);
   files.AddFile("C:\\T\\hidden.txt", "", kAttrHidden);
   files.AddFile("C:\\T\\system.sys", "", kAttrHidden | kAttrSystem);
@@ -40,27 +41,117 @@ TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
   files.AddFile("C:\\T\\busy\\x\\locked.txt");
   files.AddFile("C:\\T\\busy\\x\\other.txt");
   files.Lock("C:\\T\\busy\\x\\locked.txt");
-  // Reachable only by its 8.3 alias.
+  // Reachable by path only through its 8.3 alias.
   files.AddFile("C:\\T\\unreachable long name.txt");
   files.SetShortName("C:\\T\\unreachable long name.txt", "UNREAC~1.TXT");
   files.BlockLongName("C:\\T\\unreachable long name.txt");
-  // Reachable by neither name: stays.
+  // Reachable by path by neither name.
   files.AddFile("C:\\T\\lost name.txt");
   files.BlockLongName("C:\\T\\lost name.txt");
   files.AddLink("C:\\T\\link", "C:\\Outside");
   files.AddLink("C:\\T\\sub\\nested link", "C:\\Outside\\nested");
+}
 
-  RemoveFolderContents(files, "C:\\T");
+TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
+  // By handle every name the search gives is reached; by path a name that
+  // neither the long nor the short form reaches stays.
+  for (const bool by_path : {false, true}) {
+    SCOPED_TRACE(by_path ? "by path" : "by handle");
+    memory::MemoryMachine machine;
+    memory::MemoryFileSystem& files = machine.files;
+    files.path_removal = by_path;
+    AddMixedTree(files);
 
-  EXPECT_TRUE(files.Exists("C:\\T"));
-  EXPECT_EQ(files.List("C:\\T"), (Names{"sub", ".keep", ".cfg", "busy", "lost name.txt", "link"}));
-  EXPECT_EQ(files.List("C:\\T\\.cfg"), (Names{"inner.txt"}));
-  EXPECT_EQ(files.List("C:\\T\\busy"), (Names{"x"}));
-  EXPECT_EQ(files.List("C:\\T\\busy\\x"), (Names{"locked.txt"}));
-  // "sub" stays only because the link inside it is never deleted through.
-  EXPECT_EQ(files.List("C:\\T\\sub"), (Names{"nested link"}));
-  ExpectOutsideIntact(files);
-  EXPECT_EQ(files.open_search_count(), 0);
+    const RemovalTally tally = RemoveFolderContents(files, "C:\\T");
+
+    Names top = {"sub", ".keep", ".cfg", "busy", "link"};
+    if (by_path) top.insert(top.end() - 1, "lost name.txt");
+    EXPECT_TRUE(files.Exists("C:\\T"));
+    EXPECT_EQ(files.List("C:\\T"), top);
+    EXPECT_EQ(files.List("C:\\T\\.cfg"), (Names{"inner.txt"}));
+    EXPECT_EQ(files.List("C:\\T\\busy"), (Names{"x"}));
+    EXPECT_EQ(files.List("C:\\T\\busy\\x"), (Names{"locked.txt"}));
+    // "sub" stays only because the link inside it is never deleted through.
+    EXPECT_EQ(files.List("C:\\T\\sub"), (Names{"nested link"}));
+    ExpectOutsideIntact(files);
+    EXPECT_EQ(files.open_search_count(), 0);
+    // a, b, c, hidden, system, in, gone, other, unreachable (+ lost by handle);
+    // deep, rodir removed; locked.txt refused.
+    EXPECT_EQ(tally.files, by_path ? 9u : 10u);
+    EXPECT_EQ(tally.folders, 2u);
+    EXPECT_EQ(tally.bytes, 4u);  // "a", "bb", "c"
+    EXPECT_EQ(tally.left, 1u);
+    EXPECT_FALSE(tally.stopped);
+  }
+}
+
+TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
+  // The full run gives the order of removals; a run stopped at step k has
+  // removed a beginning of that order, and everything else is in place.
+  std::vector<std::string> order;
+  int steps = 0;
+  {
+    memory::MemoryMachine machine;
+    AddMixedTree(machine.files);
+    memory::ScriptedProgress progress;
+    (void)RemoveFolderContents(machine.files, "C:\\T", &progress);
+    order = machine.files.removals();
+    steps = progress.steps;
+    // Progress counts every removal, in order, never going back.
+    ASSERT_FALSE(progress.reports.empty());
+    EXPECT_EQ(progress.reports.back(), (std::pair<uint64_t, uint64_t>{order.size(), 4}));
+    for (std::size_t i = 1; i < progress.reports.size(); ++i) {
+      EXPECT_LE(progress.reports[i - 1].first, progress.reports[i].first);
+    }
+  }
+  std::size_t previous = 0;
+  for (int stop = 1; stop <= steps; ++stop) {
+    SCOPED_TRACE(stop);
+    memory::MemoryMachine machine;
+    AddMixedTree(machine.files);
+    memory::ScriptedProgress progress;
+    progress.stop_from = stop;
+    const RemovalTally tally = RemoveFolderContents(machine.files, "C:\\T", &progress);
+    const std::vector<std::string>& removed = machine.files.removals();
+    EXPECT_TRUE(tally.stopped);
+    EXPECT_EQ(progress.steps, stop);  // not asked again once told to stop
+    ASSERT_LE(removed.size(), order.size());
+    EXPECT_TRUE(std::equal(removed.begin(), removed.end(), order.begin()));
+    EXPECT_GE(removed.size(), previous);
+    if (stop == 1) EXPECT_TRUE(removed.empty());
+    previous = removed.size();
+    EXPECT_EQ(tally.removed(), removed.size());
+    for (std::size_t i = removed.size(); i < order.size(); ++i) {
+      EXPECT_TRUE(machine.files.Exists(order[i])) << order[i];
+    }
+    ExpectOutsideIntact(machine.files);
+  }
+}
+
+TEST(FolderClearing, AFolderSwappedForALinkMidRunNeverLeadsOutside) {
+  // Another user moves T\sub away and puts a link to C:\Outside in its
+  // place: before the walk reaches it (step 1), or once it is open (step 2).
+  for (const int step : {1, 2}) {
+    SCOPED_TRACE(step);
+    memory::MemoryMachine machine;
+    memory::MemoryFileSystem& files = machine.files;
+    AddOutside(files);
+    files.AddFile("C:\\Outside\\x.txt", "same name as inside");
+    files.AddFile("C:\\T\\sub\\x.txt");
+    files.AddFile("C:\\T\\sub\\y.txt");
+    files.AddFolder("C:\\Moved");
+    memory::ScriptedProgress progress;
+    progress.pauses[step] = [&files] {
+      files.SwapForLink("C:\\T\\sub", "C:\\Moved\\sub", "C:\\Outside");
+    };
+
+    (void)RemoveFolderContents(files, "C:\\T", &progress);
+
+    EXPECT_EQ(files.List("C:\\Outside"), (Names{"keep.txt", "ro.txt", "nested", "x.txt"}));
+    EXPECT_EQ(files.List("C:\\T"), (Names{"sub"}));  // the link stays
+    // Once open, the folder is emptied and removed wherever it went.
+    EXPECT_EQ(files.Exists("C:\\Moved\\sub"), step == 1);
+  }
 }
 
 TEST(FolderClearing, ReadOnlyFileInUseLosesOnlyItsAttribute) {

@@ -155,7 +155,7 @@ TEST(FolderCommands, ClearIsOfferedForTempRowsAndExactNamesOnly) {
 TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   FoldersWorld world;
   memory::MemoryFileSystem& files = world.machine.files;
-  files.AddFile("C:\\users\\user\\Temp\\a.tmp");
+  files.AddFile("C:\\users\\user\\Temp\\a.tmp", std::string(1500, 'a'));
   files.AddFile("C:\\users\\user\\Temp\\sub\\b.tmp", "", kAttrReadOnly);
   files.AddFile("C:\\H\\keep.txt");
   world.ShellFolder(Hive::kCurrentUser, "History", "C:\\H");
@@ -169,9 +169,23 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
 
-  // Yes: everything inside goes, the folder stays, nothing is reloaded.
+  // Stop before the first entry: nothing goes, and the line says so.
+  world.ui.confirm_answers.push_back(true);
+  world.ui.progress.stop_from = 1;
+  tab.ClearShownFolder();
+  EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
+  EXPECT_EQ(tab.result_caption(), "Stopped: removed 0 files and 0 folders (0 bytes)");
+
+  // Yes: everything inside goes, the folder stays, nothing is reloaded; the
+  // result line tells what went until the next action on the tab.
+  world.ui.progress = {};
+  world.ui.busy_changes.clear();
   world.ui.confirm_answers.push_back(true);
   tab.ClearShownFolder();
+  ASSERT_EQ(world.ui.work_requests.size(), 2u);
+  EXPECT_EQ(world.ui.work_requests[1].action, "Clearing C:\\users\\user\\Temp");
+  EXPECT_EQ(world.ui.work_requests[1].kind, WorkKind::kClearing);
+  EXPECT_EQ(tab.result_caption(), "Removed 2 files and 1 folder (1.5 KB)");
   EXPECT_EQ(world.ui.busy_changes, (std::vector<bool>{true, false}));
   EXPECT_TRUE(files.Exists("C:\\users\\user\\Temp"));
   EXPECT_TRUE(files.List("C:\\users\\user\\Temp").empty());
@@ -183,9 +197,28 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   world.ui.questions.clear();
   tab.Select(2);
   tab.SelectionChanged();
+  EXPECT_EQ(tab.result_caption(), "");
   tab.ClearShownFolder();
   EXPECT_TRUE(world.ui.questions.empty());
   EXPECT_EQ(files.List("C:\\H"), (Names{"keep.txt"}));
+}
+
+TEST(FolderCommands, ResultLineCountsInTheUsersNumberFormat) {
+  memory::MemoryLocale locale;
+  struct Case {
+    RemovalTally tally;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{1, 1, 1, 0, false}, "Removed 1 file and 1 folder (1 byte)"},
+      {{12345, 678, 1288490189, 3, false},
+       "Removed 12,345 files and 678 folders (1.2 GB); 3 in use were left"},
+      {{2, 0, 1023, 1, true}, "Stopped: removed 2 files and 0 folders (1,023 bytes); 1 in use was left"},
+      {{0, 0, 1024 * 1024 - 1, 0, false}, "Removed 0 files and 0 folders (1.0 MB)"},
+      {{0, 0, 5ull << 40, 0, false}, "Removed 0 files and 0 folders (5.0 TB)"},
+      {{0, 0, ~0ull, 0, false}, "Removed 0 files and 0 folders (16.0 EB)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClearingResultText(locale, c.tally), c.text);
 }
 
 TEST(FolderCommands, OpenAndInfoActOnTheShownPath) {

@@ -221,15 +221,41 @@ TEST_F(ServicesTabTest, RestartStopsThenStartsWaitingByTheHintsAndReselects) {
   EXPECT_EQ(machine_.services.Find("c")->state, kServiceRunning);
   EXPECT_EQ(tab_.selection(), 2);
   EXPECT_EQ(tab_.toggle_caption(), "3 / 3");
-  EXPECT_EQ(ui_.events, (Strings{"info:Info Service", "busy:on", "repaint", "repaint", "busy:off",
-                                 "repaint"}));
+  EXPECT_EQ(ui_.events, (Strings{"info:Info Service", "busy:on", "repaint", "work:Stopping C",
+                                 "repaint", "busy:off", "repaint"}));
+  EXPECT_EQ(ui_.progress.actions, (Strings{"Starting C"}));
 
   // "Start!" on a stopped service: its stop is refused as not active.
   machine_.services.Find("a")->state = kServiceStopped;
   machine_.services.calls.clear();
   Info(0, kResultYes);
   EXPECT_EQ(machine_.services.calls, (Strings{"stop a", "start a"}));
+  EXPECT_EQ(ui_.work_requests.back().action, "Starting A");
   EXPECT_EQ(Tag("A"), 1);
+}
+
+TEST_F(ServicesTabTest, StopEndsAServiceWaitAndTheListShowsTheStateReached) {
+  // Stop (row 0) and ReStart! (row 1) each wait for a service that stays
+  // pending; Stop is asked for after the first pause (the wait's second question).
+  for (const char* name : {"s", "t"}) {
+    MemoryService slow = Service(name, std::string("Slow ") + name, kServiceRunning);
+    slow.on_stop.statuses = {Status(kServiceStopPending, 1, 2000)};
+    machine_.services.Add(slow);
+  }
+  for (const int row : {0, 1}) {
+    SCOPED_TRACE(row);
+    const std::string name = row == 0 ? "s" : "t";
+    machine_.services.calls.clear();
+    machine_.environment.sleeps.clear();
+    ui_.progress = {};
+    ui_.progress.stop_from = 2;
+    Info(row, row == 0 ? kResultNo : kResultYes);
+    // One pause, no start: the wait ended at Stop and the service stays pending.
+    EXPECT_EQ(machine_.services.calls, (Strings{"stop " + name}));
+    EXPECT_EQ(machine_.environment.sleeps, (std::vector<uint32_t>{200}));
+    EXPECT_EQ(machine_.services.Find(name)->state, kServiceStopPending);
+    EXPECT_EQ(ui_.work_requests.back().action, "Stopping Slow " + name);
+  }
 }
 
 TEST_F(ServicesTabTest, StartOfAStartingServiceIsRefusedWithoutReload) {

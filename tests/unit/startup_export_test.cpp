@@ -146,6 +146,19 @@ TEST_F(StartupCommands, SaveDoesNothingOrFailsWithoutWriting) {
   }
   EXPECT_EQ(m.files.Content("C:\\report.txt"), "old");
   EXPECT_EQ(tab.selection(), 2);
+
+  // Stopped after the first row: the old file stays, the progress counted
+  // the row written, the request named the file and the rows to go.
+  m.files.AddFile("C:\\kept.txt", "old");
+  ui.save_answers.push_back("C:\\kept.txt");
+  ui.progress = {};
+  ui.progress.stop_from = 2;
+  tab.SaveReport();
+  EXPECT_EQ(m.files.Content("C:\\kept.txt"), "old");
+  EXPECT_EQ(ui.progress.reports, (std::vector<std::pair<uint64_t, uint64_t>>{{1, 0}}));
+  EXPECT_EQ(ui.work_requests.back().action, "Writing C:\\kept.txt");
+  EXPECT_EQ(ui.work_requests.back().total, 3u);
+  EXPECT_EQ(tab.selection(), 0);
   EXPECT_TRUE(ui.ScriptUsedUp());
 }
 

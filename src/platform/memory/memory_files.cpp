@@ -60,9 +60,7 @@ bool IsAbsolute(const std::string& path) {
   return HasDrive(path) || (!path.empty() && path[0] == '\\');
 }
 
-bool HasWildcard(const std::string& name) {
-  return name.find_first_of("*?") != std::string::npos;
-}
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 // '*' matches any run of characters, '?' exactly one; letters without case.
 bool GlobMatch(const std::string& pattern, const std::string& name) {
@@ -127,6 +125,7 @@ struct MemoryFileSystem::Impl {
   std::string current_directory = "C:\\";
   std::vector<std::string> search_folders;
   std::map<std::string, bool> failing_writes;  // lower-cased full path -> partial
+  std::vector<std::string> removals;
   // lower-cased full path -> lower-cased section -> lower-cased key -> value
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> ini;
 
@@ -303,6 +302,28 @@ struct MemoryFileSystem::Impl {
     return entry;
   }
 
+  std::string FullPath(const std::string& path) const {
+    std::optional<ParsedPath> parsed = Parse(path);
+    return parsed ? Format(*parsed) : path;
+  }
+
+  // The folder that holds `target` now, and its sequence there; searched
+  // from the drives, for an entry that may have moved.
+  bool FindHolder(const EntryPtr& folder, const Entry* target, EntryPtr& holder,
+                  uint64_t& sequence) const {
+    for (const auto& [seq, child] : folder->ordered) {
+      if (child.get() == target) {
+        holder = folder;
+        sequence = seq;
+        return true;
+      }
+      if (child->IsFolder() && !child->IsLink() && FindHolder(child, target, holder, sequence)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   std::string FullKey(const std::string& path) const {
     std::optional<ParsedPath> parsed = Parse(path);
     return AsciiLower(parsed ? Format(*parsed) : path);
@@ -358,7 +379,133 @@ class PrimedSearch : public FileSearch {
   std::optional<FindData> first_;
 };
 
+// A folder held open: bound to its entry, not to its path.
+class MemoryRemovalFolder : public RemovalFolder {
+ public:
+  MemoryRemovalFolder(std::shared_ptr<MemoryFileSystem::Impl> impl, EntryPtr folder,
+                      EntryPtr holder, uint64_t sequence, std::string path)
+      : impl_(std::move(impl)),
+        folder_(std::move(folder)),
+        holder_(std::move(holder)),
+        sequence_(sequence),
+        path_(std::move(path)) {}
+
+  std::optional<FindData> Next() override {
+    if (!started_) {
+      started_ = true;
+      sequences_.reserve(folder_->ordered.size());
+      for (const auto& [seq, entry] : folder_->ordered) sequences_.push_back(seq);
+    }
+    while (next_ < sequences_.size()) {
+      auto it = folder_->ordered.find(sequences_[next_++]);
+      if (it == folder_->ordered.end()) continue;
+      current_name_ = it->second->long_name;
+      return MakeFindData(*it->second);
+    }
+    current_name_.clear();
+    return std::nullopt;
+  }
+
+  std::unique_ptr<RemovalFolder> OpenCurrentFolder() override {
+    const std::optional<uint64_t> seq = Current();
+    if (!seq) return nullptr;
+    EntryPtr entry = folder_->ordered.at(*seq);
+    if (!entry->IsFolder() || entry->IsLink()) return nullptr;
+    return std::make_unique<MemoryRemovalFolder>(impl_, entry, folder_, *seq,
+                                                 path_ + "\\" + entry->long_name);
+  }
+
+  Outcome RemoveCurrentFile(bool clear_read_only) override {
+    const std::optional<uint64_t> seq = Current();
+    if (!seq) return Outcome::kSkipped;
+    Entry& entry = *folder_->ordered.at(*seq);
+    if (entry.IsFolder() || entry.IsLink()) return Outcome::kSkipped;
+    if (clear_read_only) {
+      entry.attributes &= ~kAttrReadOnly;
+      if (entry.attributes == 0) entry.attributes = kAttrNormal;
+    }
+    if (entry.locked || (entry.attributes & kAttrReadOnly) != 0) return Outcome::kKept;
+    impl_->removals.push_back(path_ + "\\" + entry.long_name);
+    MemoryFileSystem::Impl::Remove(*folder_, *seq);
+    return Outcome::kRemoved;
+  }
+
+  bool ClearReadOnly() override {
+    folder_->attributes &= ~kAttrReadOnly;
+    return true;
+  }
+
+  Outcome RemoveSelf() override {
+    if (!holder_) return Outcome::kKept;  // a drive, or a folder reached through a link
+    auto it = holder_->ordered.find(sequence_);
+    if (it == holder_->ordered.end() || it->second != folder_) {
+      // Moved meanwhile: the handle still names it wherever it is now.
+      bool found = false;
+      for (const auto& [name, drive] : impl_->drives) {
+        if (impl_->FindHolder(drive, folder_.get(), holder_, sequence_)) {
+          found = true;
+          break;
+        }
+      }
+      if (!found) return Outcome::kSkipped;
+    }
+    if (folder_->locked || (folder_->attributes & kAttrReadOnly) != 0 ||
+        !folder_->ordered.empty()) {
+      return Outcome::kKept;
+    }
+    impl_->removals.push_back(path_);
+    MemoryFileSystem::Impl::Remove(*holder_, sequence_);
+    holder_.reset();
+    return Outcome::kRemoved;
+  }
+
+ private:
+  // The current entry as its name finds it now.
+  std::optional<uint64_t> Current() const {
+    if (current_name_.empty()) return std::nullopt;
+    auto it = folder_->by_long.find(AsciiLower(current_name_));
+    if (it == folder_->by_long.end()) return std::nullopt;
+    return it->second;
+  }
+
+  std::shared_ptr<MemoryFileSystem::Impl> impl_;
+  EntryPtr folder_;
+  EntryPtr holder_;  // the folder holding this one, null when it cannot go
+  uint64_t sequence_ = 0;
+  std::string path_;  // where it was opened, for the removal log
+  bool started_ = false;
+  std::vector<uint64_t> sequences_;
+  std::size_t next_ = 0;
+  std::string current_name_;
+};
+
 }  // namespace
+
+RemovalRoot MemoryFileSystem::OpenRemovalRoot(const std::string& path, bool follow_link) {
+  if (path_removal) return FileSystem::OpenRemovalRoot(path, follow_link);
+  RemovalRoot root;
+  std::optional<Impl::Location> location = impl_->Locate(path, false);
+  if (!location) {
+    root.status = RemovalRoot::Status::kMissing;
+    return root;
+  }
+  EntryPtr folder = location->entry;
+  EntryPtr holder = location->folder;
+  if (folder->IsLink()) {
+    if (!follow_link) {
+      root.status = RemovalRoot::Status::kLink;
+      return root;
+    }
+    folder = impl_->Contents(folder, false, 0);
+    holder = nullptr;
+    if (!folder) return root;  // a link to nothing
+  }
+  if (!folder->IsFolder()) return root;
+  root.status = RemovalRoot::Status::kOpen;
+  root.folder = std::make_unique<MemoryRemovalFolder>(impl_, folder, holder, location->sequence,
+                                                      WithoutBackslash(impl_->FullPath(path)));
+  return root;
+}
 
 MemoryFileSystem::MemoryFileSystem() : impl_(std::make_shared<Impl>()) {}
 MemoryFileSystem::~MemoryFileSystem() = default;
@@ -375,8 +522,8 @@ std::unique_ptr<FileSearch> MemoryFileSystem::FindFirst(const std::string& patte
     search = std::make_unique<MemorySearch>(impl_, std::vector<FindData>{MakeFindData(*entry)},
                                             nullptr, std::vector<uint64_t>{});
   } else {
-    EntryPtr folder = impl_->Contents(impl_->Walk(*parsed, parsed->parts.size() - 1, false),
-                                      false, 0);
+    EntryPtr folder =
+        impl_->Contents(impl_->Walk(*parsed, parsed->parts.size() - 1, false), false, 0);
     if (!folder) return nullptr;
     std::vector<FindData> leading;
     // A drive's root has no "." and ".." entries.
@@ -428,6 +575,7 @@ bool MemoryFileSystem::DeleteFile(const std::string& path) {
   const Entry& entry = *location->entry;
   // Windows refuses read-only files: the attribute must be cleared first.
   if (entry.IsFolder() || entry.locked || (entry.attributes & kAttrReadOnly) != 0) return false;
+  impl_->removals.push_back(impl_->FullPath(path));
   Impl::Remove(*location->folder, location->sequence);
   return true;
 }
@@ -439,6 +587,7 @@ bool MemoryFileSystem::RemoveDirectory(const std::string& path) {
   if (!entry.IsFolder() || entry.locked || (entry.attributes & kAttrReadOnly) != 0) return false;
   // A link goes by itself, whatever its target holds.
   if (!entry.IsLink() && !entry.ordered.empty()) return false;
+  impl_->removals.push_back(impl_->FullPath(path));
   Impl::Remove(*location->folder, location->sequence);
   return true;
 }
@@ -579,6 +728,22 @@ void MemoryFileSystem::AddLink(const std::string& path, const std::string& targe
 
 void MemoryFileSystem::Lock(const std::string& path) { impl_->Existing(path)->locked = true; }
 
+void MemoryFileSystem::SwapForLink(const std::string& path, const std::string& moved_to,
+                                   const std::string& target) {
+  std::optional<Impl::Location> location = impl_->Locate(path, true);
+  if (!location || !location->folder || !location->entry->IsFolder()) {
+    throw std::invalid_argument("no folder to swap: " + path);
+  }
+  EntryPtr moved = location->entry;
+  Impl::Remove(*location->folder, location->sequence);
+  std::string name;
+  EntryPtr parent = impl_->MakeParent(moved_to, name);
+  moved->long_name = name;
+  moved->short_name.clear();
+  impl_->Insert(*parent, std::move(moved));
+  AddLink(path, target);
+}
+
 void MemoryFileSystem::SetIniString(const std::string& file, const std::string& section,
                                     const std::string& key, const std::string& value) {
   impl_->ini[impl_->FullKey(file)][AsciiLower(section)][AsciiLower(key)] = value;
@@ -630,5 +795,7 @@ std::optional<std::string> MemoryFileSystem::IniValue(const std::string& file,
 }
 
 int MemoryFileSystem::open_search_count() const { return impl_->open_searches; }
+
+const std::vector<std::string>& MemoryFileSystem::removals() const { return impl_->removals; }
 
 }  // namespace cu::memory

@@ -12,6 +12,7 @@
 // "h:mm:ss AM" (the United States defaults); CompareNoCase folds A to Z only.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/progress.h"
 
 namespace cu::memory {
 
@@ -97,6 +99,14 @@ class MemoryFileSystem : public FileSystem {
   void DeleteIniKey(const std::string& file, const std::string& section,
                     const std::string& key) override;
   bool ReplaceFileContent(const std::string& path, const std::string& bytes) override;
+  // By handle: a folder opened stays the same folder whatever happens to its
+  // path, and each entry is acted on by its name relative to it, looked up
+  // at that moment (so an entry swapped for a link meanwhile is seen as the
+  // link). Entries are reached by the name the search gave, as the system
+  // reaches them by their native name, so blocked long names do not matter.
+  // With `path_removal` on, the path-based way of FileSystem instead.
+  RemovalRoot OpenRemovalRoot(const std::string& path, bool follow_link) override;
+  bool path_removal = false;
 
   // Seeding. Parent folders are created as needed. Drives ("C:") exist as
   // soon as anything is added below them.
@@ -115,6 +125,10 @@ class MemoryFileSystem : public FileSystem {
   void AddLink(const std::string& path, const std::string& target);
   // DeleteFile and RemoveDirectory of this path fail (a file in use).
   void Lock(const std::string& path);
+  // What another user may do to a shared folder: the folder at `path` moves
+  // to `moved_to` (whose parent must exist) and a link to `target` takes its
+  // place.
+  void SwapForLink(const std::string& path, const std::string& moved_to, const std::string& target);
   void SetIniString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);
   void SetCurrentDirectory(const std::string& path);
@@ -132,11 +146,33 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::string> IniValue(const std::string& file, const std::string& section,
                                       const std::string& key) const;
   int open_search_count() const;
+  // Every entry deleted so far (files, folders, links), as full paths at the
+  // time, in order.
+  const std::vector<std::string>& removals() const;
 
   struct Impl;
 
  private:
   std::shared_ptr<Impl> impl_;
+};
+
+// ---------------------------------------------------------------- progress
+
+// Long work run on the test's own thread, one step at a time: a step is one
+// question whether to stop (counted from 1). At a chosen step the work
+// pauses while the test changes the machine, and from a chosen step on it is
+// told to stop. Everything the work reported is recorded.
+class ScriptedProgress : public Progress {
+ public:
+  bool StopRequested() override;
+  void SetAction(const std::string& action) override;
+  void Report(uint64_t done, uint64_t bytes) override;
+
+  int stop_from = 0;                           // 0: never
+  std::map<int, std::function<void()>> pauses;  // step -> the change made there
+  int steps = 0;                               // questions asked so far
+  std::vector<std::string> actions;            // every SetAction
+  std::vector<std::pair<uint64_t, uint64_t>> reports;  // every Report: done, bytes
 };
 
 // ------------------------------------------------------------------ shell
@@ -213,6 +249,7 @@ class MemoryLocale : public Locale {
  public:
   int CompareNoCase(const std::string& a, const std::string& b) override;
   std::string FormatSize(uint64_t bytes) override;
+  std::string FormatTenths(uint64_t tenths) override;  // "1,234.5"
   std::string FormatDateTime(const LocalTime& time) override;
 };
 

@@ -184,6 +184,10 @@ std::string MemoryLocale::FormatSize(uint64_t bytes) {
   return out;
 }
 
+std::string MemoryLocale::FormatTenths(uint64_t tenths) {
+  return FormatSize(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
 std::string MemoryLocale::FormatDateTime(const LocalTime& time) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%d/%d/%04d", time.month, time.day, time.year);
@@ -201,5 +205,19 @@ void MemoryClipboard::SetText(const std::string& new_text) {
   if (fail_open) throw AppError("Cannot open clipboard");
   text = new_text;
 }
+
+}  // namespace cu::memory
+
+namespace cu::memory {
+
+bool ScriptedProgress::StopRequested() {
+  ++steps;
+  if (auto pause = pauses.find(steps); pause != pauses.end()) pause->second();
+  return stop_from > 0 && steps >= stop_from;
+}
+
+void ScriptedProgress::SetAction(const std::string& action) { actions.push_back(action); }
+
+void ScriptedProgress::Report(uint64_t done, uint64_t bytes) { reports.emplace_back(done, bytes); }
 
 }  // namespace cu::memory

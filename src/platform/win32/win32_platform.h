@@ -49,6 +49,12 @@ class Win32FileSystem : public FileSystem {
   // the target in one step; on any failure the temporary file is removed and
   // the target is left as it was.
   bool ReplaceFileContent(const std::string& path, const std::string& bytes) override;
+  // Holds each folder open by handle (see platform/win32/removal.cpp); the
+  // path-based way of FileSystem where the system lacks the calls, or when
+  // `handle_removal` is off (for tests of that way).
+  RemovalRoot OpenRemovalRoot(const std::string& path, bool follow_link) override;
+
+  bool handle_removal = true;
 };
 
 class Win32Shell : public Shell {
@@ -90,6 +96,8 @@ class Win32Locale : public Locale {
   int CompareNoCase(const std::string& a, const std::string& b) override;
   // Digits grouped by three with the user's thousands separator.
   std::string FormatSize(uint64_t bytes) override;
+  // The user's decimal separator, thousands grouped by three.
+  std::string FormatTenths(uint64_t tenths) override;
   // The user's short date and long time. Dates the system cannot format
   // (years before 1601, impossible days) are written as yyyy-MM-dd HH:mm:ss.
   std::string FormatDateTime(const LocalTime& time) override;
