@@ -10,6 +10,7 @@
 #include "app/panels.h"
 #include "dialogs/info_dialog.h"
 #include "dialogs/input_box.h"
+#include "dialogs/progress_dialog.h"
 #include "folders/folders_tab.h"
 #include "services/services_tab.h"
 #include "startup/startup_tab.h"
@@ -166,6 +167,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     case WM_CLOSE:
+      if (working_) {
+        // Sent from outside while long work runs: the work's own loop takes
+        // the posted one, stops the work and closes once it has ended.
+        PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+        return 0;
+      }
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
@@ -399,6 +406,22 @@ void MainWindow::Repaint() { RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDAT
 void MainWindow::SetBusyCursor(bool busy) {
   busy_ = busy;
   SetCursor(LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+}  // namespace cu
+
+namespace cu {
+
+void MainWindow::RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) {
+  working_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{working_};
+  // The controls show the state the command left before its work, so the
+  // page does not show the previous result meanwhile.
+  Refresh();
+  dialogs::RunWithProgress(hwnd_, platform_.locale, request, work);
 }
 
 }  // namespace cu

@@ -48,6 +48,7 @@ class MainWindow : public Ui, public MainView {
   void ShowMessage(const std::string& text) override;
   void Repaint() override;
   void SetBusyCursor(bool busy) override;
+  void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override;
 
   // MainView
   void ActivatePage(Page page) override;
@@ -88,6 +89,7 @@ class MainWindow : public Ui, public MainView {
   bool busy_ = false;
   HWND focus_before_deactivation_ = nullptr;
   bool shown_ = false;
+  bool working_ = false;  // long work runs: closing waits until it has stopped
 
   dialogs::UniqueFont tab_font_;
   dialogs::UniqueFont list_font_;

@@ -59,6 +59,10 @@ void PageView::Create(HWND parent, HINSTANCE instance, HWND tooltip, int list_id
     path_panel_ = CreateWindowExA(0, kPathPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, page_, nullptr,
                                   instance, nullptr);
   }
+  if (desc_.result_caption) {
+    result_line_ = CreateWindowExA(0, WC_STATICA, "", WS_CHILD | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
+                                   0, 0, 0, 0, page_, nullptr, instance, nullptr);
+  }
   if (desc_.toggle_changed) {
     toggle_ = CreateWindowExA(0, WC_BUTTONA, "", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_FLAT, 0,
                               0, 0, 0, panel_, ControlId(desc_.toggle_command), instance, nullptr);
@@ -73,6 +77,7 @@ void PageView::SetFonts(const PageFonts& fonts, UINT dpi) {
   SetFont(panel_, fonts.panel);
   for (HWND button : buttons_) SetFont(button, fonts.button);
   SetFont(path_panel_, fonts.panel);
+  SetFont(result_line_, fonts.list);
   SetFont(toggle_, fonts.panel);
 }
 
@@ -81,8 +86,14 @@ void PageView::Layout(const RECT& display, UINT dpi) {
   const int width = display.right - display.left;
   const int height = display.bottom - display.top;
   MoveWindow(page_, display.left, display.top, width, height, TRUE);
+  display_ = display;
+  dpi_ = dpi;
   const int bottom_height = path_panel_ ? s(29) : 0;
-  const int body = height - bottom_height;
+  // The result line takes its height from the list while it shows.
+  const bool result_shown = ResultLineShown();
+  const int result_height = result_shown ? s(20) : 0;
+  const int body = height - bottom_height - result_height;
+  if (result_line_) MoveWindow(result_line_, s(4), body, width - s(8), result_height, TRUE);
   MoveWindow(panel_, 0, 0, s(51), body, TRUE);
   MoveWindow(list_, s(51), 0, width - s(51), body, TRUE);
   if (path_panel_) MoveWindow(path_panel_, 0, body, width, bottom_height, TRUE);
@@ -91,6 +102,11 @@ void PageView::Layout(const RECT& display, UINT dpi) {
     MoveWindow(buttons_[i], s(6), s(desc.y), s(37), s(desc.height), TRUE);
   }
   if (toggle_) MoveWindow(toggle_, 0, s(194), s(51), s(37), TRUE);
+}
+
+bool PageView::ResultLineShown() const {
+  // Its own style: the page itself may be hidden.
+  return result_line_ && (GetWindowLongPtrA(result_line_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void PageView::Show(bool visible) {
@@ -120,6 +136,15 @@ void PageView::Refresh() {
   }
   if (desc_.count_caption) SetText(panel_, desc_.count_caption());
   if (path_panel_) SetText(path_panel_, desc_.path_caption());
+  if (result_line_) {
+    const std::string result = desc_.result_caption();
+    SetText(result_line_, result);
+    const bool show = !result.empty();
+    if (show != ResultLineShown()) {
+      ShowWindow(result_line_, show ? SW_SHOWNA : SW_HIDE);
+      Layout(display_, dpi_);
+    }
+  }
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
     if (desc_.buttons[i].enabled) EnableWindow(buttons_[i], desc_.buttons[i].enabled() ? TRUE : FALSE);
   }

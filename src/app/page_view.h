@@ -40,11 +40,16 @@ class PageView {
   HWND toggle() const { return toggle_; }
 
  private:
+  bool ResultLineShown() const;
+
   PageDescription desc_;
   HWND page_ = nullptr;
   HWND panel_ = nullptr;
   HWND list_ = nullptr;
   HWND path_panel_ = nullptr;
+  HWND result_line_ = nullptr;  // shown only while it has a text
+  RECT display_{};
+  UINT dpi_ = 96;
   HWND toggle_ = nullptr;
   std::vector<HWND> buttons_;  // in the order of desc_.buttons
   std::vector<std::string> shown_rows_;  // what the list box holds now

@@ -5,6 +5,7 @@
 
 #define IDD_INFO 100
 #define IDD_INPUT 101
+#define IDD_PROGRESS 102
 
 // Info dialog. Its action button ("DELETE!!!", "Start!", "ReStart!"), its
 // "Stop" button and its close button carry the ids of the results they end
@@ -16,5 +17,11 @@
 // Input box.
 #define IDC_INPUT_PROMPT 1101
 #define IDC_INPUT_EDIT 1102
+
+// Progress dialog: what is being done, the bar, the counts; its Stop button
+// is IDCANCEL, so Esc stops too.
+#define IDC_PROGRESS_ACTION 1201
+#define IDC_PROGRESS_BAR 1202
+#define IDC_PROGRESS_COUNTS 1203
 
 #define IDI_APP 1

@@ -1,7 +1,5 @@
 #include "folders/folders_tab.h"
 
-#include <iterator>
-
 #include "platform/text.h"
 
 namespace cu {
@@ -16,25 +14,6 @@ bool IsClearableFolder(int index, std::string_view name) {
   if (index < 0) return false;
   const std::string lower = AsciiLower(name);
   return lower == "recent" || lower == "cookies" || lower == "cache";
-}
-
-std::string ByteSizeText(Locale& locale, uint64_t bytes) {
-  static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-  if (bytes < 1024) return locale.FormatSize(bytes) + (bytes == 1 ? " byte" : " bytes");
-  std::size_t unit = 0;
-  uint64_t size = 1024;
-  while (unit + 1 < std::size(kUnits) && bytes / size >= 1024) {
-    size *= 1024;
-    ++unit;
-  }
-  // Rounded to the nearest tenth without overflowing near the top of 64 bits;
-  // a size that rounds up to 1024 of a unit is shown in the next one.
-  uint64_t tenths = bytes / size * 10 + ((bytes % size) * 10 + size / 2) / size;
-  if (tenths >= 10240 && unit + 1 < std::size(kUnits)) {
-    tenths = 10;
-    ++unit;
-  }
-  return locale.FormatTenths(tenths) + " " + kUnits[unit];
 }
 
 std::string ClearingResultText(Locale& locale, const RemovalTally& tally) {

@@ -35,10 +35,6 @@ struct FoldersCommands {
 // the user's number format.
 [[nodiscard]] std::string ClearingResultText(Locale& locale, const RemovalTally& tally);
 
-// A size as a user reads it: "532 bytes", "1.2 KB", "12.3 MB", "1.2 GB"
-// (units of 1024, one decimal).
-[[nodiscard]] std::string ByteSizeText(Locale& locale, uint64_t bytes);
-
 // The "Shell folders" tab: the temporary folders and every registered shell
 // folder, and the commands that open, clear or describe the one whose path the
 // path panel along the bottom shows.

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace cu {
 
 class Progress {
@@ -79,5 +81,14 @@ class SharedProgress : public Progress {
   std::mutex mutex_;
   std::string action_;
 };
+
+// A size as a user reads it: "532 bytes", "1.2 KB", "12.3 MB", "1.2 GB"
+// (units of 1024, one decimal, the user's number format).
+[[nodiscard]] std::string ByteSizeText(Locale& locale, uint64_t bytes);
+
+// The progress dialog's counts line: "Removed 1,234 entries (12.3 MB)" for
+// clearing, "12 of 300" for rows, nothing for a wait.
+[[nodiscard]] std::string ProgressCountsText(Locale& locale, const WorkRequest& request,
+                                             uint64_t done, uint64_t bytes);
 
 }  // namespace cu

@@ -1,10 +1,15 @@
 // The Shell folders tab worked from outside: the catalogue against the
 // registry as the test reads it, the path panel and the Clear button
-// following the keyboard selection, and clearing the user's temporary folder.
+// following the keyboard selection, and clearing the user's temporary folder
+// (a large one too: the window keeps answering, Stop and Esc stop, the result
+// line counts what went).
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -280,6 +285,196 @@ TEST_F(FoldersWindowTest, ClearsUserTempWhenConfirmedKeepingDotNamedEntries) {
     EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
     EXPECT_EQ(ListRows(list), rows) << "clearing reloads nothing";
   }
+}
+
+// What clearing a folder should remove: the files and folders below it,
+// dot-named entries and links (with everything below them) left out.
+struct TreeCount {
+  uint64_t files = 0;
+  uint64_t folders = 0;
+};
+
+TreeCount CountRemovable(const std::string& folder) {
+  TreeCount count;
+  WIN32_FIND_DATAA data{};
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return count;
+  do {
+    const std::string name = data.cFileName;
+    if (name.empty() || name[0] == '.' || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      const TreeCount inner = CountRemovable(folder + "\\" + name);
+      count.files += inner.files;
+      count.folders += inner.folders + 1;
+    } else {
+      ++count.files;
+    }
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return count;
+}
+
+// Asks the window for WM_NULL every 20 ms from a thread of its own and keeps
+// the slowest answer; a probe answered late or not within 250 ms counts as
+// a stall.
+class ResponsivenessProbe {
+ public:
+  explicit ResponsivenessProbe(HWND window)
+      : thread_([this, window] {
+          while (!done_) {
+            const auto start = std::chrono::steady_clock::now();
+            DWORD_PTR result = 0;
+            const bool answered =
+                SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count();
+            ++probes_;
+            if (!answered || ms > 250) ++stalls_;
+            if (ms > 100) std::printf("[ probe ] %d: %d ms\n", probes_.load(), static_cast<int>(ms));
+            if (ms > slowest_ms_) slowest_ms_ = static_cast<int>(ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          }
+        }) {}
+  ~ResponsivenessProbe() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int probes() const { return probes_; }
+  int stalls() const { return stalls_; }
+  int slowest_ms() const { return slowest_ms_; }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<int> probes_{0};
+  std::atomic<int> stalls_{0};
+  std::atomic<int> slowest_ms_{0};
+  std::thread thread_;
+};
+
+// The visible progress dialog of the program: titled like the program, with
+// a "Stop" button.
+HWND ProgressDialog(DWORD process_id) {
+  for (HWND dialog : Dialogs(process_id)) {
+    if (TextOf(dialog) == "Clear utility" && ChildByText(dialog, "Button", "Stop")) return dialog;
+  }
+  return nullptr;
+}
+
+// The Shell folders tab's result line: its visible static text.
+std::string ResultLine(HWND main) {
+  for (HWND child : Children(main)) {
+    if (_stricmp(ClassOf(child).c_str(), "Static") != 0 || !IsWindowVisible(child)) continue;
+    const std::string text = TextOf(child);
+    if (text.rfind("Removed ", 0) == 0 || text.rfind("Stopped: ", 0) == 0) return text;
+  }
+  return {};
+}
+
+TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWithItsResult) {
+  // 20,000 files in 100 folders, and a link to a non-empty folder outside.
+  const std::string big = temp_ + "cu-ui-big";
+  const std::string outside = WindowsFolder().substr(0, 3) + "cu-ui-outside";
+  (void)RemoveTree(big);
+  (void)RemoveTree(outside);
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(outside + "\\keep-1.txt", "outside"));
+  ASSERT_TRUE(CreateDirectoryA((outside + "\\nested").c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(outside + "\\nested\\keep-2.txt", "outside too"));
+  ASSERT_TRUE(CreateDirectoryA(big.c_str(), nullptr));
+  for (int folder = 0; folder < 100; ++folder) {
+    const std::string dir = big + "\\d" + std::to_string(folder);
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+    for (int file = 0; file < 200; ++file) {
+      ASSERT_TRUE(WriteWholeFile(dir + "\\f" + std::to_string(file) + ".tmp", "12345678"));
+    }
+  }
+  ASSERT_TRUE(cu::test_kit::MakeDirectoryLink(big + "\\link", outside));
+  struct Cleanup {
+    std::string big, outside;
+    ~Cleanup() {
+      cu::test_kit::RemoveDirectoryLink(big + "\\link");
+      (void)RemoveTree(big);
+      (void)RemoveTree(outside);
+    }
+  } cleanup{big, outside};
+
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowFolders(app));
+  ASSERT_EQ(ListSelection(list_), 0);
+  const std::string question = "Clear folder " + WithoutOneBackslash(temp_) + "?";
+  const auto start_clear = [&] {
+    app.Foreground();
+    ClickCentre(clear_);
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr) << "Clear asks first";
+    EXPECT_EQ(MessageBoxText(box), question);
+    ClickDialogButton(box, IDYES);
+  };
+
+  // Stopped twice, once with the button and once with Esc, then run to the end.
+  TreeCount before = CountRemovable(WithoutOneBackslash(temp_));
+  std::string previous;
+  for (const char* way : {"Stop", "Esc", ""}) {
+    SCOPED_TRACE(*way ? way : "to the end");
+    ResponsivenessProbe probe(app.main());
+    ASSERT_NO_FATAL_FAILURE(start_clear());
+    if (*way) {
+      HWND dialog = nullptr;
+      ASSERT_TRUE(WaitFor([&] { return (dialog = ProgressDialog(app.id())) != nullptr; }, 15000))
+          << "a clear that lasts shows the progress dialog";
+      EXPECT_EQ(TextOf(ChildByClassAndIndex(dialog, "Static", 0)), "Clearing " + WithoutOneBackslash(temp_));
+      if (std::string(way) == "Stop") {
+        ClickDialogButton(dialog, IDCANCEL);
+      } else {
+        SetForegroundWindow(dialog);
+        PressKey(VK_ESCAPE);
+      }
+    }
+    // Each run ends differently from the one before ("Stopped: removed 1,234" and so on).
+    ASSERT_TRUE(WaitFor([&] { return !ResultLine(app.main()).empty() && ResultLine(app.main()) != previous; },
+                        120000))
+        << "the result line shows";
+    previous = ResultLine(app.main());
+    probe.Stop();
+    EXPECT_EQ(ProgressDialog(app.id()), nullptr);
+    EXPECT_FALSE(app.Exited(0)) << "Esc stops the work, not the program";
+    EXPECT_GT(probe.probes(), 0);
+    EXPECT_EQ(probe.stalls(), 0) << "slowest answer " << probe.slowest_ms() << " ms";
+    std::printf("[ folders ] clear (%s): %d probes, slowest %d ms; %s\n", *way ? way : "full", probe.probes(),
+                probe.slowest_ms(), ResultLine(app.main()).c_str());
+
+    const TreeCount after = CountRemovable(WithoutOneBackslash(temp_));
+    const std::string line = ResultLine(app.main());
+    const uint64_t files = before.files - after.files;
+    const uint64_t folders = before.folders - after.folders;
+    const auto grouped = [](uint64_t n) {
+      std::string digits = std::to_string(n);
+      for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
+      return digits;
+    };
+    const std::string counts = grouped(files) + (files == 1 ? " file" : " files") + " and " + grouped(folders) +
+                               (folders == 1 ? " folder" : " folders") + " (";
+    if (*way) {
+      EXPECT_EQ(line.rfind("Stopped: removed " + counts, 0), 0u) << line;
+      EXPECT_GT(after.files, 0u) << "Stop leaves the rest in place";
+    } else {
+      EXPECT_EQ(line.rfind("Removed " + counts, 0), 0u) << line;
+      EXPECT_EQ(after.files, 0u);
+      EXPECT_FALSE(PathExists(big + "\\d0"));
+    }
+    before = after;
+  }
+  EXPECT_TRUE(PathExists(outside + "\\keep-1.txt"));
+  EXPECT_TRUE(PathExists(outside + "\\nested\\keep-2.txt"));
+  EXPECT_TRUE(PathExists(big + "\\link")) << "the link itself stays";
+  for (const std::string& name : kAllKept) EXPECT_TRUE(PathExists(temp_ + name)) << name;
+
+  // The next action on the tab takes the line away.
+  app.Foreground();
+  ClickRow(list_, 1);
+  EXPECT_TRUE(WaitFor([&] { return ResultLine(app.main()).empty(); }, 5000));
 }
 
 }  // namespace

@@ -67,6 +67,25 @@ std::string Win32Locale::FormatSize(uint64_t bytes) {
   return text && !text->empty() ? *text : GroupedByThree(digits, thousands);
 }
 
+std::string Win32Locale::FormatTenths(uint64_t tenths) {
+  const std::string digits = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+  std::string decimal = LocaleText(LOCALE_SDECIMAL, ".");
+  std::string thousands = LocaleText(LOCALE_STHOUSAND, ",");
+  NUMBERFMTA format{};
+  format.NumDigits = 1;
+  format.LeadingZero = 1;
+  format.Grouping = 3;
+  format.lpDecimalSep = decimal.data();
+  format.lpThousandSep = thousands.data();
+  format.NegativeOrder = 1;
+  std::optional<std::string> text = Formatted([&](char* buffer, int size) {
+    return ::GetNumberFormatA(LOCALE_USER_DEFAULT, 0, digits.c_str(), &format, buffer, size);
+  });
+  if (text && !text->empty()) return *text;
+  return GroupedByThree(std::to_string(tenths / 10), thousands) + decimal +
+         std::to_string(tenths % 10);
+}
+
 std::string Win32Locale::FormatDateTime(const LocalTime& time) {
   const bool midnight = time.hour == 0 && time.minute == 0 && time.second == 0;
   // The system formats the years 1601 to 30827 only.
