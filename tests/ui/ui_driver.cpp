@@ -223,6 +223,10 @@ bool AppProcess::Exited(int timeout_ms) {
 void AppProcess::Settle() const {
   DWORD_PTR result = 0;
   SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+  // Long work runs behind a disabled window that still answers: wait until
+  // the window takes input again, then for what the command does after it.
+  WaitFor([this] { return IsWindowEnabled(main_) != FALSE; }, 120000);
+  SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
 }
 
 HWND AppProcess::Tabs() const { return ChildByClassAndIndex(main_, WC_TABCONTROLA, 0); }

@@ -66,8 +66,9 @@ class AppProcess {
   HWND main() const { return main_; }
   DWORD id() const { return info_.dwProcessId; }
   bool Exited(int timeout_ms);
-  // Returns once the window thread has finished what it was doing (a
-  // command runs without taking messages until it ends).
+  // Returns once the window thread has finished what it was doing: a
+  // command's own steps, and long work, which runs behind the disabled
+  // window until it ends.
   void Settle() const;
 
   HWND Tabs() const;
