@@ -51,10 +51,10 @@ if [ "${1:-}" = "--wine-steps" ]; then
   step seed-report
   step report --runs="$runs"
 
-  # Clearing: one tree seeded through Win32, two identical copies made on
+  # Clearing: one tree seeded through Win32, three identical copies made on
   # the Linux side (cp -a keeps names, sizes, times and Wine's attribute
   # marks), everything written out, then the floor `rm -rf` timed here and
-  # the tab's Clear and `rd /s /q` timed by the benchmark.
+  # the tab's Clear, the raw Win32 loop and `rd /s /q` timed by the benchmark.
   seed_start=$(date +%s%N)
   wine "$exe" seed-tree clear-ours </dev/null >"$out" 2>/dev/null
   tree=$(tr -d '\r' <"$out" | tail -n 1)
@@ -65,8 +65,9 @@ if [ "${1:-}" = "--wine-steps" ]; then
   esac
   seed_end=$(date +%s%N)
   sandbox=$(dirname "$unix_tree")
-  rm -rf -- "$sandbox/clear-rd" "$sandbox/rm-floor"
+  rm -rf -- "$sandbox/clear-rd" "$sandbox/clear-raw" "$sandbox/rm-floor"
   cp -a -- "$unix_tree" "$sandbox/clear-rd"
+  cp -a -- "$unix_tree" "$sandbox/clear-raw"
   cp -a -- "$unix_tree" "$sandbox/rm-floor"
   sync
   start=$(date +%s%N)

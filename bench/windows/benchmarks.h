@@ -15,6 +15,7 @@ bool RunServicesBenchmark(const Sizes& sizes, int runs);
 // The trees that the clear benchmark deletes, below the sandbox folder.
 inline constexpr char kClearTree[] = "clear-ours";
 inline constexpr char kRdTree[] = "clear-rd";
+inline constexpr char kRawTree[] = "clear-raw";
 
 // `floor_ms`: the time of `rm -rf` on an identical tree, measured by the
 // caller on the Linux side; negative when there is none. `seeded`: the two

@@ -37,10 +37,6 @@ DWORD RunAndWait(const std::string& command_line) {
   return code;
 }
 
-// The tree the raw loop empties, below the sandbox folder next to the
-// other two; seeded here when the caller has not copied it.
-constexpr char kRawTree[] = "clear-raw";
-
 // The least a program clearing a folder does: every entry found is deleted
 // by its path, folders depth first and then removed; the folder itself stays.
 // No dot names kept, no attributes cleared, no links told apart (the tree

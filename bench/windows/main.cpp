@@ -10,7 +10,8 @@
 //   cu_bench_windows report [--runs=N]
 //   cu_bench_windows seed-tree NAME    prints the tree's path
 //   cu_bench_windows clear [--floor-ms=X] [--seeded=yes]
-//                                      deletes <sandbox>\clear-ours and
+//                                      deletes <sandbox>\clear-ours,
+//                                      <sandbox>\clear-raw and
 //                                      <sandbox>\clear-rd (seeded unless
 //                                      --seeded=yes)
 //

@@ -74,7 +74,6 @@ constexpr ACCESS_MASK kFolderAccess =
     FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE | DELETE;
 // A folder whose removal the system refuses can still be emptied.
 constexpr ACCESS_MASK kFolderListAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-constexpr ACCESS_MASK kFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Opens `name` inside the folder `parent` as itself (a link is never
@@ -292,6 +291,7 @@ class HandleRemovalFolder : public RemovalFolder {
       std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
       if (name == L"." || name == L"..") continue;
       current_name_ = std::move(name);
+      current_attributes_ = entry->FileAttributes;
       return ToFindData(*entry);
     }
     buffer_ = {};  // the folder may hold many; the listing is no longer needed
@@ -310,25 +310,43 @@ class HandleRemovalFolder : public RemovalFolder {
     return std::make_unique<HandleRemovalFolder>(std::move(child));
   }
 
+  // A file is opened for deletion only, with no question asked of its
+  // handle: each query costs a round trip as dear as the deletion itself.
+  // The open is safe without one: it never follows a link on Windows
+  // (FILE_OPEN_REPARSE_POINT), a directory link does not open as a file,
+  // and entries the listing marks as links never get here; a file swapped
+  // for a file link after the listing loses that link alone. (Wine lists a
+  // Unix file link as a plain file and opens its target, as its own
+  // DeleteFile does; folders, where Wine follows links as well, are
+  // checked by name.)
+  //
+  // Where the system has no POSIX-semantics disposition, the plain one and
+  // delete-on-close do the same (the name goes when the last handle
+  // closes), so a file that keeps no read-only attribute to take off is
+  // opened with FILE_DELETE_ON_CLOSE and goes as the handle closes: one
+  // round trip fewer.
   Outcome RemoveCurrentFile(bool clear_read_only) override {
     if (current_name_.empty() || !handle_) return Outcome::kSkipped;
     UniqueFile file;
+    if (!clear_read_only && g_plain_disposition.load(std::memory_order_relaxed)) {
+      const NTSTATUS status =
+          OpenRelative(handle_.get(), current_name_, DELETE | SYNCHRONIZE,
+                       FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, file);
+      if (NT_SUCCESS(status)) return Outcome::kRemoved;  // as `file` closes
+      return IsGone(status) || status == kStatusFileIsADirectory ? Outcome::kSkipped
+                                                                 : Outcome::kKept;
+    }
+    const ACCESS_MASK access = DELETE | SYNCHRONIZE | (clear_read_only ? FILE_WRITE_ATTRIBUTES : 0);
     const NTSTATUS status =
-        OpenRelative(handle_.get(), current_name_, kFileAccess, FILE_NON_DIRECTORY_FILE, file);
+        OpenRelative(handle_.get(), current_name_, access, FILE_NON_DIRECTORY_FILE, file);
     if (!NT_SUCCESS(status)) {
       return IsGone(status) || status == kStatusFileIsADirectory ? Outcome::kSkipped
                                                                  : Outcome::kKept;
     }
-    const std::optional<DWORD> attributes = HandleAttributes(file.get());
-    if (!attributes) return Outcome::kKept;
-    if ((*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-        !IsCurrentEntry(file.get())) {
-      return Outcome::kSkipped;
-    }
-    // A failure shows in the deletion below.
-    if (clear_read_only) (void)ClearReadOnlyOn(file.get(), *attributes);
+    // The attributes as the listing gave them; a failure shows in the deletion below.
+    if (clear_read_only) (void)ClearReadOnlyOn(file.get(), current_attributes_);
     if (MarkForDeletion(file.get()) == ERROR_SUCCESS) return Outcome::kRemoved;
-    return DeletePending(file.get()) ? Outcome::kSkipped : Outcome::kKept;
+    return Outcome::kKept;
   }
 
   bool ClearReadOnly() override {
@@ -393,6 +411,7 @@ class HandleRemovalFolder : public RemovalFolder {
   bool done_ = false;
   // The exact name of the entry the last Next() gave; empty when none.
   std::wstring current_name_;
+  DWORD current_attributes_ = 0;
   // This folder's own name, asked for once.
   bool name_queried_ = false;
   std::optional<std::wstring> name_;
