@@ -15,15 +15,18 @@ SystemPaths ReadSystemPaths(const Platform& platform) {
   RegistryAccess reg(platform.registry);
   reg.SetRoot(Hive::kLocalMachine);
   if (reg.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment")) {
-    std::string text;
-    try {
-      text = reg.ReadString("TMP");
-      if (text.empty()) text = reg.ReadString("TEMP");
-    } catch (const AppError&) {
-      // Read while the window is being created, where an error would end the
-      // program before it shows: a value of a wrong type counts as not found.
-      text.clear();
-    }
+    // Read while the window is being created, where an error would end the
+    // program before it shows: a value of a wrong type counts as not found,
+    // so a bad TMP falls back to TEMP as an empty one does.
+    const auto read = [&reg](const char* name) {
+      try {
+        return reg.ReadString(name);
+      } catch (const AppError&) {
+        return std::string();
+      }
+    };
+    std::string text = read("TMP");
+    if (text.empty()) text = read("TEMP");
     if (!text.empty()) {
       std::optional<std::string> expanded = platform.environment.ExpandEnvironmentStrings(text);
       if (expanded) {

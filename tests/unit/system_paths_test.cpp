@@ -29,14 +29,18 @@ TEST(SystemPaths, TempFallsBackFromTmpToTempAndIsExpanded) {
   EXPECT_EQ(ReadSystemPaths(m.platform()).system_temp_dir, "");
 }
 
-TEST(SystemPaths, WrongTypeOrRefusedKeyLeavesOnlyTheSystemTempEmpty) {
+TEST(SystemPaths, WrongTypeFallsBackToTempAndARefusedKeyLeavesOnlyTheSystemTempEmpty) {
   memory::MemoryMachine m;
   m.registry.SetDword(Hive::kLocalMachine, kEnvironment, "TMP", 5);
   m.registry.SetString(Hive::kLocalMachine, kEnvironment, "TEMP", "C:\\T");
   SystemPaths paths;
   ASSERT_NO_THROW(paths = ReadSystemPaths(m.platform()));
-  EXPECT_EQ(paths.system_temp_dir, "");
+  EXPECT_EQ(paths.system_temp_dir, "C:\\T");
   EXPECT_EQ(paths.windows_dir, m.environment.windows_dir);
+  // Both of a wrong type: no path, and no error.
+  m.registry.SetDword(Hive::kLocalMachine, kEnvironment, "TEMP", 6);
+  ASSERT_NO_THROW(paths = ReadSystemPaths(m.platform()));
+  EXPECT_EQ(paths.system_temp_dir, "");
 
   memory::MemoryMachine refused;
   refused.registry.SetString(Hive::kLocalMachine, kEnvironment, "TMP", "C:\\T");
