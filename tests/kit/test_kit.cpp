@@ -443,11 +443,18 @@ std::optional<DWORD> RunAndWait(const std::string& command_line) {
 std::optional<std::string> ClipboardText(HWND owner) {
   std::optional<ClipboardOpen> clipboard;
   if (!PollUntil([&] { return clipboard.emplace(owner).opened(); })) return std::nullopt;
-  HANDLE data = ::GetClipboardData(CF_TEXT);
+  HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
   if (!data) return std::nullopt;
-  const char* text = static_cast<const char*>(::GlobalLock(data));
+  const wchar_t* text = static_cast<const wchar_t*>(::GlobalLock(data));
   if (!text) return std::nullopt;
-  std::string result(text, ::strnlen(text, ::GlobalSize(data)));
+  const std::size_t length = ::wcsnlen(text, ::GlobalSize(data) / sizeof(wchar_t));
+  std::string result;
+  if (length > 0) {
+    const int chars = static_cast<int>(length);
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, chars, nullptr, 0, nullptr, nullptr);
+    result.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, chars, result.data(), size, nullptr, nullptr);
+  }
   ::GlobalUnlock(data);
   return result;
 }

@@ -152,9 +152,9 @@ class SavedRegistryValues {
 // Its exit code; nullopt when it did not start or did not end in time.
 std::optional<DWORD> RunAndWait(const std::string& command_line);
 
-// The clipboard's text, read with the clipboard opened for `owner` (waiting,
-// bounded, while another window holds it); nullopt when it does not open or
-// holds no text.
+// The clipboard's text as a Unicode program pastes it (CF_UNICODETEXT), in
+// UTF-8, read with the clipboard opened for `owner` (waiting, bounded, while
+// another window holds it); nullopt when it does not open or holds no text.
 std::optional<std::string> ClipboardText(HWND owner = nullptr);
 // Replaces the clipboard's contents with `text`, opened for no window.
 [[nodiscard]] bool PutTextOnClipboard(const std::string& text);

@@ -31,6 +31,20 @@ TEST(Win32Clipboard, TextRoundTripsAndReplacesWhatWasThere) {
   }
   clipboard.SetText("");
   EXPECT_EQ(ClipboardText(window.get()), "");
+
+  // Text beyond ASCII, in this process's code page, reaches a Unicode
+  // reader unchanged (bytes of "http://bücher.example/?q=ü").
+  const wchar_t* wide = L"http://b\u00FCcher.example/?q=\u00FC";
+  char ansi[64] = {};
+  ASSERT_GT(::WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr), 0);
+  clipboard.SetText(ansi);
+  EXPECT_EQ(ClipboardText(window.get()), "http://b\xC3\xBC" "cher.example/?q=\xC3\xBC");
+  // Put as Unicode itself: the formats put come before those the system
+  // makes from them, and CF_TEXT would be converted with the clipboard
+  // locale's code page, not with the program's.
+  ClipboardOpen open(window.get());
+  ASSERT_TRUE(open.opened());
+  EXPECT_EQ(::EnumClipboardFormats(0), static_cast<UINT>(CF_UNICODETEXT));
 }
 
 TEST(Win32Clipboard, ClipboardHeldElsewhereRaisesTheErrorAndKeepsTheText) {
