@@ -4,12 +4,11 @@
 #include <atomic>
 
 namespace cu::win32 {
-namespace {
 
 // Last-write time in local time, at the two-second resolution of a DOS
 // date-time; the year is kept whole, so dates outside 1980-2107 stay real.
 // The conversion uses the current time-zone bias, as the DOS time did.
-LocalTime ToLocalTime(const FILETIME& utc) {
+LocalTime SearchTimeOf(const FILETIME& utc) {
   LocalTime result;
   FILETIME local{};
   SYSTEMTIME st{};
@@ -25,6 +24,8 @@ LocalTime ToLocalTime(const FILETIME& utc) {
   return result;
 }
 
+namespace {
+
 FindData ToFindData(const WIN32_FIND_DATAA& data) {
   FindData found;
   found.long_name.assign(data.cFileName, ::strnlen(data.cFileName, sizeof data.cFileName));
@@ -32,7 +33,7 @@ FindData ToFindData(const WIN32_FIND_DATAA& data) {
                           ::strnlen(data.cAlternateFileName, sizeof data.cAlternateFileName));
   found.attributes = data.dwFileAttributes;
   found.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  found.last_write = ToLocalTime(data.ftLastWriteTime);
+  found.last_write = SearchTimeOf(data.ftLastWriteTime);
   return found;
 }
 

@@ -230,28 +230,6 @@ std::string ToCodePage(const wchar_t* text, std::size_t length) {
   return result;
 }
 
-// Last-write time as the file search reports it (files.cpp): local time at
-// the current bias, seconds rounded down to even, the DOS epoch for a time
-// the system cannot express.
-LocalTime ToLocalTime(const LARGE_INTEGER& utc_ticks) {
-  LocalTime result;
-  FILETIME utc{};
-  utc.dwLowDateTime = utc_ticks.LowPart;
-  utc.dwHighDateTime = static_cast<DWORD>(utc_ticks.HighPart);
-  FILETIME local{};
-  SYSTEMTIME st{};
-  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) {
-    return result;
-  }
-  result.year = st.wYear;
-  result.month = st.wMonth;
-  result.day = st.wDay;
-  result.hour = st.wHour;
-  result.minute = st.wMinute;
-  result.second = st.wSecond & ~1;
-  return result;
-}
-
 FindData ToFindData(const FILE_ID_BOTH_DIR_INFO& entry) {
   FindData found;
   found.long_name = ToCodePage(entry.FileName, entry.FileNameLength / sizeof(wchar_t));
@@ -260,7 +238,10 @@ FindData ToFindData(const FILE_ID_BOTH_DIR_INFO& entry) {
   found.short_name = ToCodePage(entry.ShortName, std::min<std::size_t>(short_length, 12));
   found.attributes = entry.FileAttributes;
   found.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
-  found.last_write = ToLocalTime(entry.LastWriteTime);
+  FILETIME utc{};
+  utc.dwLowDateTime = entry.LastWriteTime.LowPart;
+  utc.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
+  found.last_write = SearchTimeOf(utc);
   return found;
 }
 

@@ -27,6 +27,10 @@
 #undef ExpandEnvironmentStrings
 #undef OpenService
 
+namespace cu {
+struct LocalTime;  // platform/platform.h
+}  // namespace cu
+
 namespace cu::win32 {
 
 using UniqueHkey = UniqueHandle<CloseWith<HKEY, &::RegCloseKey>>;
@@ -139,5 +143,10 @@ std::wstring ToWide(const std::string& text);
 // ends the list (a service's dependencies). Never reads at or beyond `end`;
 // a list cut off by `end` gives the names before the cut and the cut name.
 std::vector<std::string> SplitNulList(const char* list, const char* end);
+
+// A last-write time as the file search reports it: local time at the current
+// bias, seconds rounded down to even, the DOS epoch for a time the system
+// cannot express.
+cu::LocalTime SearchTimeOf(const FILETIME& utc);
 
 }  // namespace cu::win32
