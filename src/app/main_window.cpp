@@ -103,7 +103,11 @@ void MainWindow::Guarded(F&& handler) {
     TakeFocusRequests();
   } else {
     busy_ = false;
+    // The list a failing command or tab change focused keeps the focus after
+    // the box, also when the window was not yet active when it appeared.
+    HWND focus = GetFocus();
     MessageBoxA(hwnd_, failure.c_str(), kTitle, MB_OK | MB_ICONERROR);
+    if (focus && IsWindow(focus) && IsChild(hwnd_, focus) && GetFocus() != focus) SetFocus(focus);
   }
 }
 

@@ -31,10 +31,21 @@ void MainController::ShowFirstTime() {
 }
 
 void MainController::ReloadLists() {
-  urls_.LoadTypedUrls();
-  startup_.LoadStartupList();
-  if (services_) services_->LoadServices("", kServiceWin32, kServiceStateAll);
+  // Each list loads on its own: a bad value in one key must not leave the
+  // other tabs unloaded for the whole run.
+  std::exception_ptr failure;
+  const auto load = [&failure](const auto& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  load([this] { urls_.LoadTypedUrls(); });
+  load([this] { startup_.LoadStartupList(); });
+  if (services_) load([this] { services_->LoadServices("", kServiceWin32, kServiceStateAll); });
   view_.FocusList(active_);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void MainController::ChangePage(Page page) {

@@ -38,8 +38,9 @@ class MainController {
   // whole run; the earlier failure is rethrown afterwards, once.
   void ShowFirstTime();
   // Reloads the URL, StartUp and service lists, then focuses the active
-  // page's list. A failing load ends it: later lists are not reloaded and
-  // the focus does not move.
+  // page's list. A failing load leaves its own rows as it left them; the
+  // other lists still load and the focus still moves, and the first failure
+  // is rethrown afterwards, so the user sees one error box.
   void ReloadLists();
   // The user picked another tab.
   void ChangePage(Page page);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/cleanup.h"
+#include "platform/errors.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -12,6 +13,8 @@
 namespace cu {
 
 namespace {
+
+constexpr char kNotReadYet[] = "the list has not been read";
 
 std::string UrlName(std::size_t number) { return "url" + std::to_string(number); }
 
@@ -39,6 +42,7 @@ UrlsTab::UrlsTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui
 void UrlsTab::LoadTypedUrls() {
   list_.Clear();
   rows_complete_ = false;
+  load_error_ = kNotReadYet;
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
   RegistryAccess registry(platform_.registry);
   registry.SetRoot(Hive::kCurrentUser);
@@ -48,20 +52,59 @@ void UrlsTab::LoadTypedUrls() {
   }
   std::vector<std::string> names;
   registry.GetValueNames(names);
-  LoadFrom(registry, names);
+  try {
+    LoadFrom(registry, names);
+  } catch (const AppError& error) {
+    load_error_ = error.what();
+    throw;
+  }
+}
+
+std::optional<std::string> UrlsTab::StoreRefusal(RegistryAccess& registry) const {
+  // Rows from a load that ended early lack the addresses after the failing
+  // value; writing them back would delete those addresses.
+  if (!rows_complete_) {
+    return "The address list could not be read completely, so nothing was changed: " +
+           load_error_;
+  }
+  registry.SetRoot(Hive::kCurrentUser);
+  if (!registry.OpenKey(kTypedUrlsKey)) {
+    return std::string("The address list cannot be opened for writing, so nothing was changed: "
+                       "HKEY_CURRENT_USER") +
+           kTypedUrlsKey;
+  }
+  return std::nullopt;
+}
+
+void UrlsTab::RefuseUnstorableEdit() const {
+  RegistryAccess registry(platform_.registry);
+  if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
 }
 
 void UrlsTab::StoreTypedUrls() {
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
-  // Rows from a load that ended early lack the addresses after the failing
-  // value; writing them back would delete those addresses.
-  if (!rows_complete_) return;
+  store_wrote_ = false;
   RegistryAccess registry(platform_.registry);
-  registry.SetRoot(Hive::kCurrentUser);
-  if (!registry.OpenKey(kTypedUrlsKey)) return;
+  if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
   std::vector<std::string> names;
   registry.GetValueNames(names);
   StoreTo(registry, names);
+}
+
+void UrlsTab::StoreEdit(const std::vector<std::string>& rows_before, int selection_before) {
+  try {
+    StoreTypedUrls();
+  } catch (const AppError&) {
+    // Nothing reached the key: the list goes back to what the key holds, so
+    // it never shows an edit that was not saved. After a failed write the
+    // rows stay as edited, as the key may already hold some of them.
+    if (!store_wrote_) {
+      list_.mutable_rows() = rows_before;
+      list_.Select(selection_before);
+      count_caption_ = std::to_string(list_.size());
+    }
+    throw;
+  }
 }
 
 void UrlsTab::LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names) {
@@ -112,12 +155,14 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
       ++spare_number;
     } while (taken.count(UrlName(spare_number)) != 0);
     const std::string spare = UrlName(spare_number);
+    store_wrote_ = true;
     registry.WriteString(spare, text);
     copies.push_back({spare, first_source});
   }
 
   for (std::size_t k = 1; k <= count; ++k) {
     attempted = k;
+    store_wrote_ = true;
     registry.WriteString(UrlName(k), list_.rows()[k - 1]);
   }
   drop_copies.dismiss();
@@ -133,11 +178,13 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
 void UrlsTab::DeleteTypedUrl() {
   const int index = list_.selection();
   if (!list_.selected()) return;
+  RefuseUnstorableEdit();
   if (!ui_.Confirm("Delete " + *list_.selected() + "?")) return;
+  const std::vector<std::string> before = list_.rows();
   list_.mutable_rows().erase(list_.mutable_rows().begin() + index);
   // The selected row is gone; until the store succeeds nothing is selected.
   list_.Select(-1);
-  StoreTypedUrls();
+  StoreEdit(before, index);
   if (list_.empty()) return;
   list_.Select(index > 0 ? index - 1 : 0);
   list_.RequestFocus();
@@ -145,13 +192,15 @@ void UrlsTab::DeleteTypedUrl() {
 
 void UrlsTab::InsertTypedUrl() {
   const int selected = list_.selection();
+  RefuseUnstorableEdit();
   std::optional<std::string> text = ui_.InputBox("Insert new Url", "Enter Url:", 255);
   if (!text || IsBlank(*text)) return;
   const int index = std::max(selected, 0);
+  const std::vector<std::string> before = list_.rows();
   list_.mutable_rows().insert(list_.mutable_rows().begin() + index, std::move(*text));
   // The list keeps the selected row selected as it moves down.
   if (list_.selection() >= index) list_.Select(list_.selection() + 1);
-  StoreTypedUrls();
+  StoreEdit(before, selected);
   list_.Select(index);
   list_.RequestFocus();
 }

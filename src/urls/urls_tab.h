@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,11 @@ class UrlsTab {
   // the key held is then still in it, under its own name or a spare copy;
   // copies whose original was not yet overwritten are removed again. The
   // rows and the selection are not touched.
-  // Writes nothing when the key does not open, and while the rows come from
-  // a load that ended with an error (or before any load): they lack the
-  // addresses after the failing value, which a rewrite would delete. The
-  // count caption is set on every way out.
+  // Writes nothing, and throws saying so, when the key does not open or while
+  // the rows come from a load that ended with an error (or before any load):
+  // they lack the addresses after the failing value, which a rewrite would
+  // delete; that error names the value the load stopped at. The count
+  // caption is set on every way out.
   void StoreTypedUrls();
 
   // Asks "Delete <row>?", removes the selected row and stores the list; the
@@ -69,6 +71,10 @@ class UrlsTab {
   // Cancel or blank input changes nothing. The text, untrimmed, goes in at
   // the selected row (row 0 without one), the list is stored, the new row is
   // selected and the focus requested.
+  //
+  // Both refuse with the store's error before asking anything when the list
+  // cannot be stored, and whenever a store ends before writing anything the
+  // rows, selection and count go back to what they were.
   void InsertTypedUrl();
   // Opens the selected address when it is not empty.
   void OpenSelectedUrl();
@@ -92,12 +98,19 @@ class UrlsTab {
  private:
   void LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names);
   void StoreTo(RegistryAccess& registry, const std::vector<std::string>& names);
+  // Why a store would write nothing now; otherwise opens the key in `registry`.
+  [[nodiscard]] std::optional<std::string> StoreRefusal(RegistryAccess& registry) const;
+  void RefuseUnstorableEdit() const;
+  // Stores an edit of the rows, undoing it on screen when nothing was written.
+  void StoreEdit(const std::vector<std::string>& rows_before, int selection_before);
 
   Platform platform_;
   Ui& ui_;
   ListState<std::string> list_;
   std::string count_caption_;
   bool rows_complete_ = false;  // the rows hold every address of the last load
+  std::string load_error_;      // what ended the last load early
+  bool store_wrote_ = false;    // the last store reached a write
 };
 
 }  // namespace cu

@@ -10,6 +10,8 @@
 #include "ui_driver.h"
 #include "urls_folders_ui_support.h"
 
+#include <commctrl.h>
+
 namespace cu::ui_test {
 namespace {
 
@@ -218,6 +220,81 @@ TEST_F(UrlsWindowTest, DelAsksAndRemovesTheSelectedRowUntilTheListIsEmpty) {
     ASSERT_NO_FATAL_FAILURE(ExpectNoDialogAfter(app, list, 'C', true, "Ctrl+C"));
     EXPECT_EQ(Clipboard(), "after");
   }
+}
+
+// Dismisses the program's error box, which must read `text`, and checks that
+// no second one follows.
+void AcceptErrorBox(AppProcess& app, const std::string& text) {
+  HWND error = WaitForDialog(app.id(), "Clear utility");
+  ASSERT_NE(error, nullptr) << "an error box appears: " << text;
+  EXPECT_EQ(MessageBoxText(error), text);
+  ClickDialogButton(error, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(error); }, 5000));
+  app.Settle();
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "the error is shown once";
+}
+
+TEST_F(UrlsWindowTest, ABadValueLeavesTheOtherTabsLoadedAndInsIsRefusedAloud) {
+  SavedRegistryValues run(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          {"cu-url-test"});
+  ASSERT_EQ(run.SetString("cu-url-test", "C:\\cu-url-test.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(typed_urls_.SetString("url1", kFirst), ERROR_SUCCESS);
+  ASSERT_EQ(typed_urls_.SetRaw("url2", REG_DWORD, cu::test_kit::DwordBytes(7)), ERROR_SUCCESS);
+  const Rows key_before = KeyContents();
+  const char kBadValue[] = "Invalid data type for 'url2'";
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  EXPECT_GE(RowIndex(ListRows(app.List(0)), "cu-url-test=C:\\cu-url-test.exe"), 0)
+      << "the StartUp list is filled: " << Shown(ListRows(app.List(0)));
+  EXPECT_EQ(FocusOf(app.main()), app.List(0)) << "the StartUp list has the focus, not a "
+                                              << ClassOf(FocusOf(app.main()));
+
+  // Posted as a click would come: the tab change shows a modal error box.
+  const auto show_tab = [&app](int page) {
+    PostMessageA(app.Tabs(), TCM_SETCURFOCUS, page, 0);
+  };
+  show_tab(3);
+  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  EXPECT_FALSE(ListRows(app.List(3)).empty()) << "the Services list is filled";
+  EXPECT_EQ(FocusOf(app.main()), app.List(3)) << "the focus goes to the Services list";
+
+  show_tab(kUrlsPage);
+  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  HWND list = app.List(kUrlsPage);
+  ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000)) << "the URL list has the focus";
+  EXPECT_EQ(ListRows(list), Rows{kFirst});
+  EXPECT_EQ(TextOf(app.Panel(kUrlsPage)), "1");
+
+  // Ins would rewrite the key without the address it could not read.
+  app.Foreground();
+  PressKey(VK_INSERT);
+  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(
+      app, std::string("The address list could not be read completely, so nothing was changed: ") + kBadValue));
+  EXPECT_EQ(ListRows(list), Rows{kFirst});
+  EXPECT_EQ(TextOf(app.Panel(kUrlsPage)), "1");
+  EXPECT_EQ(KeyContents(), key_before);
+}
+
+TEST_F(UrlsWindowTest, CtrlCCopiesAccentedAndCjkLettersExactly) {
+  // Written as Unicode: this test runs in the legacy code page, the program in UTF-8.
+  const wchar_t kWide[] = L"http://b\u00FCcher.example/\u65E5\u672C\u8A9E?q=\u00FC";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTypedUrls, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  const LSTATUS set = RegSetValueExW(key, L"url1", 0, REG_SZ, reinterpret_cast<const BYTE*>(kWide),
+                                     sizeof kWide);
+  RegCloseKey(key);
+  ASSERT_EQ(set, ERROR_SUCCESS);
+
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowUrls(app));
+  ASSERT_EQ(ListSelection(list_), 0);
+  ASSERT_TRUE(PutTextOnClipboard("before"));
+  app.Foreground();
+  PressKey('C', true);
+  const std::string utf8 = "http://b\xC3\xBC" "cher.example/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E?q=\xC3\xBC";
+  EXPECT_TRUE(WaitFor([&] { return Clipboard() == utf8; }, 5000)) << Clipboard();
 }
 
 }  // namespace

@@ -9,15 +9,27 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/ui.h"
 
 namespace cu::testing {
+
+// The command ends with the error box's message, exactly.
+inline void ExpectAppError(const std::function<void()>& command, const std::string& message) {
+  try {
+    command();
+    ADD_FAILURE() << "expected the error: " << message;
+  } catch (const AppError& error) {
+    EXPECT_EQ(error.what(), message);
+  }
+}
 
 class FakeUi : public Ui {
  public:

@@ -118,7 +118,9 @@ TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
     ASSERT_LE(removed.size(), order.size());
     EXPECT_TRUE(std::equal(removed.begin(), removed.end(), order.begin()));
     EXPECT_GE(removed.size(), previous);
-    if (stop == 1) EXPECT_TRUE(removed.empty());
+    if (stop == 1) {
+      EXPECT_TRUE(removed.empty());
+    }
     previous = removed.size();
     EXPECT_EQ(tally.removed(), removed.size());
     for (std::size_t i = removed.size(); i < order.size(); ++i) {

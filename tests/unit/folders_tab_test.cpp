@@ -95,12 +95,7 @@ TEST(FolderCatalogue, NonStringValueEndsTheLoadKeepingRowsAndCaptions) {
   world.ShellFolder(Hive::kCurrentUser, "Later", "C:\\L");
   world.machine.registry.SetDword(Hive::kCurrentUser, kShellFolders, "Odd", 5);
   world.ShellFolder(Hive::kCurrentUser, "Never", "C:\\N");
-  try {
-    tab.LoadShellFolders();
-    FAIL() << "expected an error";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Invalid data type for 'Odd'");
-  }
+  testing::ExpectAppError([&] { tab.LoadShellFolders(); }, "Invalid data type for 'Odd'");
 
   EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System", "Recent", "Later"}));
   EXPECT_EQ(tab.paths().size(), tab.names().size());

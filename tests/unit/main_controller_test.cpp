@@ -71,18 +71,13 @@ TEST_F(MainControllerTest, FirstShowingLoadsEveryListAndFocusesStartup) {
 TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAndFailsOnce) {
   machine_.registry.SetDword(Hive::kCurrentUser, kRun, "NAME", 1);
   MainController controller(view_, startup_, urls_, folders_, &services_);
-  try {
-    controller.ShowFirstTime();
-    FAIL() << "the load error reaches the user";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Invalid data type for 'NAME'");
-  }
-  // The rows before the bad value stay; the service list after it is not
-  // loaded and the focus does not move; the shell folders are listed.
+  testing::ExpectAppError([&] { controller.ShowFirstTime(); }, "Invalid data type for 'NAME'");
+  // The rows before the bad value stay; the service list after it still
+  // loads, the focus moves and the shell folders are listed.
   EXPECT_EQ(startup_.count_caption(), "1");
   EXPECT_EQ(startup_.selection(), -1);
-  EXPECT_TRUE(services_.entries().empty());
-  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "row height"}));
+  EXPECT_EQ(services_.entries().size(), 1u);
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "focus 0", "row height"}));
   ASSERT_EQ(folders_.names().size(), 3u);
   EXPECT_EQ(folders_.names()[0], "TEMP User");
   EXPECT_EQ(folders_.names()[1], "TEMP System");
@@ -109,15 +104,27 @@ TEST_F(MainControllerTest, TabChangeReloadsAllButShellFoldersAndSkipsServicesWhe
   EXPECT_TRUE(machine_.services.calls.empty());
 }
 
-TEST_F(MainControllerTest, FailingUrlLoadOnTabChangeStopsTheReloadAndKeepsFocus) {
+TEST_F(MainControllerTest, FailingLoadsOnTabChangeLeaveTheOtherListsLoadedAndReportTheFirst) {
   MainController controller(view_, startup_, urls_, folders_, &services_);
   controller.ShowFirstTime();
-  machine_.registry.SetDword(Hive::kCurrentUser, kTypedUrls, "url1", 7);
+  machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://a/");
+  machine_.registry.SetDword(Hive::kCurrentUser, kTypedUrls, "url2", 7);
   machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
   view_.events.clear();
-  EXPECT_THROW(controller.ChangePage(Page::kUrls), AppError);
-  EXPECT_EQ(startup_.rows().size(), 1u) << "the StartUp list is not reloaded after the failure";
-  EXPECT_EQ(view_.events, std::vector<std::string>{"page 1"});
+  testing::ExpectAppError([&] { controller.ChangePage(Page::kStartup); },
+                          "Invalid data type for 'url2'");
+  EXPECT_EQ(urls_.rows(), std::vector<std::string>{"http://a/"});
+  EXPECT_EQ(startup_.rows().size(), 2u) << "the StartUp list loads after the URL failure";
+  EXPECT_EQ(services_.entries().size(), 1u);
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "focus 0"}));
+
+  // Two bad keys: both lists keep what they read, the first error is shown.
+  machine_.registry.SetDword(Hive::kCurrentUser, kRun, "third", 1);
+  testing::ExpectAppError([&] { controller.ChangePage(Page::kServices); },
+                          "Invalid data type for 'url2'");
+  EXPECT_EQ(startup_.count_caption(), "2");
+  EXPECT_EQ(services_.entries().size(), 1u);
+  EXPECT_EQ(view_.events.back(), "focus 3");
 }
 
 // The one rule of menus and shortcuts: a shortcut runs the menu's opening

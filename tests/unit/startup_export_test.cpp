@@ -138,12 +138,7 @@ TEST_F(StartupCommands, SaveDoesNothingOrFailsWithoutWriting) {
   m.files.AddFile("C:\\report.txt", "old");
   m.files.FailWrite("C:\\report.txt", true);
   ui.save_answers.push_back("C:\\report.txt");
-  try {
-    tab.SaveReport();
-    FAIL() << "a failed write went unreported";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Cannot create file C:\\report.txt");
-  }
+  testing::ExpectAppError([&] { tab.SaveReport(); }, "Cannot create file C:\\report.txt");
   EXPECT_EQ(m.files.Content("C:\\report.txt"), "old");
   EXPECT_EQ(tab.selection(), 2);
 

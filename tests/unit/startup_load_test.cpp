@@ -114,12 +114,7 @@ TEST_F(StartupLoad, NonTextValueStopsTheLoadAndKeepsWhatWasRead) {
   m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup", "C:\\Elsewhere");
   m.files.SetIniString("C:\\windows\\win.ini", "windows", "load", "w.exe");
 
-  try {
-    tab.LoadStartupList();
-    FAIL() << "the load went through a REG_DWORD in a Run key";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Invalid data type for 'bad'");
-  }
+  testing::ExpectAppError([&] { tab.LoadStartupList(); }, "Invalid data type for 'bad'");
   EXPECT_EQ(Listed(tab), (std::vector<std::string>{"first=f.exe|23", "machine=m.exe|3"}));
   EXPECT_EQ(tab.count_caption(), "2");
   EXPECT_EQ(tab.selection(), -1);

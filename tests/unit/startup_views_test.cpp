@@ -223,12 +223,7 @@ TEST_F(StartupViews, DisableAndEnableWriteTheBytesWindowsWrites) {
   // A refused write says so and changes nothing.
   tab.Select(IndexOf("fresh=f.exe", 23));
   m.registry.FailWritesFrom(1);
-  try {
-    tab.SwitchSelectedEntry();
-    FAIL() << "a failed write went unreported";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Failed to set data for 'fresh'");
-  }
+  testing::ExpectAppError([&] { tab.SwitchSelectedEntry(); }, "Failed to set data for 'fresh'");
   EXPECT_EQ(ApprovedBytes(Hive::kCurrentUser, "Run", "fresh"), Bytes({2, 0, 0, 0}));
   EXPECT_FALSE(tab.rows()[static_cast<std::size_t>(tab.selection())].approval.disabled);
   m.registry.FailWritesFrom(0);

@@ -77,37 +77,39 @@ TEST(TypedUrlLoad, NonStringValueEndsTheLoadWithTheRowsBeforeIt) {
   world.machine.registry.SetDword(Hive::kCurrentUser, kKey, "url2", 7);
   world.Seed({{"url3", "http://c/"}});
 
-  try {
-    world.tab.LoadTypedUrls();
-    FAIL() << "expected an error";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Invalid data type for 'url2'");
-  }
+  testing::ExpectAppError([&] { world.tab.LoadTypedUrls(); }, "Invalid data type for 'url2'");
   EXPECT_EQ(world.tab.rows(), (Rows{"http://a/"}));
   EXPECT_EQ(world.tab.selection(), -1);
   EXPECT_EQ(world.tab.count_caption(), "1");
   EXPECT_EQ(world.machine.registry.open_key_count(), 0);
 
-  // The list lacks url3's address, so an edit is not written back over it.
+  // The list lacks url3's address, so an edit is refused aloud before any
+  // question, and neither the list nor the key changes.
   const auto before = world.Key();
-  world.ui.input_answers.push_back("http://new/");
-  world.tab.InsertTypedUrl();
-  EXPECT_EQ(world.tab.rows(), (Rows{"http://new/", "http://a/"}));
-  EXPECT_EQ(world.tab.count_caption(), "2");
+  world.tab.Select(0);
+  for (const auto& edit : {&UrlsTab::InsertTypedUrl, &UrlsTab::DeleteTypedUrl}) {
+    testing::ExpectAppError([&] { (world.tab.*edit)(); },
+                "The address list could not be read completely, so nothing was changed: "
+                "Invalid data type for 'url2'");
+  }
+  EXPECT_EQ(world.tab.rows(), (Rows{"http://a/"}));
+  EXPECT_EQ(world.tab.selection(), 0);
+  EXPECT_EQ(world.tab.count_caption(), "1");
   EXPECT_EQ(world.Key(), before);
 }
 
-TEST(TypedUrlLoad, MissingKeyGivesAnEmptyListAndStoresNothing) {
+TEST(TypedUrlLoad, MissingKeyGivesAnEmptyListAndAnInsertIsRefusedAloud) {
   UrlsWorld world;
   world.tab.LoadTypedUrls();
   EXPECT_TRUE(world.tab.rows().empty());
   EXPECT_EQ(world.tab.selection(), -1);
   EXPECT_EQ(world.tab.count_caption(), "0");
 
-  world.ui.input_answers.push_back("http://new/");
-  world.tab.InsertTypedUrl();
-  EXPECT_EQ(world.tab.rows(), (Rows{"http://new/"}));
-  EXPECT_EQ(world.tab.count_caption(), "1");
+  testing::ExpectAppError([&] { world.tab.InsertTypedUrl(); },
+              "The address list cannot be opened for writing, so nothing was changed: "
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedUrls");
+  EXPECT_TRUE(world.tab.rows().empty());
+  EXPECT_EQ(world.tab.count_caption(), "0");
   EXPECT_FALSE(world.machine.registry.HasKey(Hive::kCurrentUser, kKey));
 }
 
@@ -299,8 +301,11 @@ TEST(TypedUrlStore, AValueThatCannotBeReadStopsTheStoreBeforeAnyWrite) {
   world.ui.input_answers.push_back("http://new/");
   EXPECT_THROW(world.tab.InsertTypedUrl(), AppError);
 
+  // Nothing was written, so the list shows what the key holds.
   EXPECT_EQ(world.Key(), before);
-  EXPECT_EQ(world.tab.count_caption(), "3");
+  EXPECT_EQ(world.tab.rows(), (Rows{"http://a/", "http://b/"}));
+  EXPECT_EQ(world.tab.selection(), 0);
+  EXPECT_EQ(world.tab.count_caption(), "2");
 }
 
 TEST(TypedUrlCommands, MenuEnablingFollowsSelectionAndRows) {
@@ -328,12 +333,7 @@ TEST(TypedUrlCommands, OpenCopyAndSaveUseTheTextAsListed) {
   EXPECT_EQ(world.machine.clipboard.text, " http://a/ ");
 
   world.machine.clipboard.fail_open = true;
-  try {
-    world.tab.CopySelectedUrl();
-    FAIL() << "expected an error";
-  } catch (const AppError& error) {
-    EXPECT_STREQ(error.what(), "Cannot open clipboard");
-  }
+  testing::ExpectAppError([&] { world.tab.CopySelectedUrl(); }, "Cannot open clipboard");
 
   world.ui.save_answers.push_back("C:\\out\\urls.txt");
   world.machine.files.AddFolder("C:\\out");

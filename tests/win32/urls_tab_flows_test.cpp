@@ -141,10 +141,16 @@ TEST(UrlsTabFlows, AValueOfAnotherTypeStopsTheLoadAndNothingIsWrittenBack) {
   EXPECT_EQ(tab.count_caption(), "1");
 
   // Writing back rows from a load that stopped early would delete what it
-  // did not reach: the insertion shows on screen only.
-  real.ui.input_answers = {"http://new.example/"};
-  tab.InsertTypedUrl();
-  EXPECT_EQ(tab.rows().size(), 2u);
+  // did not reach: the insertion is refused before the input box.
+  try {
+    tab.InsertTypedUrl();
+    ADD_FAILURE() << "an insertion after a partial load went unreported";
+  } catch (const AppError& error) {
+    EXPECT_STREQ(error.what(), "The address list could not be read completely, so nothing was "
+                               "changed: Invalid data type for 'zzcount'");
+  }
+  EXPECT_TRUE(real.ui.input_requests.empty());
+  EXPECT_EQ(tab.rows().size(), 1u);
   const std::vector<StoredValue> after = test::ReadValues(HKEY_CURRENT_USER, kKey);
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {
