@@ -192,14 +192,43 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
   EXPECT_FALSE(files.ReplaceFileContent(box.Path("locked.txt"), "text"));
   EXPECT_EQ(box.ReadFile("locked.txt"), "locked");
 
+  // A file another program holds open without sharing cannot be replaced:
+  // false, and it keeps its content.
+  ASSERT_TRUE(box.WriteFile("held.txt", "held"));
+  {
+    UniqueFile held(::CreateFileA(box.Path("held.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(files.ReplaceFileContent(box.Path("held.txt"), "text"));
+  }
+  EXPECT_EQ(box.ReadFile("held.txt"), "held");
+
+  // A target of 250 characters saves, new and over an old file: the
+  // temporary name beside it is short.
+  const std::string deep_name = std::string(250 - box.folder().size() - 6, 'd');
+  ASSERT_TRUE(box.MakeFolder(deep_name));
+  const std::string deep = box.Path(deep_name + "\\r.txt");
+  ASSERT_EQ(deep.size(), 250u);
+  ASSERT_TRUE(files.ReplaceFileContent(deep, "first"));
+  ASSERT_TRUE(files.ReplaceFileContent(deep, "second"));
+  EXPECT_EQ(box.ReadFile(deep_name + "\\r.txt"), "second");
+
   // No temporary file is left behind by any of these.
-  std::unique_ptr<FileSearch> search = files.FindFirst(box.Path("*"));
-  ASSERT_NE(search, nullptr);
-  std::vector<std::string> names;
-  while (std::optional<FindData> entry = search->Next()) names.push_back(entry->long_name);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "folder", "fresh.txt", "hidden.txt",
-                                             "locked.txt", "report.txt"}));
+  const auto names_in = [&files](const std::string& pattern) {
+    std::vector<std::string> names;
+    std::unique_ptr<FileSearch> search = files.FindFirst(pattern);
+    while (search) {
+      std::optional<FindData> entry = search->Next();
+      if (!entry) break;
+      names.push_back(entry->long_name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(names_in(box.Path("*")),
+            (std::vector<std::string>{".", "..", deep_name, "folder", "fresh.txt", "held.txt",
+                                      "hidden.txt", "locked.txt", "report.txt"}));
+  EXPECT_EQ(names_in(box.Path(deep_name + "\\*")), (std::vector<std::string>{".", "..", "r.txt"}));
 }
 
 TEST(Win32Files, IniKeysReadAndDeleted) {

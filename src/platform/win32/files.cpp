@@ -2,6 +2,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace cu::win32 {
 
@@ -144,20 +145,46 @@ void Win32FileSystem::DeleteIniKey(const std::string& file, const std::string& s
   (void)::WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str());
 }
 
+namespace {
+
+// A name of the form "~cXXXX.tmp" (or .bak) beside the target that no entry
+// holds now; empty when the folder cannot take a file. Ten characters, so that a target that fits within MAX_PATH has
+// room for it in its own folder, whatever the length of its own name.
+std::string SpareNameBeside(const std::string& path, const char* extension) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  for (int attempt = 0; attempt < 0x10000; ++attempt) {
+    const unsigned number = (::GetCurrentProcessId() * 40503u + counter++) & 0xFFFFu;
+    char name[16];
+    std::snprintf(name, sizeof name, "~c%04X.%s", number, extension);
+    const std::string spare = folder + name;
+    if (::GetFileAttributesA(spare.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // taken
+    // Any other answer (a missing folder, access denied) means no file can be
+    // made there.
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND ? spare : std::string();
+  }
+  return {};
+}
+
+}  // namespace
+
 bool Win32FileSystem::ReplaceFileContent(const std::string& path, const std::string& bytes) {
-  // A read-only file is not overwritten (Windows refuses to move over it;
-  // Wine would not). Hidden and system marks are carried over to the new file.
+  // A read-only file is not overwritten (Windows refuses to replace it;
+  // Wine would not).
   const DWORD old_attributes = ::GetFileAttributesA(path.c_str());
   const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
-  if (existed && (old_attributes & FILE_ATTRIBUTE_READONLY)) return false;
-  // The temporary name extends the target's own, so it lies in the same
-  // folder (and volume) and the final move is a rename.
-  static std::atomic<unsigned> counter{0};
+  if (existed && (old_attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    return false;
+  }
+  // The content goes to a new file in the target's folder (so the final step
+  // is a rename on the same volume), and only a complete, flushed file takes
+  // the target's place.
   std::string temp;
   UniqueFile file;
   for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-    temp = path + ".~cu" + std::to_string(::GetCurrentProcessId()) + "-" +
-           std::to_string(counter++) + ".tmp";
+    temp = SpareNameBeside(path, "tmp");
+    if (temp.empty()) return false;
     file.reset(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file && ::GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -169,15 +196,33 @@ bool Win32FileSystem::ReplaceFileContent(const std::string& path, const std::str
   });
   if (!WriteAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) return false;
   file.reset();
-  if (!::MoveFileExA(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!existed) {
+    if (!::MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    remove_temp.dismiss();
+    return true;
+  }
+  // ReplaceFile keeps the old file's attributes, security and creation time.
+  // With a backup name, every failure leaves the old file whole: under its
+  // own name, or under the backup name when the new file could not be moved
+  // in, from where it goes back.
+  const std::string backup = SpareNameBeside(path, "bak");
+  if (backup.empty()) return false;
+  if (!::ReplaceFileA(path.c_str(), temp.c_str(), backup.c_str(),
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    if (::GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
+        ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      (void)::MoveFileExA(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
     return false;
   }
   remove_temp.dismiss();
-  if (existed && (old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-    (void)::SetFileAttributesA(path.c_str(), old_attributes & (FILE_ATTRIBUTE_HIDDEN |
-                                                               FILE_ATTRIBUTE_SYSTEM |
-                                                               FILE_ATTRIBUTE_ARCHIVE));
+  (void)::DeleteFileA(backup.c_str());
+  // Where the system's replacement does not carry the marks over (Wine), the
+  // hidden and system marks are put back.
+  const DWORD marks = old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const DWORD now = ::GetFileAttributesA(path.c_str());
+  if (marks != 0 && now != INVALID_FILE_ATTRIBUTES && (now & marks) != marks) {
+    (void)::SetFileAttributesA(path.c_str(), (now & ~FILE_ATTRIBUTE_NORMAL) | marks);
   }
   return true;
 }
