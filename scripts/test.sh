@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every suite: host,
-# host-asan, the fuzzer and the Windows tests under Wine. Fails when any suite fails or
-# runs no test.
+# host-asan, the fuzz targets and the Windows tests under Wine. Fails when
+# any suite fails or runs no test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/bootstrap.sh
@@ -12,7 +12,8 @@ for preset in host host-asan; do
   ctest --preset "$preset" -j2
 done
 
-# The StartUp command fuzzer: a bounded libFuzzer run from a fixed seed.
+# The fuzz targets: a bounded libFuzzer run each from a fixed seed
+# (scripts/fuzz.sh runs them far longer).
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz

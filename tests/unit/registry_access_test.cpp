@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "check_text.h"
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
 
@@ -10,16 +11,7 @@ namespace {
 
 using memory::MemoryRegistry;
 
-// The AppError message a call throws, or "" when it throws nothing.
-template <typename F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const AppError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::ErrorOf;
 
 class RegistryAccessTest : public ::testing::Test {
  protected:

@@ -4,26 +4,18 @@
 // the libFuzzer target (tests/fuzz): arbitrary command texts through the
 // command-line split and the whole report on the memory machine.
 
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
 
+#include "check_text.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/text.h"
 #include "startup/startup_report.h"
 
 namespace cu::fuzz {
 
-inline std::string Hex(const std::string& bytes) {
-  std::string out;
-  char buffer[4];
-  for (unsigned char c : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02X ", c);
-    out += buffer;
-  }
-  return out;
-}
+using testing::Hex;
 
 // The program text before resolution, worked out independently: the text
 // after its leading quotes, cut after the earliest program extension, trimmed.
