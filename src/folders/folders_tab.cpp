@@ -50,8 +50,8 @@ void FoldersTab::AddRow(std::string name, std::string path) {
 void FoldersTab::LoadShellFolders() {
   list_.Clear();
   paths_.clear();
-  AddRow("TEMP User", WithoutBackslash(system_paths_.user_temp_dir));
-  AddRow("TEMP System", WithoutBackslash(system_paths_.system_temp_dir));
+  AddRow("TEMP User", WithoutBackslash(system_paths_.user_temp_dir, platform_.locale));
+  AddRow("TEMP System", WithoutBackslash(system_paths_.system_temp_dir, platform_.locale));
 
   RegistryAccess registry(platform_.registry);
   registry.SetRoot(Hive::kCurrentUser);
@@ -70,7 +70,7 @@ void FoldersTab::ReadShellFolders(RegistryAccess& registry) {
   std::vector<std::string> value_names;
   registry.GetValueNames(value_names);
   for (const std::string& name : value_names) {
-    std::string path = WithoutBackslash(registry.ReadString(name));
+    std::string path = WithoutBackslash(registry.ReadString(name), platform_.locale);
     if (IsBlank(path)) continue;
     bool listed = false;
     for (const std::string& existing : paths_) {

@@ -313,6 +313,14 @@ class Locale {
   // The user's short date, then a blank and the long time unless the time
   // is exactly midnight.
   [[nodiscard]] virtual std::string FormatDateTime(const LocalTime& time) = 0;
+  // The text in capitals, or in small letters, by the system's ANSI case
+  // mapping of the process code page (letters beyond A to Z included). The
+  // length in bytes never changes.
+  [[nodiscard]] virtual std::string UpperCase(const std::string& text) = 0;
+  [[nodiscard]] virtual std::string LowerCase(const std::string& text) = 0;
+  // True when the byte opens a double-byte character in the process code
+  // page; never under UTF-8 or a single-byte code page.
+  [[nodiscard]] virtual bool IsLeadByte(unsigned char byte) = 0;
 };
 
 // ---------------------------------------------------------------- clipboard

@@ -10,7 +10,7 @@ SystemPaths ReadSystemPaths(const Platform& platform) {
   SystemPaths paths;
   paths.windows_dir = platform.environment.WindowsDirectory();
   const std::string temp = platform.environment.TempPath();
-  if (!temp.empty()) paths.user_temp_dir = WithBackslash(temp);
+  if (!temp.empty()) paths.user_temp_dir = WithBackslash(temp, platform.locale);
 
   RegistryAccess reg(platform.registry);
   reg.SetRoot(Hive::kLocalMachine);

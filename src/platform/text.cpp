@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include "platform/platform.h"
+
 namespace cu {
 
 namespace {
@@ -40,6 +42,29 @@ std::string NamePart(std::string_view row) {
 std::string CommandPart(std::string_view row) {
   const std::size_t eq = row.find('=');
   return std::string(eq == std::string_view::npos ? row : row.substr(eq + 1));
+}
+
+bool EndsInBackslash(std::string_view path, Locale& locale) {
+  // Characters are walked from the start, as CharPrevA does: a lead byte and
+  // the byte after it are one character.
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    last = i;
+    if (locale.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ++i;
+  }
+  return !path.empty() && last == path.size() - 1 && path[last] == '\\';
+}
+
+std::string WithBackslash(std::string_view path, Locale& locale) {
+  std::string out(path);
+  if (out.empty() || !EndsInBackslash(path, locale)) out += '\\';
+  return out;
+}
+
+std::string WithoutBackslash(std::string_view path, Locale& locale) {
+  std::string out(path);
+  if (EndsInBackslash(path, locale)) out.pop_back();
+  return out;
 }
 
 std::string WithBackslash(std::string_view path) {

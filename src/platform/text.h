@@ -6,6 +6,8 @@
 
 namespace cu {
 
+class Locale;
+
 // Removes every character with a code of 32 or less from both ends. Bytes of
 // multi-byte characters are all above 127, so none is ever cut.
 std::string Trim(std::string_view text);
@@ -19,9 +21,17 @@ std::string AsciiUpper(std::string_view text);
 std::string NamePart(std::string_view row);
 std::string CommandPart(std::string_view row);
 
-// Adds a backslash unless the text already ends in one.
+// True when the path's last character is a backslash of its own, not the
+// second byte of a double-byte character of the process code page.
+bool EndsInBackslash(std::string_view path, Locale& locale);
+// Adds a backslash unless the path already ends in one of its own.
+std::string WithBackslash(std::string_view path, Locale& locale);
+// Cuts one trailing backslash of its own.
+std::string WithoutBackslash(std::string_view path, Locale& locale);
+// The same by bytes alone, for paths in which no double-byte character
+// stands: the memory machine's, and the path-based removal's, which gets
+// folders the program already cut.
 std::string WithBackslash(std::string_view path);
-// Cuts one trailing backslash.
 std::string WithoutBackslash(std::string_view path);
 
 // Lines ended by CR LF each, the last one included.

@@ -96,8 +96,8 @@ std::optional<std::string_view> StartTypeText(uint32_t start_type) {
   }
 }
 
-std::optional<std::string> ExecutableCheckPath(std::string_view binary_path) {
-  const std::string lower = AsciiLower(binary_path);
+std::optional<std::string> ExecutableCheckPath(Locale& locale, std::string_view binary_path) {
+  const std::string lower = locale.LowerCase(std::string(binary_path));
   const std::size_t exe = lower.find(".exe");
   if (exe == std::string::npos) return std::nullopt;
   std::string path = Trim(std::string_view(lower).substr(0, exe + 4));
@@ -141,7 +141,8 @@ ServiceReport GetServiceInfo(const Platform& platform, const std::string& machin
     if (!config->binary_path.empty()) {
       lines.push_back("BinaryPathName:\t" + config->binary_path);
       if (!report.running) {
-        std::optional<std::string> program = ExecutableCheckPath(config->binary_path);
+        std::optional<std::string> program =
+            ExecutableCheckPath(platform.locale, config->binary_path);
         if (program && !platform.files.FileExists(*program)) lines.push_back("(File not found!)");
       }
     }
@@ -201,7 +202,8 @@ bool StopServiceAndWait(const Platform& platform, const std::string& machine,
 bool DeleteServiceByName(ServiceManager& services, const std::string& service_name) {
   std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerCreateService);
   if (!manager) return false;
-  std::unique_ptr<ScHandle> service = services.OpenService(*manager, service_name, kServiceAllAccess);
+  std::unique_ptr<ScHandle> service =
+      services.OpenService(*manager, service_name, kServiceAllAccess);
   if (!service) return false;
   return services.Delete(*service);
 }

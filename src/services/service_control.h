@@ -42,10 +42,11 @@ inline constexpr uint32_t kServicePollMaxMs = 1000;
 [[nodiscard]] std::optional<std::string_view> StartTypeText(uint32_t start_type);
 
 // The file that the "(File not found!)" check looks for: the program path
-// lower-cased (A to Z), cut after its first ".exe", trimmed, one leading
-// double or single quote dropped and trimmed again. nullopt when the path
+// lower-cased by the system's ANSI mapping, cut after its first ".exe",
+// trimmed, one leading double or single quote dropped and trimmed again. nullopt when the path
 // holds no ".exe" (no check). Environment variables are left as they are.
-[[nodiscard]] std::optional<std::string> ExecutableCheckPath(std::string_view binary_path);
+[[nodiscard]] std::optional<std::string> ExecutableCheckPath(Locale& locale,
+                                                             std::string_view binary_path);
 
 struct ServiceReport {
   // Lines joined by CR LF, none after the last: "Service Name:", then as far

@@ -113,7 +113,7 @@ std::string KeyPathOfTag(int tag) {
 }
 
 std::string StartupLocation(int tag, bool with_prefix, const StartupFolders& folders,
-                            const std::string& windows_dir) {
+                            const std::string& windows_dir, Locale& locale) {
   if (IsRegistryTag(tag)) {
     const std::string path = KeyPathOfTag(tag);
     if (path.empty()) return {};
@@ -131,10 +131,10 @@ std::string StartupLocation(int tag, bool with_prefix, const StartupFolders& fol
     case kTagUserStartup: return folders.user;
     case kTagCommonStartup: return folders.common;
     case kTagDefaultStartup: return folders.default_user;
-    case kTagWinIniLoad: return WithBackslash(windows_dir) + "win.ini [load]";
-    case kTagWinIniRun: return WithBackslash(windows_dir) + "win.ini [run]";
-    case kTagSystemIniLoad: return WithBackslash(windows_dir) + "system.ini [load]";
-    case kTagSystemIniRun: return WithBackslash(windows_dir) + "system.ini [run]";
+    case kTagWinIniLoad: return WithBackslash(windows_dir, locale) + "win.ini [load]";
+    case kTagWinIniRun: return WithBackslash(windows_dir, locale) + "win.ini [run]";
+    case kTagSystemIniLoad: return WithBackslash(windows_dir, locale) + "system.ini [load]";
+    case kTagSystemIniRun: return WithBackslash(windows_dir, locale) + "system.ini [run]";
     default: return {};
   }
 }
@@ -185,7 +185,7 @@ std::string StartupShortcuts::Resolve(const std::string& path) {
 void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
                        const std::string& folder, int tag, std::vector<StartupRow>& rows) {
   if (folder.empty()) return;
-  const std::string dir = WithBackslash(folder);
+  const std::string dir = WithBackslash(folder, platform.locale);
   std::unique_ptr<FileSearch> search = platform.files.FindFirst(dir + "*.*");
   if (!search) return;
   while (std::optional<FindData> entry = search->Next()) {

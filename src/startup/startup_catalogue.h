@@ -123,7 +123,7 @@ struct StartupFolders {
 // "HKCU" in front when `with_prefix`; the folder as stored for 100/110/120;
 // "<WindowsDir>\win.ini [load]" and the like for the ini tags; "" otherwise.
 [[nodiscard]] std::string StartupLocation(int tag, bool with_prefix, const StartupFolders& folders,
-                                          const std::string& windows_dir);
+                                          const std::string& windows_dir, Locale& locale);
 
 // The command part of a row: what its entry runs. The registry data, the
 // shortcut target or long name after the entry's own name and "=", or the

@@ -164,7 +164,7 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
   ReadStartupFolder(platform_, shortcuts, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
                     default_startup_dir_, kTagDefaultStartup, rows);
 
-  const std::string windows_dir = WithBackslash(paths_.windows_dir);
+  const std::string windows_dir = WithBackslash(paths_.windows_dir, platform_.locale);
   for (const IniSource& source : kIniSources) {
     std::string text =
         platform_.files.ReadIniString(windows_dir + source.file, "windows", source.key);
@@ -187,7 +187,7 @@ StartupFolders StartupTab::folders() const {
 std::string StartupTab::GetStartupLocation(bool with_prefix) const {
   const StartupRow* row = list_.selected();
   if (!row) return {};
-  return StartupLocation(row->tag, with_prefix, folders(), paths_.windows_dir);
+  return StartupLocation(row->tag, with_prefix, folders(), paths_.windows_dir, platform_.locale);
 }
 
 void StartupTab::DeleteStartupItem() {
@@ -213,13 +213,13 @@ void StartupTab::DeleteStartupItem() {
     // An empty name or folder would designate the Startup folder itself (or
     // a path from the drive's root), never an entry of it.
     if (!row.source_name.empty() && !location.empty()) {
-      const std::string path = WithBackslash(location) + row.source_name;
+      const std::string path = WithBackslash(location, platform_.locale) + row.source_name;
       DeleteStartupPath(path);
       removed = platform_.files.GetAttributes(path) == kInvalidAttributes;
     }
   } else if (const IniSource* source = FindIniSource(row.tag)) {
-    platform_.files.DeleteIniKey(WithBackslash(paths_.windows_dir) + source->file, "windows",
-                                 source->key);
+    platform_.files.DeleteIniKey(WithBackslash(paths_.windows_dir, platform_.locale) + source->file,
+                                 "windows", source->key);
   }
   // Windows leaves a removed entry's switch behind; an entry that stays
   // keeps its switch.
@@ -359,7 +359,8 @@ void StartupTab::SaveReport() {
                   const std::string location = GetStartupLocation(true);
                   if (location != previous) {
                     previous = location;
-                    lines.insert(lines.end(), {"", "", "", AsciiUpper(location), ""});
+                    lines.insert(lines.end(),
+                                 {"", "", "", platform_.locale.UpperCase(location), ""});
                   }
                   lines.push_back("");
                   lines.push_back(std::to_string(i + 1));

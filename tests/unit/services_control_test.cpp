@@ -25,8 +25,15 @@ class ServiceControlTest : public ::testing::Test {
 };
 
 TEST(ServiceTextsTest, ExecutableCheckPathCutsAfterTheFirstExeAndDropsOneQuote) {
+  memory::MemoryLocale locale;
+  const auto ExecutableCheckPath = [&locale](std::string_view path) {
+    return cu::ExecutableCheckPath(locale, path);
+  };
   EXPECT_EQ(ExecutableCheckPath("  \"C:\\Program Files\\App\\App.EXE\" -service /x"),
             "c:\\program files\\app\\app.exe");
+  // Letters beyond A to Z by the system's mapping.
+  EXPECT_EQ(ExecutableCheckPath("C:\\JOS\xC3\x89\\R\xC3\x9Cn.exe"),
+            "c:\\jos\xC3\xA9\\r\xC3\xBCn.exe");
   EXPECT_EQ(ExecutableCheckPath("'C:\\Tools\\run.exe'"), "c:\\tools\\run.exe");
   EXPECT_EQ(ExecutableCheckPath("\" C:\\Tools\\run.exe"), "c:\\tools\\run.exe");
   // The first ".exe" decides, even inside a folder name.

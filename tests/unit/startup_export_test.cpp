@@ -114,6 +114,18 @@ TEST_F(StartupCommands, SaveWritesOneGroupPerRunOfEqualLocations) {
             "\r\n3\r\naa=\"\r\nFile not found!\r\n\r\n"
             "\r\n\r\n\r\nHKLM\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\r\n\r\n"
             "\r\n4\r\nb=\"\r\nFile not found!\r\n\r\n");
+
+  // Headers take the system's capitals, letters beyond A to Z included.
+  m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup",
+                       "c:\\users\\jos\xC3\xA9\\Startup");
+  m.files.AddFile("c:\\users\\jos\xC3\xA9\\Startup\\zz.exe");
+  tab.LoadStartupList();
+  ui.save_answers.push_back("C:\\out\\startup.txt");
+  tab.SaveReport();
+  EXPECT_NE(m.files.Content("C:\\out\\startup.txt")
+                .value_or("")
+                .find("\r\nC:\\USERS\\JOS\xC3\x89\\STARTUP\r\n"),
+            std::string::npos);
 }
 
 TEST_F(StartupCommands, SaveDoesNothingOrFailsWithoutWriting) {

@@ -44,11 +44,16 @@ TEST(StartupLocation, EveryTagGroup) {
       {0, "", ""},
       {502, "", ""},
   };
+  memory::MemoryLocale locale;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
-    EXPECT_EQ(StartupLocation(c.tag, false, folders, "C:\\WINDOWS"), c.without_prefix);
-    EXPECT_EQ(StartupLocation(c.tag, true, folders, "C:\\WINDOWS\\"), c.with_prefix);
+    EXPECT_EQ(StartupLocation(c.tag, false, folders, "C:\\WINDOWS", locale), c.without_prefix);
+    EXPECT_EQ(StartupLocation(c.tag, true, folders, "C:\\WINDOWS\\", locale), c.with_prefix);
   }
+  // A double-byte character ending in a backslash byte is not a separator.
+  locale.double_byte = true;
+  EXPECT_EQ(StartupLocation(500, false, folders, "C:\\\x95\x5C", locale),
+            "C:\\\x95\x5C\\win.ini [load]");
 }
 
 class StartupRemoval : public testing::StartupTabTest {

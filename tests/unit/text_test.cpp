@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/memory/memory_machine.h"
+
 namespace cu {
 namespace {
 
@@ -29,6 +34,32 @@ TEST(Text, NamePartAndCommandPartSplitAtTheFirstEquals) {
   EXPECT_EQ(NamePart("=x"), "");
   EXPECT_EQ(CommandPart("=x"), "x");
   EXPECT_EQ(CommandPart("x="), "");
+}
+
+TEST(Text, ATrailingBackslashCountsOnlyWhenItIsACharacterOfItsOwn) {
+  memory::MemoryLocale locale;
+  // "\x95\x5C" is one double-byte character whose second byte is a backslash.
+  const std::string kanji_end = "C:\\\x95\x5C";
+  struct Case {
+    bool double_byte;
+    std::string path;
+    bool ends;
+  };
+  for (const Case& c : std::vector<Case>{{false, "C:\\", true},
+                                         {false, "C:", false},
+                                         {false, "", false},
+                                         {false, kanji_end, true},
+                                         {true, kanji_end, false},
+                                         {true, kanji_end + "\\", true},
+                                         {true, "C:\\\x95\x5C\x95", false},  // a lead byte alone
+                                         {true, "C:\\\x81\x81\\", true}}) {
+    SCOPED_TRACE(c.path);
+    locale.double_byte = c.double_byte;
+    EXPECT_EQ(EndsInBackslash(c.path, locale), c.ends);
+    EXPECT_EQ(WithoutBackslash(c.path, locale),
+              c.ends ? c.path.substr(0, c.path.size() - 1) : c.path);
+    EXPECT_EQ(WithBackslash(c.path, locale), c.ends ? c.path : c.path + "\\");
+  }
 }
 
 TEST(Text, CaseChangesTouchAsciiLettersOnly) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/win32_platform.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 namespace cu::win32 {
@@ -66,6 +67,31 @@ TEST(Win32Locale, ComparisonIgnoresCase) {
   EXPECT_GT(locale.CompareNoCase("Beta", "alpha"), 0);
   EXPECT_LT(locale.CompareNoCase("Name", "Name\x01Service"), 0);
   EXPECT_EQ(locale.CompareNoCase("", ""), 0);
+}
+
+// The process code page's bytes of a Unicode text.
+std::string InCodePage(const wchar_t* text) {
+  char buffer[64] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+  return buffer;
+}
+
+TEST(Win32Locale, CaseFollowsTheSystemMappingAndBackslashesStayCharacters) {
+  Win32Locale locale;
+  const std::string small = InCodePage(L"c:\\users\\jos\u00E9\\d\u00FCr.exe");
+  const std::string capital = InCodePage(L"C:\\USERS\\JOS\u00C9\\D\u00DCR.EXE");
+  ASSERT_EQ(small.size(), capital.size());
+  EXPECT_EQ(locale.UpperCase(small), capital);
+  EXPECT_EQ(locale.LowerCase(capital), small);
+  EXPECT_EQ(locale.UpperCase(""), "");
+  // Neither a backslash nor any byte of a single-byte or UTF-8 code page
+  // opens a double-byte character.
+  for (int byte = 0; byte < 256; ++byte) {
+    if (::GetACP() == CP_UTF8 || !::IsDBCSLeadByte(static_cast<BYTE>(byte))) {
+      EXPECT_FALSE(locale.IsLeadByte(static_cast<unsigned char>(byte))) << byte;
+    }
+  }
+  EXPECT_EQ(WithoutBackslash(small + "\\", locale), small);
 }
 
 }  // namespace

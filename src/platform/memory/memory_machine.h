@@ -251,6 +251,13 @@ class MemoryLocale : public Locale {
   std::string FormatSize(uint64_t bytes) override;
   std::string FormatTenths(uint64_t tenths) override;  // "1,234.5"
   std::string FormatDateTime(const LocalTime& time) override;
+  // A to Z plus the UTF-8 letters \u00E9/\u00C9 and \u00FC/\u00DC.
+  std::string UpperCase(const std::string& text) override;
+  std::string LowerCase(const std::string& text) override;
+  bool IsLeadByte(unsigned char byte) override;
+  // The process code page is a double-byte one, with Shift-JIS's lead bytes
+  // (0x81-0x9F, 0xE0-0xFC); a second byte may then be a backslash.
+  bool double_byte = false;
 };
 
 // -------------------------------------------------------------- clipboard

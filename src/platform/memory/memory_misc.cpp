@@ -220,4 +220,35 @@ void ScriptedProgress::SetAction(const std::string& action) { actions.push_back(
 
 void ScriptedProgress::Report(uint64_t done, uint64_t bytes) { reports.emplace_back(done, bytes); }
 
+namespace {
+
+// The test letters beyond A to Z, as UTF-8: small, then capital.
+constexpr std::pair<const char*, const char*> kTestLetters[] = {{"\xC3\xA9", "\xC3\x89"},
+                                                                {"\xC3\xBC", "\xC3\x9C"}};
+
+std::string MapTestLetters(std::string text, bool to_upper) {
+  for (const auto& [small, capital] : kTestLetters) {
+    const std::string from = to_upper ? small : capital;
+    const std::string to = to_upper ? capital : small;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 2)) {
+      text.replace(at, 2, to);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string MemoryLocale::UpperCase(const std::string& text) {
+  return MapTestLetters(AsciiUpper(text), true);
+}
+
+std::string MemoryLocale::LowerCase(const std::string& text) {
+  return MapTestLetters(AsciiLower(text), false);
+}
+
+bool MemoryLocale::IsLeadByte(unsigned char byte) {
+  return double_byte && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
 }  // namespace cu::memory

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace cu::win32 {
 namespace {
 
@@ -117,6 +119,42 @@ std::string Win32Locale::FormatDateTime(const LocalTime& time) {
                   time.day, time.hour, time.minute, time.second);
   }
   return buffer;
+}
+
+namespace {
+
+// The number of characters the text holds in the process code page.
+int CharacterCount(const std::string& text) {
+  return ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+}
+
+// Maps a copy in place. Under UTF-8 a few letters change their byte length
+// with their case, which an in-place mapping cannot hold; such a text keeps
+// the A to Z mapping alone rather than come back cut.
+std::string MappedCopy(const std::string& text, DWORD(WINAPI* map)(LPSTR, DWORD),
+                       std::string (*fallback)(std::string_view)) {
+  if (text.empty()) return text;
+  std::string out = text;
+  const DWORD length = static_cast<DWORD>(out.size());
+  if (map(out.data(), length) != length || CharacterCount(out) != CharacterCount(text)) {
+    return fallback(text);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Win32Locale::UpperCase(const std::string& text) {
+  return MappedCopy(text, ::CharUpperBuffA, AsciiUpper);
+}
+
+std::string Win32Locale::LowerCase(const std::string& text) {
+  return MappedCopy(text, ::CharLowerBuffA, AsciiLower);
+}
+
+bool Win32Locale::IsLeadByte(unsigned char byte) {
+  static const UINT code_page = ::GetACP();
+  return code_page != CP_UTF8 && ::IsDBCSLeadByteEx(code_page, byte) != FALSE;
 }
 
 }  // namespace cu::win32

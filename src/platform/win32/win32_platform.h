@@ -93,6 +93,11 @@ class Win32VersionResources : public VersionResources {
 
 class Win32Locale : public Locale {
  public:
+  // CharUpperBuffA / CharLowerBuffA on a copy.
+  std::string UpperCase(const std::string& text) override;
+  std::string LowerCase(const std::string& text) override;
+  // IsDBCSLeadByteEx with the process code page.
+  bool IsLeadByte(unsigned char byte) override;
   int CompareNoCase(const std::string& a, const std::string& b) override;
   // Digits grouped by three with the user's thousands separator.
   std::string FormatSize(uint64_t bytes) override;
