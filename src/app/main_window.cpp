@@ -377,8 +377,17 @@ void MainWindow::TakeFocusRequests() {
 
 // ------------------------------------------------------------------- Ui
 
+// A question or message asked while one of the window's dialogs is up (the
+// Info dialog's list) belongs to that dialog, so closing it gives the dialog
+// back, not the disabled main window.
+HWND MainWindow::MessageOwner() const {
+  HWND active = GetActiveWindow();
+  return active && GetWindow(active, GW_OWNER) == hwnd_ ? active : hwnd_;
+}
+
 bool MainWindow::Confirm(const std::string& question) {
-  return MessageBoxA(hwnd_, question.c_str(), "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxA(MessageOwner(), question.c_str(), "Confirm", MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
 }
 
 std::optional<std::string> MainWindow::InputBox(const std::string& caption, const std::string& prompt,
@@ -403,7 +412,9 @@ std::optional<std::string> MainWindow::ChooseSaveFile() {
 
 int MainWindow::ShowInfo(const InfoRequest& request) { return dialogs::ShowInfoDialog(hwnd_, request); }
 
-void MainWindow::ShowMessage(const std::string& text) { MessageBoxA(hwnd_, text.c_str(), kTitle, MB_OK); }
+void MainWindow::ShowMessage(const std::string& text) {
+  MessageBoxA(MessageOwner(), text.c_str(), kTitle, MB_OK);
+}
 
 void MainWindow::Repaint() { RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
 

@@ -56,6 +56,7 @@ class MainWindow : public Ui, public MainView {
   void CopyRowHeight() override;
 
  private:
+  HWND MessageOwner() const;
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnCreate();

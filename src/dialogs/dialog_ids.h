@@ -13,6 +13,10 @@
 // the bottom panel (PANBOT) the hint.
 #define IDC_INFO_MEMO 1001
 #define IDC_INFO_PANBOT 1002
+// The optional list (a CBS_DROPDOWNLIST combo box) and its label, in a row
+// of their own above the buttons; made only when a caller asks for them.
+#define IDC_INFO_CHOICE_LABEL 1003
+#define IDC_INFO_CHOICE 1004
 
 // Input box.
 #define IDC_INPUT_PROMPT 1101

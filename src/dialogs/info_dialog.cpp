@@ -1,5 +1,6 @@
 #include "dialogs/info_dialog.h"
 
+#include <exception>
 #include <string>
 
 #include "dialogs/dialog_ids.h"
@@ -16,6 +17,8 @@ struct InfoState {
   UniqueFont hint_font;
   HHOOK hook = nullptr;
   HWND dialog = nullptr;
+  int choice_selected = -1;   // the list's item the report stands for
+  bool choosing = false;      // a pick is being handled (its question is up)
 };
 
 // One Info dialog exists at a time (it is modal), so the keyboard hook can
@@ -29,7 +32,8 @@ bool IsCtrlOnly() {
 
 std::string WindowText(HWND hwnd) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -56,7 +60,17 @@ void Layout(HWND dialog) {
   const int top = client.bottom - bottom_height;
   const int gap = Scale(2, dpi);
   const int button_height = bottom_height - 2 * gap;
-  MoveWindow(GetDlgItem(dialog, IDC_INFO_MEMO), 0, 0, client.right, top, TRUE);
+  int memo_bottom = top;
+  if (HWND combo = GetDlgItem(dialog, IDC_INFO_CHOICE)) {
+    // The list's row: the label, then the list, above the buttons.
+    memo_bottom = top - bottom_height;
+    const int label_width = Scale(90, dpi);
+    MoveWindow(GetDlgItem(dialog, IDC_INFO_CHOICE_LABEL), gap, memo_bottom + gap + Scale(4, dpi),
+               label_width, button_height - Scale(4, dpi), TRUE);
+    MoveWindow(combo, gap + label_width + gap, memo_bottom + gap, Scale(220, dpi), Scale(200, dpi),
+               TRUE);
+  }
+  MoveWindow(GetDlgItem(dialog, IDC_INFO_MEMO), 0, 0, client.right, memo_bottom, TRUE);
   int x = gap;
   const struct { int id; int width; } buttons[] = {{IDCANCEL, 90}, {IDYES, 110}, {IDNO, 90}};
   for (const auto& button : buttons) {
@@ -66,8 +80,30 @@ void Layout(HWND dialog) {
     // The button's own style: the dialog itself may not be shown yet.
     if (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) x += width + gap;
   }
-  MoveWindow(GetDlgItem(dialog, IDC_INFO_PANBOT), x, top + gap, client.right - x - gap, button_height,
-             TRUE);
+  MoveWindow(GetDlgItem(dialog, IDC_INFO_PANBOT), x, top + gap, client.right - x - gap,
+             button_height, TRUE);
+}
+
+// The user picked an item: the caller acts on it (asking first), and the
+// dialog shows the report and the item it answers with.
+void Picked(HWND dialog, InfoState& state) {
+  const InfoChoice& choice = *state.request->choice;
+  HWND combo = GetDlgItem(dialog, IDC_INFO_CHOICE);
+  const int item = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+  if (state.choosing || item == state.choice_selected || !choice.picked) return;
+  state.choosing = true;
+  InfoUpdate update{std::string(), state.choice_selected};
+  bool updated = false;
+  try {
+    update = choice.picked(item);
+    updated = true;
+  } catch (const std::exception& error) {
+    MessageBoxA(dialog, error.what(), "Clear utility", MB_OK | MB_ICONERROR);
+  }
+  state.choosing = false;
+  if (updated) SetDlgItemTextA(dialog, IDC_INFO_MEMO, update.text.c_str());
+  state.choice_selected = update.selected;
+  SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(update.selected), 0);
 }
 
 void Initialise(HWND dialog, InfoState& state) {
@@ -80,15 +116,42 @@ void Initialise(HWND dialog, InfoState& state) {
   state.button_font.reset(MakeFont("Arial", 15, dpi));
   state.hint_font.reset(MakeFont("Arial", 9, dpi));
   SendMessageA(memo, WM_SETFONT, reinterpret_cast<WPARAM>(state.memo_font.get()), FALSE);
-  SendMessageA(GetDlgItem(dialog, IDYES), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
-  SendMessageA(GetDlgItem(dialog, IDNO), WM_SETFONT, reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
-  SendMessageA(GetDlgItem(dialog, IDC_INFO_PANBOT), WM_SETFONT, reinterpret_cast<WPARAM>(state.hint_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDYES), WM_SETFONT,
+               reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDNO), WM_SETFONT,
+               reinterpret_cast<WPARAM>(state.button_font.get()), FALSE);
+  SendMessageA(GetDlgItem(dialog, IDC_INFO_PANBOT), WM_SETFONT,
+               reinterpret_cast<WPARAM>(state.hint_font.get()), FALSE);
   SetWindowTextA(memo, request.text.c_str());
   SetDlgItemTextA(dialog, IDYES, request.yes_caption.c_str());
   SetDlgItemTextA(dialog, IDC_INFO_PANBOT, request.bottom_hint.c_str());
   SetDlgItemTextA(dialog, IDNO, request.stop_caption.c_str());
   EnableWindow(GetDlgItem(dialog, IDNO), request.stop_enabled ? TRUE : FALSE);
   ShowWindow(GetDlgItem(dialog, IDNO), request.show_stop ? SW_SHOW : SW_HIDE);
+  if (request.choice) {
+    const InfoChoice& choice = *request.choice;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND label = CreateWindowExA(
+        0, "STATIC", choice.label.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0, dialog,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_INFO_CHOICE_LABEL)), instance, nullptr);
+    HWND combo = CreateWindowExA(
+        0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0,
+        0, 0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_INFO_CHOICE)), instance,
+        nullptr);
+    for (HWND control : {label, combo}) {
+      SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                   FALSE);
+    }
+    for (const std::string& item : choice.items) {
+      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(choice.selected), 0);
+    state.choice_selected = choice.selected;
+    EnableWindow(combo, choice.enabled ? TRUE : FALSE);
+    // Tab order: memo, list, then the buttons.
+    SetWindowPos(label, memo, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(combo, label, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
 
   // 730 x 403 at 96 dots per inch, centred on the screen.
   const int width = Scale(730, dpi);
@@ -114,6 +177,12 @@ INT_PTR CALLBACK InfoProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpara
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
+        case IDC_INFO_CHOICE:
+          if (HIWORD(wparam) == CBN_SELCHANGE) {
+            Picked(dialog, *reinterpret_cast<InfoState*>(GetWindowLongPtrA(dialog, DWLP_USER)));
+            return TRUE;
+          }
+          break;
         case IDCANCEL:
         case IDYES:
         case IDNO:
@@ -143,11 +212,12 @@ int ShowInfoDialog(HWND owner, const InfoRequest& request) {
   InfoState* previous = g_active;
   g_active = &state;
   state.hook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
-  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INFO), owner,
-                                         InfoProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INFO),
+                                         owner, InfoProc, reinterpret_cast<LPARAM>(&state));
   if (state.hook) UnhookWindowsHookEx(state.hook);
   g_active = previous;
-  if (result == kResultYes || result == kResultNo || result == kResultAbort) return static_cast<int>(result);
+  if (result == kResultYes || result == kResultNo || result == kResultAbort)
+    return static_cast<int>(result);
   return kResultCancel;
 }
 

@@ -349,7 +349,20 @@ inline constexpr uint32_t kServiceQueryConfig = 1;
 inline constexpr uint32_t kServiceQueryStatus = 4;
 inline constexpr uint32_t kServiceStart = 0x10;
 inline constexpr uint32_t kServiceStop = 0x20;
+inline constexpr uint32_t kServiceChangeConfig = 2;
+inline constexpr uint32_t kServiceEnumerateDependents = 8;
 inline constexpr uint32_t kServiceAllAccess = 0xF01FF;
+
+// Start types (dwStartType).
+inline constexpr uint32_t kStartBoot = 0;
+inline constexpr uint32_t kStartSystem = 1;
+inline constexpr uint32_t kStartAuto = 2;
+inline constexpr uint32_t kStartDemand = 3;
+inline constexpr uint32_t kStartDisabled = 4;
+
+// The manager's answers that the Services tab acts on.
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorDependentServicesRunning = 1051;
 
 struct ServiceStatus {
   uint32_t service_type = 0;
@@ -373,6 +386,9 @@ struct ServiceConfig {
   std::string binary_path;
   std::string service_start_name;
   std::vector<std::string> dependencies;  // every name of the double-NUL list, in order
+  // An automatic start delayed after boot (SERVICE_CONFIG_DELAYED_AUTO_START_INFO);
+  // false where that cannot be read.
+  bool delayed_auto_start = false;
 };
 
 // An open manager or service handle. Closed by the destructor.
@@ -387,6 +403,7 @@ class ScHandle {
 struct ControlResult {
   bool accepted = false;
   std::optional<ServiceStatus> status;  // filled on success and when the service reported its state
+  uint32_t error = 0;                   // the system's error code of a refusal
 };
 
 class ServiceManager {
@@ -409,6 +426,19 @@ class ServiceManager {
   [[nodiscard]] virtual bool Start(ScHandle& service) = 0;
   [[nodiscard]] virtual ControlResult Stop(ScHandle& service) = 0;
   [[nodiscard]] virtual bool Delete(ScHandle& service) = 0;
+  // ChangeServiceConfig with only the start type, then for an automatic
+  // start ChangeServiceConfig2 with the delayed flag. 0 on success, else the
+  // system's error code; the handle needs SERVICE_CHANGE_CONFIG.
+  [[nodiscard]] virtual uint32_t ChangeStartType(ScHandle& service, uint32_t start_type,
+                                                 bool delayed) = 0;
+  // EnumDependentServices: every service that depends on this one, directly
+  // or not, in the state asked for (1 active, 2 inactive, 3 all), in the
+  // order they must be stopped (the deepest first); nullopt when the call
+  // fails. The handle needs SERVICE_ENUMERATE_DEPENDENTS.
+  [[nodiscard]] virtual std::optional<std::vector<ServiceRecord>> Dependents(ScHandle& service,
+                                                                             uint32_t state) = 0;
+  // The system's message text for an error code, without the line end.
+  [[nodiscard]] virtual std::string ErrorText(uint32_t error) = 0;
 };
 
 // ----------------------------------------------------------------- platform

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/progress.h"
 
@@ -16,6 +17,22 @@ inline constexpr int kResultAbort = 3;
 inline constexpr int kResultYes = 6;
 inline constexpr int kResultNo = 7;
 
+// What the Info dialog shows after the user picked an item of its list.
+struct InfoUpdate {
+  std::string text;   // the report
+  int selected = -1;  // the list's item
+};
+
+// A drop-down list in a row of its own above the buttons, with its label.
+struct InfoChoice {
+  std::string label;
+  std::vector<std::string> items;
+  int selected = -1;
+  bool enabled = true;  // false: shown greyed
+  // Runs, while the dialog stays open, when the user picks another item.
+  std::function<InfoUpdate(int item)> picked;
+};
+
 struct InfoRequest {
   std::string caption;
   std::string text;
@@ -24,6 +41,7 @@ struct InfoRequest {
   bool show_stop = false;                // shows the second button (kResultNo)
   std::string stop_caption = "Stop";     // its caption
   bool stop_enabled = true;              // false: shown greyed
+  std::optional<InfoChoice> choice;      // none: the dialog has no list
 };
 
 // What an owner-drawn list shows for one row.

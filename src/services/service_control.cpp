@@ -135,7 +135,9 @@ ServiceReport GetServiceInfo(const Platform& platform, const std::string& machin
   }
 
   if (std::optional<ServiceConfig> config = services.QueryConfig(*service)) {
-    if (std::optional<std::string_view> start = StartTypeText(config->start_type)) {
+    if (config->start_type == kStartAuto && config->delayed_auto_start) {
+      lines.push_back("Start Type: \tAuto Start (Delayed)");
+    } else if (std::optional<std::string_view> start = StartTypeText(config->start_type)) {
       lines.push_back("Start Type: \t" + std::string(*start));
     }
     if (!config->binary_path.empty()) {
@@ -152,6 +154,18 @@ ServiceReport GetServiceInfo(const Platform& platform, const std::string& machin
     // Every dependency is shown, not only the first name of the list.
     const std::string dependencies = JoinNames(config->dependencies);
     if (!dependencies.empty()) lines.push_back("Dependencies:\t" + dependencies);
+  }
+  // Asked through a handle of its own: a user who may read the service but
+  // not list its dependents still gets the rest of the report.
+  if (std::unique_ptr<ScHandle> listing =
+          services.OpenService(*manager, service_name, kServiceEnumerateDependents)) {
+    std::vector<std::string> names;
+    for (const ServiceRecord& dependent :
+         services.Dependents(*listing, kServiceStateAll).value_or(std::vector<ServiceRecord>{})) {
+      names.push_back(dependent.display_name);
+    }
+    const std::string dependents = JoinNames(names);
+    if (!dependents.empty()) lines.push_back("Dependents:\t" + dependents);
   }
   report.text = JoinLines(lines);
   return report;
@@ -206,6 +220,58 @@ bool DeleteServiceByName(ServiceManager& services, const std::string& service_na
       services.OpenService(*manager, service_name, kServiceAllAccess);
   if (!service) return false;
   return services.Delete(*service);
+}
+
+const std::vector<StartTypeChoice>& StartTypeChoices() {
+  static const std::vector<StartTypeChoice> choices{{"Automatic", kStartAuto, false},
+                                                    {"Automatic (delayed start)", kStartAuto, true},
+                                                    {"Manual", kStartDemand, false},
+                                                    {"Disabled", kStartDisabled, false}};
+  return choices;
+}
+
+std::optional<std::size_t> StartTypeChoiceOf(const ServiceConfig& config) {
+  const std::vector<StartTypeChoice>& choices = StartTypeChoices();
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (choices[i].start_type == config.start_type &&
+        choices[i].delayed == (config.start_type == kStartAuto && config.delayed_auto_start)) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<ServiceConfig> ReadServiceConfig(const Platform& platform,
+                                               const std::string& service_name) {
+  ServiceManager& services = platform.services;
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
+  if (!manager) return std::nullopt;
+  std::unique_ptr<ScHandle> service =
+      services.OpenService(*manager, service_name, kServiceQueryConfig);
+  if (!service) return std::nullopt;
+  return services.QueryConfig(*service);
+}
+
+uint32_t SetServiceStartType(const Platform& platform, const std::string& service_name,
+                             const StartTypeChoice& choice) {
+  ServiceManager& services = platform.services;
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
+  if (!manager) return kErrorAccessDenied;
+  std::unique_ptr<ScHandle> service =
+      services.OpenService(*manager, service_name, kServiceChangeConfig);
+  if (!service) return kErrorAccessDenied;
+  return services.ChangeStartType(*service, choice.start_type, choice.delayed);
+}
+
+std::vector<ServiceRecord> RunningDependents(const Platform& platform,
+                                             const std::string& service_name) {
+  ServiceManager& services = platform.services;
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
+  if (!manager) return {};
+  std::unique_ptr<ScHandle> service =
+      services.OpenService(*manager, service_name, kServiceEnumerateDependents);
+  if (!service) return {};
+  return services.Dependents(*service, 1).value_or(std::vector<ServiceRecord>{});
 }
 
 }  // namespace cu

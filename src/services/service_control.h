@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/progress.h"
@@ -59,6 +60,9 @@ struct ServiceReport {
 };
 
 // The report on one service. Never fails: what cannot be read is left out.
+// "Start Type: " reads "Auto Start (Delayed)" for a delayed automatic start,
+// and a last line "Dependents:" names (display names, joined by ", ") every
+// service that depends on this one, left out when there is none.
 [[nodiscard]] ServiceReport GetServiceInfo(const Platform& platform, const std::string& machine,
                                            const std::string& service_name);
 
@@ -85,5 +89,30 @@ void StartServiceAndWait(const Platform& platform, const std::string& machine,
 
 // Marks the service of the local computer for deletion; true on success.
 [[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);
+
+// One entry of the Info dialog's start-type list.
+struct StartTypeChoice {
+  const char* text;
+  uint32_t start_type;
+  bool delayed;
+};
+// Automatic, Automatic (delayed start), Manual, Disabled: the types a user
+// may choose (Boot and System are drivers' own).
+[[nodiscard]] const std::vector<StartTypeChoice>& StartTypeChoices();
+// The entry that matches a configuration; nullopt for Boot and System.
+[[nodiscard]] std::optional<std::size_t> StartTypeChoiceOf(const ServiceConfig& config);
+
+// The configuration of one service on the local computer; nullopt when it
+// cannot be read.
+[[nodiscard]] std::optional<ServiceConfig> ReadServiceConfig(const Platform& platform,
+                                                             const std::string& service_name);
+// Sets the start type; 0 on success, else the system's error code.
+[[nodiscard]] uint32_t SetServiceStartType(const Platform& platform,
+                                           const std::string& service_name,
+                                           const StartTypeChoice& choice);
+// The active services that depend on this one, the deepest first; none when
+// the manager cannot tell.
+[[nodiscard]] std::vector<ServiceRecord> RunningDependents(const Platform& platform,
+                                                           const std::string& service_name);
 
 }  // namespace cu

@@ -114,27 +114,53 @@ void ServicesTab::ShowServiceInfo() {
       // A description that cannot be read is shown as none.
     }
     const ServiceReport report = GetServiceInfo(platform_, "", service_name);
+    const auto report_text = [&](const ServiceReport& shown) {
+      return "Display Name:\t" + display_name + "\r\n" + shown.text + "\r\n" +
+             "Description:\t" + description;
+    };
 
     InfoRequest request;
     request.caption = "Info Service";
-    request.text = "Display Name:\t" + display_name + "\r\n" + report.text + "\r\n" +
-                   "Description:\t" + description;
+    request.text = report_text(report);
     request.show_stop = report.running;
     request.yes_caption = report.running ? "ReStart!" : "Start!";
     if (!report.running) request.bottom_hint = kPressCtrlDelHint;
+    bool reconfigured = false;
+    request.choice = StartTypeList(service_name, display_name, [&] {
+      reconfigured = true;
+      return report_text(GetServiceInfo(platform_, "", service_name));
+    });
 
     const int result = ui_.ShowInfo(request);
+    if (reconfigured && result != kResultNo && result != kResultYes) {
+      Reload();
+      Select(row);
+    }
     if (result == kResultNo) {
+      const std::optional<std::vector<ServiceRecord>> dependents = DependentsToStop(service_name);
+      if (!dependents) {
+        ui_.Repaint();
+        list_.RequestFocus();
+        return;
+      }
       busy.emplace(ui_);
       ui_.Repaint();
       // The reload shows the outcome.
       ui_.RunWork({"Stopping " + display_name, WorkKind::kWaiting, 0}, [&](Progress& progress) {
+        if (StopDependents(*dependents, progress).size() != dependents->size()) return;
         (void)StopServiceAndWait(platform_, "", service_name, &progress);
       });
       ui_.Repaint();
       Reload();
       Select(row);
     } else if (result == kResultYes) {
+      const std::optional<std::vector<ServiceRecord>> dependents =
+          report.running ? DependentsToStop(service_name) : std::vector<ServiceRecord>{};
+      if (!dependents) {
+        ui_.Repaint();
+        list_.RequestFocus();
+        return;
+      }
       busy.emplace(ui_);
       ui_.Repaint();
       // A service that is not running reports stopped at once, so Start!
@@ -143,12 +169,22 @@ void ServicesTab::ShowServiceInfo() {
       bool stopped = false;
       ui_.RunWork({report.running ? "Stopping " + display_name : starting, WorkKind::kWaiting, 0},
                   [&](Progress& progress) {
-                    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
-                    if (!stopped || progress.StopRequested()) return;
-                    progress.SetAction(starting);
-                    StartServiceAndWait(platform_, "", service_name, &progress);
+                    const std::vector<std::string> halted = StopDependents(*dependents, progress);
+                    if (halted.size() == dependents->size()) {
+                      stopped = StopServiceAndWait(platform_, "", service_name, &progress);
+                    }
+                    if (stopped && !progress.StopRequested()) {
+                      progress.SetAction(starting);
+                      StartServiceAndWait(platform_, "", service_name, &progress);
+                    }
+                    // What was stopped for the restart runs again, the
+                    // services it needs first.
+                    for (auto it = halted.rbegin(); it != halted.rend(); ++it) {
+                      if (progress.StopRequested()) break;
+                      StartServiceAndWait(platform_, "", *it, &progress);
+                    }
                   });
-      if (stopped) {
+      if (stopped || reconfigured) {
         ui_.Repaint();
         Reload();
         Select(row);
@@ -169,6 +205,77 @@ void ServicesTab::ShowServiceInfo() {
   }
   ui_.Repaint();
   list_.RequestFocus();
+}
+
+std::optional<InfoChoice> ServicesTab::StartTypeList(const std::string& service_name,
+                                                     const std::string& display_name,
+                                                     const std::function<std::string()>& report) {
+  const std::optional<ServiceConfig> config = ReadServiceConfig(platform_, service_name);
+  if (!config) return std::nullopt;
+  const std::vector<StartTypeChoice>& choices = StartTypeChoices();
+  InfoChoice choice;
+  choice.label = "Start type:";
+  for (const StartTypeChoice& entry : choices) choice.items.emplace_back(entry.text);
+  const std::optional<std::size_t> current = StartTypeChoiceOf(*config);
+  if (current) {
+    choice.selected = static_cast<int>(*current);
+  } else {
+    // Boot and System (drivers): shown, not offered.
+    choice.items.emplace_back(StartTypeText(config->start_type).value_or("Unknown"));
+    choice.selected = static_cast<int>(choice.items.size()) - 1;
+    choice.enabled = false;
+  }
+  choice.picked = [this, &choices, service_name, display_name, report, items = choice.items,
+                   selected = choice.selected](int item) mutable {
+    InfoUpdate update{report(), selected};
+    if (item == selected || item < 0 || static_cast<std::size_t>(item) >= choices.size()) {
+      return update;
+    }
+    if (!ui_.Confirm("Set the start type of " + display_name + " to " +
+                     items[static_cast<std::size_t>(item)] + "?")) {
+      return update;
+    }
+    const uint32_t error =
+        SetServiceStartType(platform_, service_name, choices[static_cast<std::size_t>(item)]);
+    if (error != 0) {
+      ui_.ShowMessage("The start type of " + display_name + " was not changed: " +
+                      platform_.services.ErrorText(error));
+    }
+    // The dialog shows what the manager holds now.
+    update.text = report();
+    if (const std::optional<ServiceConfig> now = ReadServiceConfig(platform_, service_name)) {
+      if (const std::optional<std::size_t> index = StartTypeChoiceOf(*now)) {
+        selected = static_cast<int>(*index);
+      }
+    }
+    update.selected = selected;
+    return update;
+  };
+  return choice;
+}
+
+std::optional<std::vector<ServiceRecord>> ServicesTab::DependentsToStop(
+    const std::string& service_name) {
+  std::vector<ServiceRecord> dependents = RunningDependents(platform_, service_name);
+  if (dependents.empty()) return dependents;
+  std::vector<std::string> names;
+  for (const ServiceRecord& dependent : dependents) names.push_back(dependent.display_name);
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  if (!ui_.Confirm("Also stop " + joined + "?")) return std::nullopt;
+  return dependents;
+}
+
+std::vector<std::string> ServicesTab::StopDependents(const std::vector<ServiceRecord>& dependents,
+                                                     Progress& progress) {
+  std::vector<std::string> stopped;
+  for (const ServiceRecord& dependent : dependents) {
+    if (progress.StopRequested()) break;
+    progress.SetAction("Stopping " + dependent.display_name);
+    if (!StopServiceAndWait(platform_, "", dependent.service_name, &progress)) break;
+    stopped.push_back(dependent.service_name);
+  }
+  return stopped;
 }
 
 }  // namespace cu

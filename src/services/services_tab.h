@@ -82,6 +82,15 @@ class ServicesTab {
   // not run), the list reloaded and the row selected again afterwards. The
   // hourglass shows from the start of a stop or start until the flow ends,
   // and is gone on every way out. Errors propagate after that clean-up.
+  //
+  // The dialog also offers the start type (Automatic, Automatic (delayed
+  // start), Manual, Disabled; Boot and System shown greyed): a pick asks
+  // "Set the start type of <display name> to <type>?", changes it, tells a
+  // refusal with the system's reason, and shows the report again; the list
+  // reloads once the dialog has closed. Stop and ReStart! first ask "Also
+  // stop <names>?" when running services depend on this one: No stops
+  // nothing, Yes stops them first, the deepest first, and ReStart! starts
+  // them again after the service itself.
   void ShowServiceInfo();
 
   // True once after a command that gives the list the keyboard focus.
@@ -90,6 +99,18 @@ class ServicesTab {
  private:
   void LoadEntries(const std::string& machine, uint32_t type, uint32_t state, int& running);
   void FinishLoad(int running);
+  // The Info dialog's start-type list; none when the configuration cannot
+  // be read. `report` gives the dialog's text anew after a change.
+  [[nodiscard]] std::optional<InfoChoice> StartTypeList(const std::string& service_name,
+                                                        const std::string& display_name,
+                                                        const std::function<std::string()>& report);
+  // The running dependents to stop first, after the user agreed to; none
+  // without any; nullopt when the user said No.
+  [[nodiscard]] std::optional<std::vector<ServiceRecord>> DependentsToStop(
+      const std::string& service_name);
+  // Stops them in order until one does not stop; the names of those stopped.
+  std::vector<std::string> StopDependents(const std::vector<ServiceRecord>& dependents,
+                                          Progress& progress);
 
   Platform platform_;
   Ui& ui_;

@@ -339,5 +339,73 @@ TEST_F(ServicesWindowTest, EnterShowsInfoOnTheRunningTestServiceAndRestartKeepsI
   EXPECT_EQ(ListSelection(list_), row) << "the reloaded list selects the same row";
 }
 
+// The test service's start type as the manager reports it.
+DWORD StartTypeNow() {
+  UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueSc service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_CONFIG) : nullptr);
+  std::vector<BYTE> buffer(8192);
+  DWORD needed = 0;
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!service || !QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    return 0xFFFFFFFF;
+  }
+  return config->dwStartType;
+}
+
+TEST_F(ServicesWindowTest, StartTypeListInInfoChangesTheTypeAfterTheQuestion) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  const int row = RowIndex(ListRows(list_), kDisplayName);
+  ASSERT_GE(row, 0);
+  SelectRow(app, row);
+  Click(app.Button(kServicesPage, "Info"));
+  HWND dialog = WaitForDialog(app.id(), "Info Service");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ReadInfo(dialog).memo, ExpectedMemo("The service is not running."));
+  HWND label = ChildByText(dialog, "Static", "Start type:");
+  HWND combo = ChildByClassAndIndex(dialog, "ComboBox", 0);
+  ASSERT_NE(label, nullptr) << "the list is labelled";
+  ASSERT_NE(combo, nullptr);
+  EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+  ASSERT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 4);
+  const auto item = [combo](int index) {
+    wchar_t text[64] = {};  // ASCII texts, read as Unicode across processes
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    std::string ascii;
+    for (const wchar_t* c = text; *c != 0; ++c) ascii += static_cast<char>(*c);
+    return ascii;
+  };
+  EXPECT_EQ(item(0) + "|" + item(1) + "|" + item(2) + "|" + item(3),
+            "Automatic|Automatic (delayed start)|Manual|Disabled");
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 2) << "Manual, as registered";
+
+  // Picked as a user would: the selection changes, the dialog is told.
+  const auto pick = [&](int index, const char* type, int answer) {
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+    HWND question = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(question, nullptr) << "the change is asked first";
+    EXPECT_EQ(MessageBoxText(question), std::string("Set the start type of ") + kDisplayName + " to " + type + "?");
+    ClickDialogButton(question, answer);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(question); }, 5000));
+    Sleep(300);
+  };
+  ASSERT_NO_FATAL_FAILURE(pick(3, "Disabled", IDYES));
+  EXPECT_EQ(StartTypeNow(), static_cast<DWORD>(SERVICE_DISABLED));
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 3);
+  EXPECT_NE(ReadInfo(dialog).memo.find("Start Type: \tDisabled\r\n"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(pick(0, "Automatic", IDNO));
+  EXPECT_EQ(StartTypeNow(), static_cast<DWORD>(SERVICE_DISABLED)) << "No changes nothing";
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 3);
+  ASSERT_NO_FATAL_FAILURE(pick(2, "Manual", IDYES));
+  EXPECT_EQ(StartTypeNow(), static_cast<DWORD>(SERVICE_DEMAND_START));
+  EXPECT_EQ(ReadInfo(dialog).memo, ExpectedMemo("The service is not running."));
+
+  ChooseInInfo(app, dialog, IDCANCEL);
+  EXPECT_EQ(ListSelection(list_), row) << "the reloaded list keeps the row";
+}
+
 }  // namespace
 }  // namespace cu::ui_test

@@ -50,12 +50,15 @@ class FakeUi : public Ui {
   std::deque<std::optional<std::string>> input_answers;
   std::deque<std::optional<std::string>> save_answers;
   std::deque<int> info_results;
+  // The items picked in the list of each Info dialog that has one, in turn.
+  std::deque<std::vector<int>> info_picks;
 
   // Records.
   std::vector<std::string> questions;       // every Confirm text
   std::vector<InputRequest> input_requests;  // every InputBox
   int save_requests = 0;                     // every ChooseSaveFile
   std::vector<InfoRequest> info_requests;    // every ShowInfo
+  std::vector<InfoUpdate> info_updates;      // what each pick gave the dialog
   std::vector<std::string> messages;         // every ShowMessage
   std::vector<WorkRequest> work_requests;   // every RunWork
   memory::ScriptedProgress progress;         // what the work runs with
@@ -106,6 +109,10 @@ class FakeUi : public Ui {
   int ShowInfo(const InfoRequest& request) override {
     info_requests.push_back(request);
     events.push_back("info:" + request.caption);
+    if (request.choice && !info_picks.empty()) {
+      for (int item : info_picks.front()) info_updates.push_back(request.choice->picked(item));
+      info_picks.pop_front();
+    }
     if (info_results.empty()) {
       ADD_FAILURE() << "unexpected Info dialog: " << request.caption;
       return kResultCancel;
@@ -141,7 +148,7 @@ class FakeUi : public Ui {
   // True when every scripted answer was used.
   bool ScriptUsedUp() const {
     return confirm_answers.empty() && input_answers.empty() && save_answers.empty() &&
-           info_results.empty();
+           info_results.empty() && info_picks.empty();
   }
 };
 

@@ -364,5 +364,112 @@ TEST(ServicesTabErrorTest, AnErrorInTheFlowLeavesTheDefaultCursor) {
   EXPECT_EQ(machine.services.open_handles, 0);
 }
 
+TEST_F(ServicesTabTest, StartTypeListChangesTheTypeAfterTheQuestionAndSaysWhyWhenRefused) {
+  MemoryService svc = Service("svc", "My Service", kServiceRunning);
+  MemoryService user = Service("user", "User Service", kServiceRunning);
+  user.dependencies = {"SVC"};
+  machine_.services.Add(svc);
+  machine_.services.Add(user);
+  MemoryService* stored = machine_.services.Find("svc");
+  const auto start_line = [](const std::string& text) {
+    const std::size_t at = text.find("Start Type: \t");
+    return text.substr(at, text.find("\r\n", at) - at);
+  };
+
+  // Manual -> Disabled (Yes), -> Automatic (No), -> Automatic (delayed
+  // start) (Yes); the list shows the current type each time.
+  ui_.info_picks.push_back({3, 0, 1});
+  ui_.confirm_answers = {true, false, true};
+  Info(0, kResultCancel);
+  const InfoRequest& request = ui_.info_requests.at(0);
+  ASSERT_TRUE(request.choice.has_value());
+  EXPECT_EQ(request.choice->label, "Start type:");
+  EXPECT_EQ(request.choice->items,
+            (Strings{"Automatic", "Automatic (delayed start)", "Manual", "Disabled"}));
+  EXPECT_EQ(request.choice->selected, 2);
+  EXPECT_TRUE(request.choice->enabled);
+  EXPECT_EQ(ui_.questions,
+            (Strings{"Set the start type of My Service to Disabled?",
+                     "Set the start type of My Service to Automatic?",
+                     "Set the start type of My Service to Automatic (delayed start)?"}));
+  ASSERT_EQ(ui_.info_updates.size(), 3u);
+  EXPECT_EQ(ui_.info_updates[0].selected, 3);
+  EXPECT_EQ(start_line(ui_.info_updates[0].text), "Start Type: \tDisabled");
+  EXPECT_EQ(ui_.info_updates[1].selected, 3);
+  EXPECT_EQ(ui_.info_updates[2].selected, 1);
+  EXPECT_EQ(start_line(ui_.info_updates[2].text), "Start Type: \tAuto Start (Delayed)");
+  EXPECT_EQ(machine_.services.calls, (Strings{"config svc 4", "config svc 2 delayed"}));
+  EXPECT_EQ(stored->start_type, kStartAuto);
+  EXPECT_TRUE(stored->delayed_auto_start);
+  // The report names what depends on the service.
+  EXPECT_NE(request.text.find("\r\nDependents:\tUser Service\r\nDescription:\t"),
+            std::string::npos)
+      << request.text;
+
+  // A refusal: the user hears why, the list keeps the delayed entry.
+  stored->deny_change_config = true;
+  ui_.info_picks.push_back({2});
+  ui_.confirm_answers = {true};
+  Info(0, kResultCancel);
+  EXPECT_EQ(ui_.info_updates.at(3).selected, 1);
+  EXPECT_TRUE(stored->delayed_auto_start);
+  EXPECT_EQ(ui_.messages,
+            Strings{"The start type of My Service was not changed: Access is denied."});
+  ui_.messages.clear();
+
+  // A driver's Boot type is shown greyed and not offered.
+  stored->deny_change_config = false;
+  stored->start_type = kStartBoot;
+  Info(0, kResultCancel);
+  const InfoChoice& boot = *ui_.info_requests.at(2).choice;
+  EXPECT_FALSE(boot.enabled);
+  EXPECT_EQ(boot.items.at(static_cast<std::size_t>(boot.selected)), "Boot Start");
+}
+
+TEST_F(ServicesTabTest, StopWithRunningDependentsAsksAndStopsThemDeepestFirst) {
+  MemoryService base = Service("base", "Base", kServiceRunning);
+  MemoryService mid = Service("mid", "Middle", kServiceRunning);
+  mid.dependencies = {"base"};
+  MemoryService top = Service("top", "Top", kServiceRunning);
+  top.dependencies = {"mid"};
+  MemoryService idle = Service("idle", "Idle");  // stopped: not asked about
+  idle.dependencies = {"base"};
+  for (const MemoryService& service : {base, mid, top, idle}) machine_.services.Add(service);
+  const auto state = [this](const char* name) { return machine_.services.Find(name)->state; };
+
+  // The manager alone refuses to stop a service others need.
+  {
+    std::unique_ptr<ScHandle> manager = machine_.services.OpenManager("", kScManagerConnect);
+    std::unique_ptr<ScHandle> handle =
+        machine_.services.OpenService(*manager, "base", kServiceStop);
+    EXPECT_EQ(machine_.services.Stop(*handle).error, kErrorDependentServicesRunning);
+    machine_.services.calls.clear();
+  }
+
+  // No: nothing stops.
+  ui_.confirm_answers = {false};
+  Info(0, kResultNo);  // Base
+  EXPECT_EQ(ui_.questions, Strings{"Also stop Top, Middle?"});
+  EXPECT_TRUE(machine_.services.calls.empty());
+  EXPECT_EQ(state("base"), kServiceRunning);
+  EXPECT_EQ(state("top"), kServiceRunning);
+
+  // ReStart!, Yes: the dependents stop deepest first and start again after
+  // the service, the ones it needs first.
+  ui_.confirm_answers = {true};
+  Info(0, kResultYes);
+  EXPECT_EQ(machine_.services.calls, (Strings{"stop top", "stop mid", "stop base", "start base",
+                                              "start mid", "start top"}));
+  for (const char* name : {"base", "mid", "top"}) EXPECT_EQ(state(name), kServiceRunning) << name;
+  EXPECT_EQ(state("idle"), kServiceStopped);
+
+  // Stop, Yes: all three end stopped.
+  machine_.services.calls.clear();
+  ui_.confirm_answers = {true};
+  Info(0, kResultNo);
+  EXPECT_EQ(machine_.services.calls, (Strings{"stop top", "stop mid", "stop base"}));
+  for (const char* name : {"base", "mid", "top"}) EXPECT_EQ(state(name), kServiceStopped) << name;
+}
+
 }  // namespace
 }  // namespace cu

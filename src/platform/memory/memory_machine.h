@@ -285,7 +285,8 @@ struct MemoryService {
   uint32_t start_type = 3;
   std::string binary_path;
   std::string start_name;
-  std::vector<std::string> dependencies;
+  std::vector<std::string> dependencies;   // the services this one needs
+  bool delayed_auto_start = false;         // reported while start_type is automatic
   // Empty scripts go straight to the target state.
   ServiceScript on_start;
   ServiceScript on_stop;
@@ -298,6 +299,8 @@ struct MemoryService {
   bool deny_delete = false;   // DeleteService fails
   bool fail_status = false;   // QueryServiceStatus fails
   bool fail_config = false;   // QueryServiceConfig fails
+  bool deny_change_config = false;  // ChangeServiceConfig fails: access denied
+  bool fail_dependents = false;     // EnumDependentServices fails
 };
 
 // The service control manager of the local computer (an empty machine name
@@ -317,6 +320,14 @@ struct MemoryService {
 // - While a script runs, each QueryStatus reports its next status and the
 //   service's state follows; the last status repeats. A script ending in a
 //   settled state is then done.
+// - A stop is also refused (ERROR_DEPENDENT_SERVICES_RUNNING, with the
+//   current status) while a service that depends on it, directly or not,
+//   is active.
+// - Dependents: the services whose dependencies name this one, and theirs,
+//   each once, the deepest first.
+// - ChangeStartType: needs SERVICE_CHANGE_CONFIG; refused with
+//   `deny_change_config` (access denied) or a type above 4 (invalid
+//   parameter); the delayed flag is set with an automatic start.
 // - Delete: refused with `deny_delete` or when already marked; a stopped
 //   service disappears at once, an active one is marked (gone from
 //   enumeration, OpenService and Find; open handles still work) and
@@ -332,6 +343,10 @@ class MemoryServiceManager : public ServiceManager {
   bool Start(ScHandle& service) override;
   ControlResult Stop(ScHandle& service) override;
   bool Delete(ScHandle& service) override;
+  uint32_t ChangeStartType(ScHandle& service, uint32_t start_type, bool delayed) override;
+  std::optional<std::vector<ServiceRecord>> Dependents(ScHandle& service, uint32_t state) override;
+  // "Access is denied." and the dependents refusal's text; "Error N" else.
+  std::string ErrorText(uint32_t error) override;
 
   // Services in the manager's enumeration order.
   void Add(MemoryService service);
@@ -340,7 +355,8 @@ class MemoryServiceManager : public ServiceManager {
   bool deny_manager = false;  // OpenSCManager fails
   int open_handles = 0;       // handles not yet closed
   // Every start, stop and delete request that reached a service, accepted or
-  // not: "start NAME", "stop NAME", "delete NAME", in order.
+  // not: "start NAME", "stop NAME", "delete NAME", "config NAME TYPE" (with
+  // " delayed" for a delayed automatic start), in order.
   std::vector<std::string> calls;
 
  private:
@@ -348,6 +364,9 @@ class MemoryServiceManager : public ServiceManager {
     std::vector<ServiceStatus> statuses;
     std::size_t next = 0;
   };
+  // The services that depend on `key`, directly or not, the deepest first.
+  std::vector<const MemoryService*> DependentsOf(const std::string& key) const;
+
   std::vector<MemoryService> services_;
   std::map<std::string, Pending> pending_;  // lower-cased name -> scripted statuses
   // Lower-cased names of services marked for deletion while still active;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <functional>
+#include <set>
 
 #include "platform/memory/memory_machine.h"
 #include "platform/text.h"
@@ -90,9 +92,10 @@ class MemoryScHandle : public ScHandle {
 
   void Remove() const {
     auto& services = owner_.services_;
-    services.erase(std::remove_if(services.begin(), services.end(),
-                                  [&](const MemoryService& s) { return AsciiLower(s.name) == key_; }),
-                   services.end());
+    services.erase(
+        std::remove_if(services.begin(), services.end(),
+                       [&](const MemoryService& s) { return AsciiLower(s.name) == key_; }),
+        services.end());
     owner_.pending_.erase(key_);
     owner_.deleted_.erase(key_);
   }
@@ -174,6 +177,7 @@ std::optional<ServiceConfig> MemoryServiceManager::QueryConfig(ScHandle& service
   config.binary_path = service->binary_path;
   config.service_start_name = service->start_name;
   config.dependencies = service->dependencies;
+  config.delayed_auto_start = service->start_type == kStartAuto && service->delayed_auto_start;
   return config;
 }
 
@@ -206,6 +210,11 @@ ControlResult MemoryServiceManager::Stop(ScHandle& service_handle) {
   if (service->refuse_stop) {
     if (!service->refusal_reports_state) return {};
     return {false, handle->Current(*service)};
+  }
+  for (const MemoryService* dependent : DependentsOf(AsciiLower(service->name))) {
+    if (dependent->state != kServiceStopped) {
+      return {false, handle->Current(*service), kErrorDependentServicesRunning};
+    }
   }
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL while it is starting, stopping,
   // pausing or continuing.
@@ -245,6 +254,70 @@ MemoryService* MemoryServiceManager::Find(const std::string& name) {
   const std::string key = AsciiLower(name);
   if (deleted_.count(key) != 0) return nullptr;
   return MemoryScHandle::Lookup(*this, key);
+}
+
+uint32_t MemoryServiceManager::ChangeStartType(ScHandle& service_handle, uint32_t start_type,
+                                               bool delayed) {
+  MemoryScHandle* handle = MemoryScHandle::Of(*this, service_handle);
+  MemoryService* service = handle != nullptr ? handle->Service() : nullptr;
+  if (service == nullptr) return 6;  // ERROR_INVALID_HANDLE
+  calls.push_back("config " + service->name + " " + std::to_string(start_type) +
+                  (start_type == kStartAuto && delayed ? " delayed" : ""));
+  if (!handle->Allows(kServiceChangeConfig) || service->deny_change_config) {
+    return kErrorAccessDenied;
+  }
+  if (start_type > kStartDisabled) return 87;  // ERROR_INVALID_PARAMETER
+  service->start_type = start_type;
+  if (start_type == kStartAuto) service->delayed_auto_start = delayed;
+  return 0;
+}
+
+std::vector<const MemoryService*> MemoryServiceManager::DependentsOf(const std::string& key) const {
+  std::vector<const MemoryService*> order;
+  std::set<std::string> seen{key};
+  // Depth first, each service after everything that depends on it.
+  std::function<void(const std::string&)> visit = [&](const std::string& needed) {
+    for (const MemoryService& service : services_) {
+      const std::string name = AsciiLower(service.name);
+      if (seen.count(name) != 0 || deleted_.count(name) != 0) continue;
+      const bool depends =
+          std::any_of(service.dependencies.begin(), service.dependencies.end(),
+                      [&](const std::string& d) { return AsciiLower(d) == needed; });
+      if (!depends) continue;
+      seen.insert(name);
+      visit(name);
+      order.push_back(&service);
+    }
+  };
+  visit(key);
+  return order;
+}
+
+std::optional<std::vector<ServiceRecord>> MemoryServiceManager::Dependents(
+    ScHandle& service_handle, uint32_t state) {
+  MemoryScHandle* handle = MemoryScHandle::Of(*this, service_handle);
+  MemoryService* service = handle != nullptr ? handle->Service() : nullptr;
+  if (service == nullptr || !handle->Allows(kServiceEnumerateDependents) ||
+      service->fail_dependents || state < 1 || state > kServiceStateAll) {
+    return std::nullopt;
+  }
+  std::vector<ServiceRecord> records;
+  for (const MemoryService* dependent : DependentsOf(AsciiLower(service->name))) {
+    const bool active = dependent->state != kServiceStopped;
+    if ((state == 1 && !active) || (state == 2 && active)) continue;
+    records.push_back(
+        ServiceRecord{dependent->name, dependent->display_name, SettledStatus(*dependent)});
+  }
+  return records;
+}
+
+std::string MemoryServiceManager::ErrorText(uint32_t error) {
+  if (error == kErrorAccessDenied) return "Access is denied.";
+  if (error == kErrorDependentServicesRunning) {
+    return "A stop control has been sent to a service that other running services are "
+           "dependent on.";
+  }
+  return "Error " + std::to_string(error);
 }
 
 }  // namespace cu::memory

@@ -135,6 +135,14 @@ std::optional<ServiceConfig> Win32ServiceManager::QueryConfig(ScHandle& service)
     }
     result.dependencies = SplitNulList(list, end);
   }
+  if (result.start_type == SERVICE_AUTO_START) {
+    SERVICE_DELAYED_AUTO_START_INFO delayed{};
+    DWORD size = 0;
+    if (::QueryServiceConfig2W(handle, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                               reinterpret_cast<BYTE*>(&delayed), sizeof delayed, &size)) {
+      result.delayed_auto_start = delayed.fDelayedAutostart != FALSE;
+    }
+  }
   return result;
 }
 
@@ -153,8 +161,9 @@ ControlResult Win32ServiceManager::Stop(ScHandle& service) {
     result.status = ToStatus(status);
     return result;
   }
+  result.error = ::GetLastError();
   // For these refusals the manager still reports the service's latest state.
-  switch (::GetLastError()) {
+  switch (result.error) {
     case ERROR_SERVICE_NOT_ACTIVE:
     case ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
     case ERROR_INVALID_SERVICE_CONTROL:
@@ -169,6 +178,69 @@ ControlResult Win32ServiceManager::Stop(ScHandle& service) {
 bool Win32ServiceManager::Delete(ScHandle& service) {
   SC_HANDLE handle = Raw(service);
   return handle && ::DeleteService(handle);
+}
+
+uint32_t Win32ServiceManager::ChangeStartType(ScHandle& service, uint32_t start_type,
+                                              bool delayed) {
+  SC_HANDLE handle = Raw(service);
+  if (!handle) return ERROR_INVALID_HANDLE;
+  // The flag (a structure without text, so the W call is the A call) is set
+  // before a delayed start's type, so that a manager without delayed starts
+  // (Wine answers ERROR_INVALID_LEVEL) refuses it with nothing changed.
+  SERVICE_DELAYED_AUTO_START_INFO info{};
+  info.fDelayedAutostart = delayed ? TRUE : FALSE;
+  const bool automatic = start_type == SERVICE_AUTO_START;
+  if (automatic && delayed &&
+      !::ChangeServiceConfig2W(handle, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
+    return ::GetLastError();
+  }
+  if (!::ChangeServiceConfigA(handle, SERVICE_NO_CHANGE, start_type, SERVICE_NO_CHANGE, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+    return ::GetLastError();
+  }
+  // A plain automatic start clears the flag; without delayed starts there is
+  // none to clear.
+  if (automatic && !delayed &&
+      !::ChangeServiceConfig2W(handle, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info) &&
+      ::GetLastError() != ERROR_INVALID_LEVEL) {
+    return ::GetLastError();
+  }
+  return 0;
+}
+
+std::optional<std::vector<ServiceRecord>> Win32ServiceManager::Dependents(ScHandle& service,
+                                                                          uint32_t state) {
+  SC_HANDLE handle = Raw(service);
+  if (!handle) return std::nullopt;
+  std::vector<ServiceRecord> records;
+  DWORD needed = 0;
+  DWORD returned = 0;
+  if (::EnumDependentServicesA(handle, state, nullptr, 0, &needed, &returned)) return records;
+  if (::GetLastError() != ERROR_MORE_DATA || needed == 0) return std::nullopt;
+  std::vector<ENUM_SERVICE_STATUSA> buffer = RecordBuffer<ENUM_SERVICE_STATUSA>(needed);
+  if (!::EnumDependentServicesA(handle, state, buffer.data(), needed, &needed, &returned)) {
+    return std::nullopt;
+  }
+  for (DWORD i = 0; i < returned && i < buffer.size(); ++i) {
+    const ENUM_SERVICE_STATUSA& entry = buffer[i];
+    records.push_back(ServiceRecord{Text(entry.lpServiceName), Text(entry.lpDisplayName),
+                                    ToStatus(entry.ServiceStatus)});
+  }
+  return records;
+}
+
+std::string Win32ServiceManager::ErrorText(uint32_t error) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text ? std::string(text, length) : std::string();
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message.empty() ? "Error " + std::to_string(error) : message;
 }
 
 }  // namespace cu::win32

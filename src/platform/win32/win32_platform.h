@@ -128,6 +128,9 @@ class Win32ServiceManager : public ServiceManager {
   bool Start(ScHandle& service) override;
   ControlResult Stop(ScHandle& service) override;
   bool Delete(ScHandle& service) override;
+  uint32_t ChangeStartType(ScHandle& service, uint32_t start_type, bool delayed) override;
+  std::optional<std::vector<ServiceRecord>> Dependents(ScHandle& service, uint32_t state) override;
+  std::string ErrorText(uint32_t error) override;
 };
 
 // One of each, and the Platform that refers to them. Neither copied nor
