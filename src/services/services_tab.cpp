@@ -136,11 +136,20 @@ void ServicesTab::ShowServiceInfo() {
       Reload();
       Select(row);
     }
+    // No to stopping the dependents: nothing stops; a changed start type
+    // still shows in the list.
+    const auto refused_stop = [&] {
+      if (reconfigured) {
+        Reload();
+        Select(row);
+      }
+      ui_.Repaint();
+      list_.RequestFocus();
+    };
     if (result == kResultNo) {
       const std::optional<std::vector<ServiceRecord>> dependents = DependentsToStop(service_name);
       if (!dependents) {
-        ui_.Repaint();
-        list_.RequestFocus();
+        refused_stop();
         return;
       }
       busy.emplace(ui_);
@@ -157,8 +166,7 @@ void ServicesTab::ShowServiceInfo() {
       const std::optional<std::vector<ServiceRecord>> dependents =
           report.running ? DependentsToStop(service_name) : std::vector<ServiceRecord>{};
       if (!dependents) {
-        ui_.Repaint();
-        list_.RequestFocus();
+        refused_stop();
         return;
       }
       busy.emplace(ui_);
