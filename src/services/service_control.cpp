@@ -19,15 +19,6 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) {
-    if (name.empty()) continue;
-    if (!text.empty()) text += ", ";
-    text += name;
-  }
-  return text;
-}
 
 // Polls until the service reports `target`, a query fails, the check point
 // goes down or the time limit passes; gives the last status reported.
@@ -53,6 +44,16 @@ ServiceStatus WaitForState(ServiceManager& services, Environment& environment,
 }
 
 }  // namespace
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
 
 uint32_t ServicePollPause(uint32_t wait_hint) {
   return std::clamp<uint32_t>(wait_hint / 10, kServicePollMinMs, kServicePollMaxMs);
@@ -241,37 +242,39 @@ std::optional<std::size_t> StartTypeChoiceOf(const ServiceConfig& config) {
   return std::nullopt;
 }
 
+namespace {
+
+// One service of the local computer; the manager's handle is closed at once,
+// as a service handle does not need it.
+std::unique_ptr<ScHandle> OpenLocalService(ServiceManager& services,
+                                           const std::string& service_name, uint32_t access) {
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
+  return manager ? services.OpenService(*manager, service_name, access) : nullptr;
+}
+
+}  // namespace
+
 std::optional<ServiceConfig> ReadServiceConfig(const Platform& platform,
                                                const std::string& service_name) {
-  ServiceManager& services = platform.services;
-  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
-  if (!manager) return std::nullopt;
   std::unique_ptr<ScHandle> service =
-      services.OpenService(*manager, service_name, kServiceQueryConfig);
-  if (!service) return std::nullopt;
-  return services.QueryConfig(*service);
+      OpenLocalService(platform.services, service_name, kServiceQueryConfig);
+  return service ? platform.services.QueryConfig(*service) : std::nullopt;
 }
 
 uint32_t SetServiceStartType(const Platform& platform, const std::string& service_name,
                              const StartTypeChoice& choice) {
-  ServiceManager& services = platform.services;
-  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
-  if (!manager) return kErrorAccessDenied;
   std::unique_ptr<ScHandle> service =
-      services.OpenService(*manager, service_name, kServiceChangeConfig);
+      OpenLocalService(platform.services, service_name, kServiceChangeConfig);
   if (!service) return kErrorAccessDenied;
-  return services.ChangeStartType(*service, choice.start_type, choice.delayed);
+  return platform.services.ChangeStartType(*service, choice.start_type, choice.delayed);
 }
 
 std::vector<ServiceRecord> RunningDependents(const Platform& platform,
                                              const std::string& service_name) {
-  ServiceManager& services = platform.services;
-  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
-  if (!manager) return {};
   std::unique_ptr<ScHandle> service =
-      services.OpenService(*manager, service_name, kServiceEnumerateDependents);
+      OpenLocalService(platform.services, service_name, kServiceEnumerateDependents);
   if (!service) return {};
-  return services.Dependents(*service, 1).value_or(std::vector<ServiceRecord>{});
+  return platform.services.Dependents(*service, 1).value_or(std::vector<ServiceRecord>{});
 }
 
 }  // namespace cu

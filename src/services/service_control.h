@@ -90,6 +90,9 @@ void StartServiceAndWait(const Platform& platform, const std::string& machine,
 // Marks the service of the local computer for deletion; true on success.
 [[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);
 
+// Names joined by ", ", empty ones left out.
+[[nodiscard]] std::string JoinNames(const std::vector<std::string>& names);
+
 // One entry of the Info dialog's start-type list.
 struct StartTypeChoice {
   const char* text;

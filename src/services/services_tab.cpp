@@ -268,9 +268,7 @@ std::optional<std::vector<ServiceRecord>> ServicesTab::DependentsToStop(
   if (dependents.empty()) return dependents;
   std::vector<std::string> names;
   for (const ServiceRecord& dependent : dependents) names.push_back(dependent.display_name);
-  std::string joined;
-  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
-  if (!ui_.Confirm("Also stop " + joined + "?")) return std::nullopt;
+  if (!ui_.Confirm("Also stop " + JoinNames(names) + "?")) return std::nullopt;
   return dependents;
 }
 

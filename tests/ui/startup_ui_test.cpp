@@ -81,12 +81,7 @@ TEST_F(StartupWindowTest, WrongValueTypeShowsErrorOnceKeepsEarlierRowsAndFillsSh
   ASSERT_EQ(run_.SetRaw("Broken", REG_DWORD, cu::test_kit::DwordBytes(1)), ERROR_SUCCESS);
   AppProcess app;
   ASSERT_NE(app.main(), nullptr);
-  // The main window has the same title; the error box is the dialog.
-  HWND error = WaitForDialog(app.id(), "Clear utility");
-  ASSERT_NE(error, nullptr) << "the error box appears";
-  EXPECT_EQ(MessageBoxText(error), "Invalid data type for 'Broken'");
-  ClickDialogButton(error, IDOK);
-  WaitFor([&] { return !IsWindow(error); }, 5000);
+  EXPECT_EQ(AcceptErrorBox(app), "Invalid data type for 'Broken'");
   Sleep(500);
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "the error is shown exactly once";
 

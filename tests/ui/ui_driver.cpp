@@ -272,6 +272,17 @@ std::string MessageBoxText(HWND box) {
   return text ? TextOf(text) : std::string();
 }
 
+std::optional<std::string> AcceptErrorBox(const AppProcess& app) {
+  // The main window has the same title; the error box is the dialog.
+  HWND error = WaitForDialog(app.id(), "Clear utility");
+  if (!error) return std::nullopt;
+  const std::string text = MessageBoxText(error);
+  ClickDialogButton(error, IDOK);
+  WaitFor([&] { return !IsWindow(error); }, 5000);
+  app.Settle();
+  return text;
+}
+
 void ClickRow(HWND list, int index, bool double_click) {
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
   const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));

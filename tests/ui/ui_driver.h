@@ -8,6 +8,7 @@
 #include "test_kit.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ class AppProcess {
 void ClickDialogButton(HWND dialog, int id);
 // The text of a message box.
 std::string MessageBoxText(HWND box);
+// Waits for the program's error box, closes it with OK and lets the window
+// settle; its text, or nullopt when no error box appeared.
+std::optional<std::string> AcceptErrorBox(const AppProcess& app);
 
 // Mouse input is handed to the control itself: a pointer moved and clicked
 // through SendInput lands unreliably under Wine and Xvfb. The control's own

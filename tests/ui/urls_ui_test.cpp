@@ -222,15 +222,9 @@ TEST_F(UrlsWindowTest, DelAsksAndRemovesTheSelectedRowUntilTheListIsEmpty) {
   }
 }
 
-// Dismisses the program's error box, which must read `text`, and checks that
-// no second one follows.
-void AcceptErrorBox(AppProcess& app, const std::string& text) {
-  HWND error = WaitForDialog(app.id(), "Clear utility");
-  ASSERT_NE(error, nullptr) << "an error box appears: " << text;
-  EXPECT_EQ(MessageBoxText(error), text);
-  ClickDialogButton(error, IDOK);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(error); }, 5000));
-  app.Settle();
+// The error box reads `text`, and no second one follows.
+void ExpectOneErrorBox(AppProcess& app, const std::string& text) {
+  EXPECT_EQ(AcceptErrorBox(app), text);
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "the error is shown once";
 }
 
@@ -245,7 +239,7 @@ TEST_F(UrlsWindowTest, ABadValueLeavesTheOtherTabsLoadedAndInsIsRefusedAloud) {
 
   AppProcess app;
   ASSERT_TRUE(app.started());
-  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, kBadValue));
   EXPECT_GE(RowIndex(ListRows(app.List(0)), "cu-url-test=C:\\cu-url-test.exe"), 0)
       << "the StartUp list is filled: " << Shown(ListRows(app.List(0)));
   EXPECT_EQ(FocusOf(app.main()), app.List(0)) << "the StartUp list has the focus, not a "
@@ -256,12 +250,12 @@ TEST_F(UrlsWindowTest, ABadValueLeavesTheOtherTabsLoadedAndInsIsRefusedAloud) {
     PostMessageA(app.Tabs(), TCM_SETCURFOCUS, page, 0);
   };
   show_tab(3);
-  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, kBadValue));
   EXPECT_FALSE(ListRows(app.List(3)).empty()) << "the Services list is filled";
   EXPECT_EQ(FocusOf(app.main()), app.List(3)) << "the focus goes to the Services list";
 
   show_tab(kUrlsPage);
-  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(app, kBadValue));
+  ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, kBadValue));
   HWND list = app.List(kUrlsPage);
   ASSERT_TRUE(WaitFor([&] { return FocusOf(app.main()) == list; }, 3000)) << "the URL list has the focus";
   EXPECT_EQ(ListRows(list), Rows{kFirst});
@@ -270,7 +264,7 @@ TEST_F(UrlsWindowTest, ABadValueLeavesTheOtherTabsLoadedAndInsIsRefusedAloud) {
   // Ins would rewrite the key without the address it could not read.
   app.Foreground();
   PressKey(VK_INSERT);
-  ASSERT_NO_FATAL_FAILURE(AcceptErrorBox(
+  ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(
       app, std::string("The address list could not be read completely, so nothing was changed: ") + kBadValue));
   EXPECT_EQ(ListRows(list), Rows{kFirst});
   EXPECT_EQ(TextOf(app.Panel(kUrlsPage)), "1");
