@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEPREFIX=$PWD/build/windows/wineprefix
 ./scripts/wine-prefix.sh "$WINEPREFIX"
+# Drive E: is a folder of its own, for the tests of clearing a drive's root.
+mkdir -p "$WINEPREFIX/drive_e"
+ln -sfn "$WINEPREFIX/drive_e" "$WINEPREFIX/dosdevices/e:"
 status=0
 ctest --preset windows "$@" || status=$?
 wineserver -k || true

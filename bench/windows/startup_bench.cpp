@@ -198,6 +198,7 @@ void PresenterRegistryPart(const Platform& platform, std::vector<StartupRow>& ro
                                                             {Hive::kCurrentUser, "\\", 0},
                                                             {Hive::kLocalMachine, "\\", kKeyWow64_32Key}};
   std::optional<std::string> native_names[kStartupKeyPaths.size()];
+  LoadErrors errors;
   int first_tag = 1;
   for (const auto& [hive, prefix, view] : groups) {
     RegistryAccess reg(platform.registry, kKeyAllAccess | view);
@@ -205,7 +206,7 @@ void PresenterRegistryPart(const Platform& platform, std::vector<StartupRow>& ro
     for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
       std::optional<std::string> name =
           ReadStartupKey(reg, prefix + std::string(kStartupKeyPaths[i]), first_tag + static_cast<int>(i),
-                         i + 1 == kStartupKeyPaths.size(), values, rows,
+                         i + 1 == kStartupKeyPaths.size(), values, rows, errors,
                          view != 0 ? native_names[i] : std::nullopt);
       if (first_tag == 1) native_names[i] = std::move(name);
     }

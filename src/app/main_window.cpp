@@ -405,7 +405,10 @@ std::optional<std::string> MainWindow::ChooseSaveFile() {
   dialog.lpstrFile = file;
   dialog.nMaxFile = sizeof file;
   dialog.lpstrDefExt = "txt";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
+  // The process's current folder stays where it is: a path that still
+  // depends on it must not be moved by a save.
+  dialog.Flags =
+      OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameA(&dialog)) return std::nullopt;
   return std::string(file);
 }

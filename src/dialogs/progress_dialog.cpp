@@ -3,11 +3,14 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "dialogs/dialog_ids.h"
 #include "dialogs/window_handles.h"
+#include "platform/errors.h"
+#include "platform/win32/win32_handles.h"
 
 namespace cu::dialogs {
 
@@ -81,11 +84,14 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wparam, LPARAM l
   return FALSE;
 }
 
-// Signals the event when the work is done, also when it throws.
+// Signals the event when the work is done, also when it throws. Throws the
+// system's message, before any work starts, when the event cannot be made:
+// without it the wait below would never end.
 class WorkThread {
  public:
   WorkThread(const std::function<void(Progress&)>& work, SharedProgress& progress)
       : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (done_ == nullptr) throw AppError(win32::SystemMessage(GetLastError()));
     thread_ = std::thread([this, &work, &progress] {
       try {
         work(progress);
@@ -128,7 +134,20 @@ void RunWithProgress(HWND owner, Locale& locale, const WorkRequest& request,
   const bool owner_was_enabled = EnableWindow(owner, FALSE) == 0;
   HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), owner,
                                    ProgressProc, reinterpret_cast<LPARAM>(&state));
-  WorkThread worker(work, progress);
+  // The owner comes back before the dialog goes, so it gets the activation;
+  // also when the work cannot start.
+  const auto restore = [&] {
+    if (owner_was_enabled) EnableWindow(owner, TRUE);
+    if (dialog) DestroyWindow(dialog);
+  };
+  std::optional<WorkThread> running;
+  try {
+    running.emplace(work, progress);
+  } catch (...) {
+    restore();
+    throw;
+  }
+  WorkThread& worker = *running;
   const ULONGLONG started = GetTickCount64();
   bool shown = false;
   bool close_asked = false;
@@ -170,9 +189,7 @@ void RunWithProgress(HWND owner, Locale& locale, const WorkRequest& request,
       DispatchMessageA(&msg);
     }
   }
-  // The owner comes back before the dialog goes, so it gets the activation.
-  if (owner_was_enabled) EnableWindow(owner, TRUE);
-  if (dialog) DestroyWindow(dialog);
+  restore();
   if (close_asked) PostMessageA(owner, WM_CLOSE, 0, 0);
   if (quit_asked) PostQuitMessage(quit_code);
   worker.Join();

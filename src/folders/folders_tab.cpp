@@ -1,5 +1,6 @@
 #include "folders/folders_tab.h"
 
+#include "platform/errors.h"
 #include "platform/text.h"
 
 namespace cu {
@@ -104,11 +105,23 @@ void FoldersTab::ClearShownFolder() {
   if (!MenuState().clear) return;
   const std::string path = folder_caption_;
   if (path.empty()) return;
-  if (!ui_.Confirm("Clear folder " + path + "?")) return;
+  // A relative path names whatever folder is current when it is resolved.
+  if (!IsFullPath(path)) {
+    throw AppError("The folder's path is not a full path, so nothing was cleared: " + path);
+  }
+  // Opened before the question, and this very folder is cleared after it:
+  // a link put at or above the path meanwhile cannot redirect the clearing.
+  const RemovalRoot root = platform_.files.OpenRemovalRoot(path, true);
+  if (root.status != RemovalRoot::Status::kOpen) return;
+  std::string shown = path;
+  if (const std::optional<std::string> final_path = root.folder->FinalPath()) {
+    if (platform_.locale.CompareNoCase(*final_path, path) != 0) shown = *final_path;
+  }
+  if (!ui_.Confirm("Clear folder " + shown + "?")) return;
   BusyCursor busy(ui_);
   RemovalTally tally;
-  ui_.RunWork({"Clearing " + path, WorkKind::kClearing, 0}, [&](Progress& progress) {
-    tally = RemoveFolderContents(platform_.files, path, &progress);
+  ui_.RunWork({"Clearing " + shown, WorkKind::kClearing, 0}, [&](Progress& progress) {
+    (void)RemoveOpenFolderContents(*root.folder, tally, &progress);
   });
   result_caption_ = ClearingResultText(platform_.locale, tally);
 }

@@ -66,10 +66,14 @@ class FoldersTab {
   void Select(int index) { list_.Select(index); }
 
   // Clears the folder the path panel shows after the question "Clear folder <path>?":
-  // every entry inside goes (see delete_tree.h), the folder stays. The work
-  // runs through Ui::RunWork, so it can be stopped between two entries;
-  // afterwards the result line tells what happened. Nothing when Clear is
-  // disabled or the path panel is empty. Nothing is reloaded.
+  // every entry inside goes (see delete_tree.h), the folder stays. The
+  // folder is opened before the question and the same open folder is
+  // cleared, so the question names the folder really opened when links
+  // lead elsewhere. The work runs through Ui::RunWork, so it can be stopped
+  // between two entries; afterwards the result line tells what happened.
+  // Nothing when Clear is disabled, the path panel is empty or the folder
+  // does not open; a path that is not a full one throws, asking nothing.
+  // Nothing is reloaded.
   void ClearShownFolder();
   // Opens the folder the path panel shows, when it is not empty.
   void OpenShownFolder();

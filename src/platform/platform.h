@@ -158,12 +158,21 @@ class RemovalFolder {
   // Opens the current entry as a folder, without following a link. Null
   // when it is gone, is no folder or is a link now, or cannot be opened.
   [[nodiscard]] virtual std::unique_ptr<RemovalFolder> OpenCurrentFolder() = 0;
-  // Deletes the current entry as a file. With `clear_read_only` the
-  // entry first loses its read-only attribute, also when the deletion then
-  // fails. A folder or a link is never deleted here (kSkipped).
-  [[nodiscard]] virtual Outcome RemoveCurrentFile(bool clear_read_only) = 0;
+  // Deletes the current entry as a file. A folder or a link is never
+  // deleted here (kSkipped). A `read_only` entry is deleted without a change
+  // of its attributes where the system can; elsewhere it first loses its
+  // read-only attribute (also when the deletion then fails), unless the file
+  // has more than one name (hard links): the attribute belongs to the file,
+  // so taking it off would leave the file writable under its other names.
+  // Such a file stays (kKept).
+  [[nodiscard]] virtual Outcome RemoveCurrentFile(bool read_only) = 0;
   // Takes the read-only attribute off this folder; false when refused.
   virtual bool ClearReadOnly() = 0;
+  // Where this folder really is ("E:\\", "C:\\Data\\Temp"), links on the
+  // way resolved, as the system names the opened folder now; a drive's root
+  // keeps its backslash, other folders have none. nullopt when the system
+  // cannot say.
+  [[nodiscard]] virtual std::optional<std::string> FinalPath() { return std::nullopt; }
   // Removes this folder itself, which must be empty by now.
   [[nodiscard]] virtual Outcome RemoveSelf() = 0;
 };
@@ -193,6 +202,9 @@ class FileSystem {
   // kInvalidAttributes when the path does not exist.
   [[nodiscard]] virtual uint32_t GetAttributes(const std::string& path) = 0;
   [[nodiscard]] virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // The number of names (hard links) of the file at `path`, links not
+  // followed; 0 when it cannot be read.
+  [[nodiscard]] virtual uint32_t LinkCount(const std::string& path) = 0;
   [[nodiscard]] virtual bool DeleteFile(const std::string& path) = 0;
   // Removes an empty folder only. On a junction or directory symbolic link
   // it removes the link itself, never what the link points to; where that

@@ -45,12 +45,15 @@ class PathRemovalFolder : public RemovalFolder {
     return std::make_unique<PathRemovalFolder>(files_, *target);
   }
 
-  Outcome RemoveCurrentFile(bool clear_read_only) override {
+  Outcome RemoveCurrentFile(bool read_only) override {
     const std::optional<std::string> target = CurrentTarget();
     if (!target) return Outcome::kSkipped;
     const uint32_t attributes = files_.GetAttributes(*target);
     if ((attributes & (kAttrDirectory | kAttrReparsePoint)) != 0) return Outcome::kSkipped;
-    if (clear_read_only) {
+    // A path deletion cannot pass over the attribute; one that cannot be
+    // counted is taken as shared.
+    if (read_only) {
+      if (files_.LinkCount(*target) != 1) return Outcome::kKept;
       // A failure shows in the deletion below.
       (void)files_.SetAttributes(*target, current_->attributes & ~kAttrReadOnly);
     }

@@ -6,6 +6,7 @@ namespace cu {
 
 namespace {
 bool IsSpaceOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 }  // namespace
 
 std::string Trim(std::string_view text) {
@@ -63,7 +64,7 @@ std::string WithBackslash(std::string_view path, Locale& locale) {
 
 std::string WithoutBackslash(std::string_view path, Locale& locale) {
   std::string out(path);
-  if (EndsInBackslash(path, locale)) out.pop_back();
+  if (EndsInBackslash(path, locale) && !IsDriveRoot(path)) out.pop_back();
   return out;
 }
 
@@ -75,8 +76,22 @@ std::string WithBackslash(std::string_view path) {
 
 std::string WithoutBackslash(std::string_view path) {
   std::string out(path);
-  if (!out.empty() && out.back() == '\\') out.pop_back();
+  if (!out.empty() && out.back() == '\\' && !IsDriveRoot(path)) out.pop_back();
   return out;
+}
+
+bool IsDriveRoot(std::string_view path) {
+  return path.size() == 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
+bool IsFullPath(std::string_view path) {
+  if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+  if (path.size() < 3 || path[0] != '\\' || path[1] != '\\') return false;
+  // "\\server\share": a server name, a backslash and a share name.
+  const std::string_view rest = path.substr(2);
+  const std::size_t slash = rest.find('\\');
+  return slash != std::string_view::npos && slash > 0 && slash + 1 < rest.size() &&
+         rest[slash + 1] != '\\';
 }
 
 std::string JoinCrLf(const std::vector<std::string>& lines) {

@@ -26,13 +26,22 @@ std::string CommandPart(std::string_view row);
 bool EndsInBackslash(std::string_view path, Locale& locale);
 // Adds a backslash unless the path already ends in one of its own.
 std::string WithBackslash(std::string_view path, Locale& locale);
-// Cuts one trailing backslash of its own.
+// Cuts one trailing backslash of its own, except a drive root's ("D:\"):
+// without it, "D:" names the current folder of drive D, not its root.
 std::string WithoutBackslash(std::string_view path, Locale& locale);
 // The same by bytes alone, for paths in which no double-byte character
 // stands: the memory machine's, and the path-based removal's, which gets
 // folders the program already cut.
 std::string WithBackslash(std::string_view path);
 std::string WithoutBackslash(std::string_view path);
+
+// True for the root of a drive: a letter, ":" and "\".
+bool IsDriveRoot(std::string_view path);
+// True for a path that names the same place whatever the current folder:
+// "X:\...", "\\server\share..." and "\\?\..." (so also "\\.\..."). Not
+// for "Temp", "D:Temp" or "\Temp", which Windows takes from the process's
+// current folder or drive.
+bool IsFullPath(std::string_view path);
 
 // Lines ended by CR LF each, the last one included.
 std::string JoinCrLf(const std::vector<std::string>& lines);

@@ -1,6 +1,5 @@
 #include "startup/startup_catalogue.h"
 
-#include "platform/cleanup.h"
 #include "platform/text.h"
 
 namespace cu {
@@ -154,7 +153,7 @@ std::string StartupCommand(const StartupRow& row) {
 std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string& key_path,
                                           int tag, bool load_and_run_only,
                                           std::vector<RegNamedValue>& values,
-                                          std::vector<StartupRow>& rows,
+                                          std::vector<StartupRow>& rows, LoadErrors& errors,
                                           const std::optional<std::string>& same_as) {
   values.clear();
   std::optional<std::string> name_of_key;
@@ -163,14 +162,13 @@ std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string
     const bool read_already = same_as && name_of_key && AsciiLower(*same_as) == AsciiLower(*name_of_key);
     if (!read_already) reg.GetValues(values);
   }
-  // Closed also when a value throws.
-  const ScopeExit close([&reg] { reg.CloseKey(); });
+  reg.CloseKey();
   for (const RegNamedValue& value : values) {
     std::string text;
     // Byte-exact on purpose: "Load" or "RUN" in the Windows key are not what
     // the system starts, and values of other names there may be of any type.
     if (!load_and_run_only || value.name == "load" || value.name == "run") {
-      text = RegistryAccess::StringOf(value.name, value.query);
+      errors.Collect([&] { text = RegistryAccess::StringOf(value.name, value.query); });
     }
     if (!IsBlank(text)) rows.push_back({value.name + "=" + text, tag, value.name, {}});
   }
@@ -180,6 +178,15 @@ std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string
 std::string StartupShortcuts::Resolve(const std::string& path) {
   if (!resolver_) resolver_ = shell_.OpenShortcutResolver();
   return resolver_->Resolve(path);
+}
+
+std::string ExactEntryPath(const std::string& folder, const std::string& name, Locale& locale) {
+  const std::string path = WithBackslash(folder, locale) + name;
+  const bool cut_by_windows = !name.empty() && (name.back() == '.' || name.back() == ' ');
+  if (!cut_by_windows || !IsFullPath(folder) || folder.rfind("\\\\?\\", 0) == 0) return path;
+  if (folder.rfind("\\\\.\\", 0) == 0) return "\\\\?\\" + path.substr(4);
+  if (folder.rfind("\\\\", 0) == 0) return "\\\\?\\UNC\\" + path.substr(2);
+  return "\\\\?\\" + path;
 }
 
 void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
 
@@ -131,17 +132,44 @@ struct StartupFolders {
 // after the row's known name, so a name holding "=" does not shift it.
 [[nodiscard]] std::string StartupCommand(const StartupRow& row);
 
+// The first error a load met. A value that cannot be read as text gives
+// no row, as Windows does not run it either, and the load goes on through
+// every other value and source; the error is raised once, at the end.
+class LoadErrors {
+ public:
+  void Note(const std::string& message) {
+    if (!first_) first_ = message;
+  }
+  // Runs `read`, noting the AppError it throws instead of passing it on.
+  template <typename Read>
+  void Collect(Read&& read) {
+    try {
+      read();
+    } catch (const AppError& error) {
+      Note(error.what());
+    }
+  }
+  // Throws the first error noted as an AppError; nothing when none was.
+  void ThrowFirst() const {
+    if (first_) throw AppError(*first_);
+  }
+
+ private:
+  std::optional<std::string> first_;
+};
+
 // Reads one key (path from the root of `reg`'s hive, leading backslash) into
 // `rows` with `tag`, values and data in one pass. Only "load" and "run"
 // (exact bytes) are read when `load_and_run_only`; blank data adds no row.
 // `values` is a scratch list. A key whose system name equals `same_as` is the
 // key already read through the other view and adds nothing. Gives the system
 // name of the key it opened (nullopt when it did not open, or the system
-// cannot name it). Leaves no key open. Throws the registry errors of ReadString.
+// cannot name it). Leaves no key open. A value that is not text adds no row
+// and its error goes to `errors`; the other values are read all the same.
 std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string& key_path,
                                           int tag, bool load_and_run_only,
                                           std::vector<RegNamedValue>& values,
-                                          std::vector<StartupRow>& rows,
+                                          std::vector<StartupRow>& rows, LoadErrors& errors,
                                           const std::optional<std::string>& same_as = std::nullopt);
 
 // The one shell-link object of a load, made at its first shortcut (so a load
@@ -155,6 +183,14 @@ class StartupShortcuts {
   Shell& shell_;
   std::unique_ptr<ShortcutResolver> resolver_;
 };
+
+// The path that reaches exactly the entry `name` of a Startup folder.
+// Windows' path rules cut trailing dots and spaces off a name, so
+// "Tool.lnk." would reach "Tool.lnk"; such a name is given in the verbatim
+// form ("\\?\C:\...", "\\?\UNC\server\share\...") when the folder is a
+// full path. Every other name is simply appended.
+[[nodiscard]] std::string ExactEntryPath(const std::string& folder, const std::string& name,
+                                         Locale& locale);
 
 // Appends one row per usable entry of `folder`, in search order, tagged
 // `tag`. Nothing for an empty path; folders whose names begin with "." are

@@ -53,10 +53,13 @@ const IniSource* FindIniSource(int tag) {
 // Reads a Startup folder's path from its Shell Folders value into `field`
 // and scans that folder. The field keeps its old value when the key does
 // not open, and becomes empty when the value is missing.
+// A value that is not text leaves the field as it was and scans nothing.
 void ReadStartupFolder(const Platform& platform, StartupShortcuts& shortcuts, RegistryAccess& reg,
                        Hive hive, std::string_view key, const char* value, std::string& field,
                        int tag, std::vector<StartupRow>& rows) {
   reg.SetRoot(hive);
+  // Closed also when the value throws.
+  const ScopeExit close([&reg] { reg.CloseKey(); });
   if (reg.OpenKey(std::string(key))) field = reg.ReadString(value);
   reg.CloseKey();
   ScanStartupFolder(platform, shortcuts, field, tag, rows);
@@ -114,6 +117,7 @@ void StartupTab::LoadStartupList() {
   count_caption_.clear();
   list_.Clear();
   const ApprovedValues approved(platform_.registry);
+  LoadErrors errors;
   {
     // Also when a read throws: the rows read so far are shown, sorted, with
     // their switches and their count, and nothing is selected.
@@ -122,12 +126,13 @@ void StartupTab::LoadStartupList() {
       SortRows();
       count_caption_ = std::to_string(list_.size());
     });
-    ReadAllSources(list_.mutable_rows());
+    ReadAllSources(list_.mutable_rows(), errors);
   }
   Select(0);
+  errors.ThrowFirst();
 }
 
-void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
+void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors) {
   std::vector<RegNamedValue> values;
   RegistryAccess reg(platform_.registry);
   // The system's names of the HKLM keys, to know a key the 32-bit view shares.
@@ -139,7 +144,8 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
       const bool windows_key = i + 1 == kStartupKeyPaths.size();
       std::optional<std::string> name =
           ReadStartupKey(reg, group.prefix + std::string(kStartupKeyPaths[i]),
-                         group.first_tag + static_cast<int>(i), windows_key, values, rows);
+                         group.first_tag + static_cast<int>(i), windows_key, values, rows,
+                         errors);
       if (g == kHklmGroup) native_keys[i] = std::move(name);
     }
   }
@@ -152,17 +158,23 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows) {
       // the 32-bit view of a shared key would not open the same way.
       (void)ReadStartupKey(reg32, "\\" + std::string(kStartupKeyPaths[i]),
                            kFirstWow64Tag + static_cast<int>(i), windows_key, values, rows,
-                           native_keys[i]);
+                           errors, native_keys[i]);
     }
   }
 
   StartupShortcuts shortcuts(platform_.shell);
-  ReadStartupFolder(platform_, shortcuts, reg, Hive::kCurrentUser, kShellFoldersKey, "Startup",
-                    user_startup_dir_, kTagUserStartup, rows);
-  ReadStartupFolder(platform_, shortcuts, reg, Hive::kLocalMachine, kShellFoldersKey,
-                    "Common Startup", common_startup_dir_, kTagCommonStartup, rows);
-  ReadStartupFolder(platform_, shortcuts, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
-                    default_startup_dir_, kTagDefaultStartup, rows);
+  errors.Collect([&] {
+    ReadStartupFolder(platform_, shortcuts, reg, Hive::kCurrentUser, kShellFoldersKey, "Startup",
+                      user_startup_dir_, kTagUserStartup, rows);
+  });
+  errors.Collect([&] {
+    ReadStartupFolder(platform_, shortcuts, reg, Hive::kLocalMachine, kShellFoldersKey,
+                      "Common Startup", common_startup_dir_, kTagCommonStartup, rows);
+  });
+  errors.Collect([&] {
+    ReadStartupFolder(platform_, shortcuts, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
+                      default_startup_dir_, kTagDefaultStartup, rows);
+  });
 
   const std::string windows_dir = WithBackslash(paths_.windows_dir, platform_.locale);
   for (const IniSource& source : kIniSources) {
@@ -213,7 +225,7 @@ void StartupTab::DeleteStartupItem() {
     // An empty name or folder would designate the Startup folder itself (or
     // a path from the drive's root), never an entry of it.
     if (!row.source_name.empty() && !location.empty()) {
-      const std::string path = WithBackslash(location, platform_.locale) + row.source_name;
+      const std::string path = ExactEntryPath(location, row.source_name, platform_.locale);
       DeleteStartupPath(path);
       removed = platform_.files.GetAttributes(path) == kInvalidAttributes;
     }

@@ -35,8 +35,11 @@ class StartupTab {
   // views share), the three Startup folders and win.ini/system.ini, sorted
   // without letter case (rows that compare equal keep their reading order),
   // with each row's switch read from StartupApproved, and selects row 0. The
-  // count caption is set on every way out: when a read throws, the rows read
-  // before it stay, nothing is selected, and the error propagates.
+  // count caption is set on every way out. What cannot be read (a value
+  // that is not text, a Startup folder's shortcuts when the shell-link object
+  // cannot be made) gives no row and the load goes on through every other
+  // source; the first such error is thrown once the list is complete and
+  // row 0 is selected.
   void LoadStartupList();
 
   const std::vector<StartupRow>& rows() const { return list_.rows(); }
@@ -94,7 +97,7 @@ class StartupTab {
 
  private:
   StartupFolders folders() const;
-  void ReadAllSources(std::vector<StartupRow>& rows);
+  void ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors);
   void SortRows();
   // "Disabled=<local date and time of the switch>", or "Disabled" without one.
   [[nodiscard]] std::string DisabledLine(const Approval& approval) const;

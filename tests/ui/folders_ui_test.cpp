@@ -477,5 +477,71 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
   EXPECT_TRUE(WaitFor([&] { return ResultLine(app.main()).empty(); }, 5000));
 }
 
+// Drive E: is a folder of its own in the test run's prefix
+// (scripts/windows-tests.sh maps it).
+TEST(FoldersDriveRootTest, ADriveRootIsClearedAsTheRootAndARelativePathIsRefused) {
+  const std::string root = "E:\\";
+  ASSERT_NE(GetFileAttributesA(root.c_str()), INVALID_FILE_ATTRIBUTES) << "the test run maps drive E:";
+  for (const std::string& name : FolderEntries(root)) ASSERT_TRUE(RemoveTree(root + name)) << name;
+  ASSERT_TRUE(WriteWholeFile(root + "cu-root.txt", "root"));
+  ASSERT_TRUE(CreateDirectoryA((root + "cu-dir").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((root + "cu-dir\\sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(root + "cu-dir\\sub\\deep.txt", "deep"));
+  ASSERT_TRUE(CreateDirectoryA((root + "reports").c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(root + ".cu-keep.txt", "kept"));
+  // A folder the relative path would name from the program's current folder.
+  ASSERT_TRUE(CreateDirectoryA("relcache", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(WriteWholeFile("relcache\\keep.txt", "kept"));
+  struct Cleanup {
+    ~Cleanup() { (void)RemoveTree("relcache"); }
+  } cleanup;
+  SavedRegistryValues shell_folders{HKEY_CURRENT_USER, kShellFolders, {"Recent", "Cache"}};
+  ASSERT_EQ(shell_folders.SetString("Recent", root), ERROR_SUCCESS);
+  ASSERT_EQ(shell_folders.SetString("Cache", "relcache"), ERROR_SUCCESS);
+  // A StartUp row, so that there is a report to save.
+  SavedRegistryValues run{HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", {"cu-root"}};
+  ASSERT_EQ(run.SetString("cu-root", "C:\\cu-root.exe"), ERROR_SUCCESS);
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  {
+    SCOPED_TRACE("a StartUp report saved into E:\\reports");
+    ClickButton(app.Button(0, "Save"));
+    ASSERT_EQ(SaveAsInDialog(app, root + "reports\\startup.txt"), "");
+    ASSERT_TRUE(WaitFor([&] { return PathExists(root + "reports\\startup.txt"); }, 15000));
+    app.Settle();
+  }
+  app.SelectTab(kFoldersPage);
+  HWND list = app.List(kFoldersPage);
+  const std::vector<std::string> rows = ListRows(list);
+  const int recent = RowIndex(rows, "Recent");
+  const int cache = RowIndex(rows, "Cache");
+  ASSERT_GE(recent, 0) << Shown(rows);
+  ASSERT_GE(cache, 0) << Shown(rows);
+  {
+    SCOPED_TRACE("the root, shown, asked and cleared as the root");
+    ClickRow(list, recent);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(app.PathPanel()) == root; }, 5000)) << TextOf(app.PathPanel());
+    ClickButton(app.Button(kFoldersPage, "Clear"));
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Clear folder E:\\?");
+    ClickDialogButton(box, IDYES);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return FolderEntries(root) == std::vector<std::string>{".cu-keep.txt"}; }, 15000))
+        << "left on E: " << Shown(FolderEntries(root));
+    app.Settle();
+  }
+  {
+    SCOPED_TRACE("a relative path: refused before any question");
+    ClickRow(list, cache);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(app.PathPanel()) == "relcache"; }, 5000));
+    ClickButton(app.Button(kFoldersPage, "Clear"));
+    EXPECT_EQ(AcceptErrorBox(app), "The folder's path is not a full path, so nothing was cleared: relcache");
+    EXPECT_TRUE(Dialogs(app.id()).empty()) << "no question follows";
+    EXPECT_TRUE(PathExists("relcache\\keep.txt"));
+  }
+}
+
 }  // namespace
 }  // namespace cu::ui_test

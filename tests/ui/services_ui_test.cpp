@@ -241,14 +241,7 @@ TEST_F(ServicesWindowTest, SaveWithToggleDownWritesTheRunningServicesDisplayName
   EXPECT_EQ(TextOf(toggle_), std::to_string(rows.size()));
 
   Click(app.Button(kServicesPage, "Save"));
-  HWND dialog = WaitForDialog(app.id(), "Save As");
-  ASSERT_NE(dialog, nullptr) << "the Save dialog opens";
-  HWND edit = SaveDialogFileNameEdit(dialog);
-  ASSERT_NE(edit, nullptr);
-  const std::wstring wide_path(path.begin(), path.end());
-  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
-  ClickDialogButton(dialog, IDOK);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+  ASSERT_EQ(SaveAsInDialog(app, path), "");
   app.Settle();
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
 

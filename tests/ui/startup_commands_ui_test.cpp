@@ -553,15 +553,7 @@ TEST_F(StartupCommandsTest, CtrlSWritesTheGroupedReportThroughTheSaveDialog) {
   ASSERT_EQ(FocusOf(app.main()), list);
   app.Foreground();
   PressKey('S', true);
-  HWND save = WaitForDialog(app.id(), "Save As");
-  ASSERT_NE(save, nullptr) << "Ctrl+S opens the save dialog";
-  HWND name_edit = SaveDialogFileNameEdit(save);
-  ASSERT_NE(name_edit, nullptr) << "the save dialog's file-name field";
-  const std::wstring wide_path(report_path_.begin(), report_path_.end());
-  SendMessageW(name_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
-  ASSERT_EQ(TextOf(name_edit), report_path_);
-  ClickDialogButton(save, IDOK);
-  ASSERT_TRUE(WaitFor([&] { return !IsWindow(save); }, 10000)) << "the save dialog closes";
+  ASSERT_EQ(SaveAsInDialog(app, report_path_), "") << "Ctrl+S saves through the save dialog";
   ASSERT_TRUE(WaitFor([&] { return GetFileAttributesA(report_path_.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
       << "the report file is written";
   EXPECT_TRUE(WaitFor([&] { return ListSelection(list) == 0; }, 5000)) << "saving leaves the first row selected";

@@ -77,19 +77,27 @@ TEST_F(StartupWindowTest, ShowsTabsAndSortedStartupRowsWithFocusAndClosesOnEsc) 
   EXPECT_TRUE(app.Exited(10000)) << "Esc closes the window from the list";
 }
 
-TEST_F(StartupWindowTest, WrongValueTypeShowsErrorOnceKeepsEarlierRowsAndFillsShellFolders) {
-  ASSERT_EQ(run_.SetRaw("Broken", REG_DWORD, cu::test_kit::DwordBytes(1)), ERROR_SUCCESS);
+TEST_F(StartupWindowTest, WrongValueTypeShowsErrorOnceAndHidesNoOtherRow) {
+  ASSERT_EQ(run_.SetRaw("Broken", REG_BINARY, std::string("\x01\x02", 2)), ERROR_SUCCESS);
   AppProcess app;
   ASSERT_NE(app.main(), nullptr);
   EXPECT_EQ(AcceptErrorBox(app), "Invalid data type for 'Broken'");
   Sleep(500);
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "the error is shown exactly once";
 
-  // The HKCU Run key is read after the machine's keys; rows before the bad
-  // value stay and are counted, nothing is selected.
+  // The value gives no row; the rest of its key (read after it: Wine
+  // enumerates sorted), the Startup folder and the ini keys are all listed,
+  // counted, and the first row is selected.
   const std::vector<std::string> rows = ListRows(app.List(0));
+  SCOPED_TRACE("rows:\n" + Shown(rows));
+  for (const std::string& row : {std::string("Alpha=c:\\alpha.exe /min"), std::string("zeta=C:\\zeta.exe"),
+                                 std::string("sysload.exe"),
+                                 "Tool.lnk=" + WindowsFolder() + "\\notepad.exe"}) {
+    EXPECT_GE(RowIndex(rows, row), 0) << row;
+  }
+  for (const std::string& row : rows) EXPECT_NE(row.rfind("Broken=", 0), 0u) << row;
   EXPECT_EQ(TextOf(app.Panel(0)), std::to_string(rows.size()));
-  EXPECT_EQ(ListSelection(app.List(0)), -1);
+  EXPECT_EQ(ListSelection(app.List(0)), 0);
 
   // The Shell folders list was still filled at the first showing.
   const std::vector<std::string> folders = ListRows(app.List(2));

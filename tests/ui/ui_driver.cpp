@@ -328,6 +328,19 @@ HWND SaveDialogFileNameEdit(HWND dialog) {
   return GetDlgItem(dialog, 0x480);
 }
 
+std::string SaveAsInDialog(const AppProcess& app, const std::string& path) {
+  HWND dialog = WaitForDialog(app.id(), "Save As");
+  if (dialog == nullptr) return "the save dialog did not open";
+  HWND edit = SaveDialogFileNameEdit(dialog);
+  if (edit == nullptr) return "the save dialog has no file-name field";
+  const std::wstring wide_path(path.begin(), path.end());
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
+  if (TextOf(edit) != path) return "the file-name field shows " + TextOf(edit);
+  ClickDialogButton(dialog, IDOK);
+  if (!WaitFor([&] { return !IsWindow(dialog); }, 10000)) return "the save dialog stayed open";
+  return {};
+}
+
 InfoTexts ReadInfo(HWND dialog) {
   return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
           IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002)),

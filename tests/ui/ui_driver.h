@@ -115,6 +115,10 @@ std::string Shown(const std::vector<std::string>& rows);
 // combo box, or an extended combo box holding one, as Wine has it), or the
 // plain edit edt1 of older layouts; null when there is neither.
 HWND SaveDialogFileNameEdit(HWND dialog);
+// Waits for the program's "Save As" dialog, enters `path` as the file name
+// and presses Save. Empty when the dialog opened, took the name and closed;
+// else what went wrong.
+[[nodiscard]] std::string SaveAsInDialog(const AppProcess& app, const std::string& path);
 
 // The texts of an open Info dialog (StartUp or Service).
 struct InfoTexts {

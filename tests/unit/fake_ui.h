@@ -52,6 +52,8 @@ class FakeUi : public Ui {
   std::deque<int> info_results;
   // The items picked in the list of each Info dialog that has one, in turn.
   std::deque<std::vector<int>> info_picks;
+  // Runs while each question is open: what changes on the machine meanwhile.
+  std::function<void()> while_asking;
 
   // Records.
   std::vector<std::string> questions;       // every Confirm text
@@ -72,6 +74,7 @@ class FakeUi : public Ui {
   bool Confirm(const std::string& question) override {
     questions.push_back(question);
     events.push_back("confirm:" + question);
+    if (while_asking) while_asking();
     if (confirm_answers.empty()) {
       ADD_FAILURE() << "unexpected question: " << question;
       return false;

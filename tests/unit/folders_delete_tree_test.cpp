@@ -20,9 +20,11 @@ void AddOutside(memory::MemoryFileSystem& files) {
   files.AddFile("C:\\Outside\\nested\\deep.txt", "d");
 }
 
-void ExpectOutsideIntact(const memory::MemoryFileSystem& files) {
+void ExpectOutsideIntact(memory::MemoryFileSystem& files) {
   EXPECT_EQ(files.List("C:\\Outside"), (Names{"keep.txt", "ro.txt", "nested"}));
   EXPECT_EQ(files.List("C:\\Outside\\nested"), (Names{"deep.txt"}));
+  // Still read-only, also when a name of it inside the tree was met.
+  EXPECT_NE(files.GetAttributes("C:\\Outside\\ro.txt") & kAttrReadOnly, 0u);
 }
 
 // A tree with every kind of entry the rules treat apart, outside links included.
@@ -50,22 +52,31 @@ void AddMixedTree(memory::MemoryFileSystem& files) {
   files.BlockLongName("C:\\T\\lost name.txt");
   files.AddLink("C:\\T\\link", "C:\\Outside");
   files.AddLink("C:\\T\\sub\\nested link", "C:\\Outside\\nested");
+  // A second name of a read-only file outside.
+  files.AddHardLink("C:\\T\\ro-link.txt", "C:\\Outside\\ro.txt");
 }
 
 TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
   // By handle every name the search gives is reached; by path a name that
-  // neither the long nor the short form reaches stays.
-  for (const bool by_path : {false, true}) {
-    SCOPED_TRACE(by_path ? "by path" : "by handle");
+  // neither the long nor the short form reaches stays. A read-only file with
+  // another name elsewhere goes only where the system can delete it without
+  // taking its attribute off.
+  for (const int mode : {0, 1, 2}) {
+    const bool by_path = mode == 1;
+    const bool ignores_read_only = mode == 2;
+    SCOPED_TRACE(by_path ? "by path" : ignores_read_only ? "by handle, read-only passed over"
+                                                          : "by handle");
     memory::MemoryMachine machine;
     memory::MemoryFileSystem& files = machine.files;
     files.path_removal = by_path;
+    files.delete_ignores_read_only = ignores_read_only;
     AddMixedTree(files);
 
     const RemovalTally tally = RemoveFolderContents(files, "C:\\T");
 
     Names top = {"sub", ".keep", ".cfg", "busy", "link"};
     if (by_path) top.insert(top.end() - 1, "lost name.txt");
+    if (!ignores_read_only) top.push_back("ro-link.txt");
     EXPECT_TRUE(files.Exists("C:\\T"));
     EXPECT_EQ(files.List("C:\\T"), top);
     EXPECT_EQ(files.List("C:\\T\\.cfg"), (Names{"inner.txt"}));
@@ -77,10 +88,10 @@ TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
     EXPECT_EQ(files.open_search_count(), 0);
     // a, b, c, hidden, system, in, gone, other, unreachable (+ lost by handle);
     // deep, rodir removed; locked.txt refused.
-    EXPECT_EQ(tally.files, by_path ? 9u : 10u);
+    EXPECT_EQ(tally.files, by_path ? 9u : ignores_read_only ? 11u : 10u);
     EXPECT_EQ(tally.folders, 2u);
-    EXPECT_EQ(tally.bytes, 4u);  // "a", "bb", "c"
-    EXPECT_EQ(tally.left, 1u);
+    EXPECT_EQ(tally.bytes, ignores_read_only ? 5u : 4u);  // "a", "bb", "c" (and "r")
+    EXPECT_EQ(tally.left, ignores_read_only ? 1u : 2u);
     EXPECT_FALSE(tally.stopped);
   }
 }

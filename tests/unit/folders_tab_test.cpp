@@ -44,7 +44,7 @@ TEST(FolderCatalogue, ListsTempRowsThenDistinctShellFoldersOfUserAndMachine) {
   world.ShellFolder(Hive::kCurrentUser, "Docs", "C:\\Docs\\\\");  // only one backslash is cut
   world.ShellFolder(Hive::kLocalMachine, "Common Recent", "c:\\r\\");  // same path as Recent
   world.ShellFolder(Hive::kLocalMachine, "Cache", "C:\\Machine\\Cache");
-  world.ShellFolder(Hive::kLocalMachine, "Root", "C:\\");
+  world.ShellFolder(Hive::kLocalMachine, "Root", "C:\\");  // a drive's root keeps its backslash
   FoldersTab tab(world.platform, world.ui, world.paths);
 
   tab.LoadShellFolders();
@@ -52,7 +52,7 @@ TEST(FolderCatalogue, ListsTempRowsThenDistinctShellFoldersOfUserAndMachine) {
   EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System", "Cache", "Recent", "Leading", "Docs",
                                 "Cache", "Root"}));
   EXPECT_EQ(tab.paths(), (Names{"C:\\users\\user\\Temp", "C:\\windows\\Temp", "C:\\users\\user\\Cache",
-                                "C:\\R", " C:\\R", "C:\\Docs\\", "C:\\Machine\\Cache", "C:"}));
+                                "C:\\R", " C:\\R", "C:\\Docs\\", "C:\\Machine\\Cache", "C:\\"}));
   EXPECT_EQ(tab.count_caption(), "8");
   EXPECT_EQ(tab.selection(), 0);
   EXPECT_EQ(tab.folder_caption(), "C:\\users\\user\\Temp");
@@ -196,6 +196,70 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   tab.ClearShownFolder();
   EXPECT_TRUE(world.ui.questions.empty());
   EXPECT_EQ(files.List("C:\\H"), (Names{"keep.txt"}));
+}
+
+TEST(FolderCommands, ClearEmptiesExactlyTheFolderItNamesAndNothingRelative) {
+  FoldersWorld world;
+  memory::MemoryFileSystem& files = world.machine.files;
+  // A drive's root while the current folder is one of its subfolders, as
+  // after a save there: "E:" alone would be that subfolder.
+  files.AddFile("E:\\root.txt");
+  files.AddFile("E:\\reports\\startup.txt");
+  files.AddFile("E:\\.keep\\kept.txt");
+  files.SetCurrentDirectory("E:\\reports");
+  world.ShellFolder(Hive::kCurrentUser, "Recent", "E:\\");
+  world.ShellFolder(Hive::kCurrentUser, "Cache", "relcache");
+  // Swapped for a link to Outside while the question is open.
+  files.AddFile("C:\\Cookies\\c.txt");
+  files.AddFile("C:\\Outside\\o.txt");
+  world.ShellFolder(Hive::kCurrentUser, "Cookies", "C:\\Cookies");
+  // TEMP System reached through a link: the question names where it leads.
+  files.AddFile("D:\\RealTemp\\t.tmp");
+  files.AddLink("C:\\windows\\Temp", "D:\\RealTemp");
+  world.ShellFolder(Hive::kLocalMachine, "Cache", "C:\\Gone");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+  tab.LoadShellFolders();
+  const auto select = [&tab](int row) {
+    tab.Select(row);
+    tab.SelectionChanged();
+  };
+
+  select(2);
+  EXPECT_EQ(tab.folder_caption(), "E:\\");
+  world.ui.confirm_answers.push_back(true);
+  tab.ClearShownFolder();
+  EXPECT_EQ(world.ui.questions.back(), "Clear folder E:\\?");
+  EXPECT_EQ(files.List("E:\\"), (Names{".keep"}));
+
+  select(3);
+  testing::ExpectAppError([&] { tab.ClearShownFolder(); },
+                          "The folder's path is not a full path, so nothing was cleared: relcache");
+  EXPECT_EQ(world.ui.questions.size(), 1u);
+
+  select(4);
+  world.ui.while_asking = [&files] {
+    files.SwapForLink("C:\\Cookies", "C:\\Moved", "C:\\Outside");
+  };
+  world.ui.confirm_answers.push_back(true);
+  tab.ClearShownFolder();
+  world.ui.while_asking = nullptr;
+  EXPECT_EQ(world.ui.questions.back(), "Clear folder C:\\Cookies?");
+  EXPECT_TRUE(files.List("C:\\Moved").empty());
+  EXPECT_EQ(files.List("C:\\Outside"), (Names{"o.txt"}));
+
+  select(1);
+  world.ui.confirm_answers.push_back(true);
+  tab.ClearShownFolder();
+  EXPECT_EQ(world.ui.questions.back(), "Clear folder D:\\RealTemp?");
+  EXPECT_EQ(world.ui.work_requests.back().action, "Clearing D:\\RealTemp");
+  EXPECT_TRUE(files.List("D:\\RealTemp").empty());
+
+  // A folder that does not open: nothing is asked.
+  select(5);
+  ASSERT_TRUE(tab.clear_enabled());
+  tab.ClearShownFolder();
+  EXPECT_EQ(world.ui.questions.size(), 3u);
+  EXPECT_TRUE(world.ui.ScriptUsedUp());
 }
 
 TEST(FolderCommands, ResultLineCountsInTheUsersNumberFormat) {

@@ -72,10 +72,10 @@ TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAn
   machine_.registry.SetDword(Hive::kCurrentUser, kRun, "NAME", 1);
   MainController controller(view_, startup_, urls_, folders_, &services_);
   testing::ExpectAppError([&] { controller.ShowFirstTime(); }, "Invalid data type for 'NAME'");
-  // The rows before the bad value stay; the service list after it still
-  // loads, the focus moves and the shell folders are listed.
+  // The bad value gives no row and hides nothing; the service list after it
+  // still loads, the focus moves and the shell folders are listed.
   EXPECT_EQ(startup_.count_caption(), "1");
-  EXPECT_EQ(startup_.selection(), -1);
+  EXPECT_EQ(startup_.selection(), 0);
   EXPECT_EQ(services_.entries().size(), 1u);
   EXPECT_EQ(view_.events, (std::vector<std::string>{"page 0", "focus 0", "row height"}));
   ASSERT_EQ(folders_.names().size(), 3u);

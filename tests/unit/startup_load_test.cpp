@@ -14,6 +14,7 @@ namespace cu {
 namespace {
 
 const std::string kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+const std::string kRunOnceEx = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
 const std::string kUserStartup = "C:\\Users\\u\\Start Menu\\Programs\\Startup";
 const std::string kCommonStartup = "C:\\ProgramData\\Start Menu\\Programs\\StartUp";
 const std::string kDefaultStartup = "C:\\Users\\Default\\Start Menu\\Programs\\Startup";
@@ -101,26 +102,28 @@ TEST_F(StartupLoad, ValueTextIsListedAsRead) {
   EXPECT_EQ(StartupCommand(tab.rows()[1]), "eq.exe");
 }
 
-TEST_F(StartupLoad, NonTextValueStopsTheLoadAndKeepsWhatWasRead) {
+TEST_F(StartupLoad, NonTextValuesGiveNoRowAndHideNothingElse) {
   SeedShellFolders();
   m.files.AddFile(kUserStartup + "\\old.exe");
-  tab.LoadStartupList();
-  ASSERT_EQ(tab.user_startup_dir(), kUserStartup);
-
+  m.files.AddFile("C:\\Elsewhere\\new.exe");
   m.registry.SetString(Hive::kLocalMachine, kRun, "machine", "m.exe");
   m.registry.SetString(Hive::kCurrentUser, kRun, "first", "f.exe");
-  m.registry.SetDword(Hive::kCurrentUser, kRun, "bad", 1);
+  m.registry.SetValue(Hive::kCurrentUser, kRun, "bad", kRegBinary, "\x01\x02");
   m.registry.SetString(Hive::kCurrentUser, kRun, "later", "l.exe");
+  // RunOnceEx's own REG_DWORD, in a key read before the one above.
+  m.registry.SetDword(Hive::kLocalMachine, kRunOnceEx, "Flags", 0x20);
   m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup", "C:\\Elsewhere");
+  m.registry.SetDword(Hive::kLocalMachine, kShellFolders, "Common Startup", 1);
   m.files.SetIniString("C:\\windows\\win.ini", "windows", "load", "w.exe");
 
-  testing::ExpectAppError([&] { tab.LoadStartupList(); }, "Invalid data type for 'bad'");
-  EXPECT_EQ(Listed(tab), (std::vector<std::string>{"first=f.exe|23", "machine=m.exe|3"}));
-  EXPECT_EQ(tab.count_caption(), "2");
-  EXPECT_EQ(tab.selection(), -1);
-  // The folder steps come after the failing key: their fields keep the
-  // previous load's values.
-  EXPECT_EQ(tab.user_startup_dir(), kUserStartup);
+  // The first one read is named, once, after the list is complete.
+  testing::ExpectAppError([&] { tab.LoadStartupList(); }, "Invalid data type for 'Flags'");
+  EXPECT_EQ(Listed(tab),
+            (std::vector<std::string>{"first=f.exe|23", "later=l.exe|23", "machine=m.exe|3",
+                                      "new.exe|100", "w.exe|500"}));
+  EXPECT_EQ(tab.count_caption(), "5");
+  EXPECT_EQ(tab.selection(), 0);
+  EXPECT_EQ(tab.user_startup_dir(), "C:\\Elsewhere");
   EXPECT_EQ(m.registry.open_key_count(), 0);
 }
 
@@ -170,11 +173,13 @@ TEST_F(StartupLoad, StartupFolderEntries) {
   EXPECT_EQ(tab.default_startup_dir(), kDefaultStartup);
   EXPECT_EQ(m.files.open_search_count(), 0);
 
-  // Without the shell-link object the load ends with its error.
+  // Without the shell-link object a folder with shortcuts gives no rows; the
+  // others are still listed and the error comes once the list is complete.
   m.shell.fail_create = true;
   EXPECT_THROW(tab.LoadStartupList(), AppError);
-  EXPECT_EQ(tab.selection(), -1);
-  EXPECT_EQ(tab.count_caption(), std::to_string(tab.rows().size()));
+  EXPECT_EQ(Listed(tab), (std::vector<std::string>{"common.exe|110", "default.exe|120"}));
+  EXPECT_EQ(tab.selection(), 0);
+  EXPECT_EQ(tab.count_caption(), "2");
   EXPECT_EQ(m.files.open_search_count(), 0);
 }
 

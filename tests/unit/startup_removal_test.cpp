@@ -172,6 +172,15 @@ TEST_F(StartupRemoval, StartupFolderRowRemovesItsEntryOnly) {
   m.files.AddFile("D:\\Outside\\keep.txt");
   m.files.AddLink(dir + "Linked", "D:\\Outside");
   m.files.AddFile(dir + "stays.exe");
+  // Names that Windows' path rules cut to the name of another entry beside them.
+  m.files.AddFile("\\\\?\\" + dir + "Tool.lnk.");
+  m.files.AddFile("\\\\?\\" + dir + "stays.exe ");
+
+  Remove("Tool.lnk.");
+  Remove("stays.exe ");
+  EXPECT_EQ(m.files.List(kStartup).size(), 6u);
+  EXPECT_TRUE(m.files.Exists(dir + "Tool.lnk"));
+  EXPECT_TRUE(m.files.Exists(dir + "stays.exe"));
 
   Remove("Tool.lnk=C:\\Tools\\tool.exe");
   EXPECT_FALSE(m.files.Exists(dir + "Tool.lnk"));

@@ -45,7 +45,7 @@ TEST(Text, ATrailingBackslashCountsOnlyWhenItIsACharacterOfItsOwn) {
     std::string path;
     bool ends;
   };
-  for (const Case& c : std::vector<Case>{{false, "C:\\", true},
+  for (const Case& c : std::vector<Case>{{false, "C:\\Docs\\", true},
                                          {false, "C:", false},
                                          {false, "", false},
                                          {false, kanji_end, true},
@@ -59,6 +59,28 @@ TEST(Text, ATrailingBackslashCountsOnlyWhenItIsACharacterOfItsOwn) {
     EXPECT_EQ(WithoutBackslash(c.path, locale),
               c.ends ? c.path.substr(0, c.path.size() - 1) : c.path);
     EXPECT_EQ(WithBackslash(c.path, locale), c.ends ? c.path : c.path + "\\");
+  }
+}
+
+TEST(Text, ADriveRootKeepsItsBackslashAndOnlyFullPathsNameOnePlace) {
+  memory::MemoryLocale locale;
+  // "D:" alone is the current folder of drive D.
+  for (const std::string root : {"C:\\", "d:\\"}) {
+    EXPECT_TRUE(IsDriveRoot(root));
+    EXPECT_EQ(WithoutBackslash(root, locale), root);
+    EXPECT_EQ(WithoutBackslash(root), root);
+  }
+  EXPECT_FALSE(IsDriveRoot("C:"));
+  EXPECT_FALSE(IsDriveRoot("1:\\"));
+  EXPECT_EQ(WithoutBackslash("C:\\\\"), "C:\\");
+
+  for (const char* full : {"C:\\", "e:\\Temp", "\\\\server\\share", "\\\\server\\share\\Temp",
+                           "\\\\?\\C:\\Temp", "\\\\.\\C:\\Temp"}) {
+    EXPECT_TRUE(IsFullPath(full)) << full;
+  }
+  for (const char* relative : {"", "Temp", "D:", "D:Temp", "\\Temp", "\\\\", "\\\\server",
+                               "\\\\server\\", "\\\\\\share", "1:\\Temp"}) {
+    EXPECT_FALSE(IsFullPath(relative)) << relative;
   }
 }
 

@@ -85,6 +85,28 @@ INSTANTIATE_TEST_SUITE_P(BothWays, Win32Removal, ::testing::Bool(),
                            return std::string(info.param ? "ByHandle" : "ByPath");
                          });
 
+TEST_P(Win32Removal, AReadOnlyFileWithANameOutsideStaysReadOnlyThere) {
+  Outside outside(Named("RemovalNamesOutside"));
+  ASSERT_NO_FATAL_FAILURE(outside.Fill());
+  Sandbox box(Named("RemovalHardLink"));
+  ASSERT_NO_FATAL_FAILURE(Populate(box, {{"single.txt", "s", FILE_ATTRIBUTE_READONLY}}));
+  ASSERT_TRUE(::CreateHardLinkA(box.Path("second name.txt").c_str(),
+                                outside.box.Path("read-only.txt").c_str(), nullptr));
+
+  const RemovalTally tally = RemoveFolderContents(files_, box.folder());
+
+  // Attributes belong to the file: the name outside must stay read-only.
+  outside.ExpectUntouched();
+  EXPECT_FALSE(PathExists(box.Path("single.txt"))) << "a read-only file with one name goes";
+  // The name inside goes only where the system deletes without changing the
+  // attribute (by handle on Windows 10 1809 and later); else it is left.
+  const bool left = PathExists(box.Path("second name.txt"));
+  std::cout << "[ hard link ] " << (left ? "left in place" : "deleted, attribute untouched") << "\n";
+  if (!GetParam()) EXPECT_TRUE(left) << "a deletion by path cannot pass over the attribute";
+  EXPECT_EQ(tally.files, left ? 1u : 2u);
+  EXPECT_EQ(tally.left, left ? 1u : 0u);
+}
+
 TEST_P(Win32Removal, ClearingTakesAllButDotEntriesLinksAndFilesInUseAndCountsWhatWent) {
   Outside outside(Named("RemovalOutside"));
   ASSERT_NO_FATAL_FAILURE(outside.Fill());

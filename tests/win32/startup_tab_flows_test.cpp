@@ -254,6 +254,20 @@ TEST(StartupTabFlows, RemovingStartupFolderEntriesDeletesTheShortcutAndTheSubfol
   EXPECT_FALSE(PathExists(startup.Path("Helpers")));
   EXPECT_TRUE(PathExists(startup.Path("keep.txt")));
   EXPECT_EQ(RowsTagged(tab, kTagUserStartup), std::vector<std::string>{"keep.txt"});
+
+  // A name that Windows' path rules cut to the name beside it goes by its
+  // exact name; the other entry stays.
+  const std::string dotted = "\\\\?\\" + startup.Path("keep.txt.");
+  UniqueFile made(::CreateFileA(dotted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(made.valid());
+  made.reset();
+  tab.LoadStartupList();
+  RemoveThroughInfo(tab, real.ui, FindRow(tab, "keep.txt.", kTagUserStartup), true);
+  EXPECT_EQ(real.ui.questions.back(), "Delete keep.txt.?");
+  EXPECT_FALSE(PathExists(dotted));
+  EXPECT_TRUE(PathExists(startup.Path("keep.txt")));
+  EXPECT_EQ(RowsTagged(tab, kTagUserStartup), std::vector<std::string>{"keep.txt"});
   EXPECT_TRUE(real.ui.ScriptUsedUp());
 }
 

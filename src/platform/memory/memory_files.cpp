@@ -23,6 +23,9 @@ struct Entry {
   bool long_blocked = false;
   bool locked = false;
   std::optional<std::string> link_target;  // full path of the folder a link shows
+  // Every name of a file with hard links, this one included; null for a
+  // file with one name. The names share their attributes, as they are one file.
+  std::shared_ptr<std::vector<std::weak_ptr<Entry>>> hard_links;
 
   // A folder's entries: the sequence number keeps insertion order and stays
   // valid for an open search while other entries come and go.
@@ -35,6 +38,23 @@ struct Entry {
 };
 
 using EntryPtr = std::shared_ptr<Entry>;
+
+// The number of names the file has in the tree.
+uint32_t NameCount(const Entry& entry) {
+  if (!entry.hard_links) return 1;
+  uint32_t count = 0;
+  for (const std::weak_ptr<Entry>& name : *entry.hard_links) count += name.expired() ? 0 : 1;
+  return count;
+}
+
+// Sets a file's attributes under every name it has.
+void SetFileAttributesOf(Entry& entry, uint32_t attributes) {
+  entry.attributes = attributes;
+  if (!entry.hard_links) return;
+  for (const std::weak_ptr<Entry>& name : *entry.hard_links) {
+    if (EntryPtr other = name.lock()) other->attributes = attributes;
+  }
+}
 
 struct ParsedPath {
   std::string drive;               // "C:" as written
@@ -126,6 +146,7 @@ struct MemoryFileSystem::Impl {
   std::vector<std::string> search_folders;
   std::map<std::string, bool> failing_writes;  // lower-cased full path -> partial
   std::vector<std::string> removals;
+  bool delete_ignores_read_only = false;
   // lower-cased full path -> lower-cased section -> lower-cased key -> value
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> ini;
 
@@ -146,12 +167,22 @@ struct MemoryFileSystem::Impl {
     return it == drives.end() ? nullptr : it->second;
   }
 
-  // Absolute form of a path: relative paths start at the current folder,
-  // "." and ".." are applied, empty components dropped.
-  std::optional<ParsedPath> Parse(const std::string& path) const {
+  // Absolute form of a path: relative paths start at the current folder
+  // ("D:Temp" and "D:" at the current folder when it is on drive D, else at
+  // D's root), "." and ".." are applied, empty components dropped, and as
+  // Windows does, trailing dots and spaces are cut off each name unless the
+  // path is a verbatim one ("\\?\C:\...").
+  std::optional<ParsedPath> Parse(const std::string& given) const {
+    const bool verbatim = given.rfind("\\\\?\\", 0) == 0;
+    const std::string path = verbatim ? given.substr(4) : given;
     if (path.empty()) return std::nullopt;
     std::string full;
-    if (HasDrive(path)) {
+    if (HasDrive(path) && (path.size() == 2 || path[2] != '\\')) {
+      const bool on_current_drive = AsciiLower(path.substr(0, 2)) ==
+                                    AsciiLower(current_directory.substr(0, 2));
+      full = (on_current_drive ? WithBackslash(current_directory) : path.substr(0, 2) + "\\") +
+             path.substr(2);
+    } else if (HasDrive(path)) {
       full = path;
     } else if (path[0] == '\\') {
       full = current_directory.substr(0, 2) + path;
@@ -163,6 +194,9 @@ struct MemoryFileSystem::Impl {
     parsed.trailing_backslash = full.size() > 2 && full.back() == '\\';
     std::string part;
     auto flush = [&] {
+      if (!verbatim && part != "." && part != "..") {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+      }
       if (part == "..") {
         if (!parsed.parts.empty()) parsed.parts.pop_back();
       } else if (!part.empty() && part != ".") {
@@ -324,6 +358,31 @@ struct MemoryFileSystem::Impl {
     return false;
   }
 
+  // The path of a folder as reached from the drives without links: a drive
+  // is "C:\\", a folder below it has no trailing backslash.
+  std::optional<std::string> PathOf(const Entry* target) const {
+    for (const auto& [key, drive] : drives) {
+      if (drive.get() == target) return drive->long_name + "\\";
+      std::vector<std::string> names;
+      if (NamesDownTo(*drive, target, names)) {
+        std::string path = drive->long_name;
+        for (const std::string& name : names) path += "\\" + name;
+        return path;
+      }
+    }
+    return std::nullopt;
+  }
+
+  static bool NamesDownTo(const Entry& folder, const Entry* target, std::vector<std::string>& names) {
+    for (const auto& [seq, child] : folder.ordered) {
+      if (!child->IsFolder() || child->IsLink()) continue;
+      names.push_back(child->long_name);
+      if (child.get() == target || NamesDownTo(*child, target, names)) return true;
+      names.pop_back();
+    }
+    return false;
+  }
+
   std::string FullKey(const std::string& path) const {
     std::optional<ParsedPath> parsed = Parse(path);
     return AsciiLower(parsed ? Format(*parsed) : path);
@@ -415,16 +474,20 @@ class MemoryRemovalFolder : public RemovalFolder {
                                                  path_ + "\\" + entry->long_name);
   }
 
-  Outcome RemoveCurrentFile(bool clear_read_only) override {
+  Outcome RemoveCurrentFile(bool read_only) override {
     const std::optional<uint64_t> seq = Current();
     if (!seq) return Outcome::kSkipped;
     Entry& entry = *folder_->ordered.at(*seq);
     if (entry.IsFolder() || entry.IsLink()) return Outcome::kSkipped;
-    if (clear_read_only) {
-      entry.attributes &= ~kAttrReadOnly;
-      if (entry.attributes == 0) entry.attributes = kAttrNormal;
+    const bool ignore_read_only = read_only && impl_->delete_ignores_read_only;
+    if (read_only && !ignore_read_only) {
+      if (NameCount(entry) > 1) return Outcome::kKept;
+      uint32_t attributes = entry.attributes & ~kAttrReadOnly;
+      SetFileAttributesOf(entry, attributes == 0 ? kAttrNormal : attributes);
     }
-    if (entry.locked || (entry.attributes & kAttrReadOnly) != 0) return Outcome::kKept;
+    if (entry.locked || (!ignore_read_only && (entry.attributes & kAttrReadOnly) != 0)) {
+      return Outcome::kKept;
+    }
     impl_->removals.push_back(path_ + "\\" + entry.long_name);
     MemoryFileSystem::Impl::Remove(*folder_, *seq);
     return Outcome::kRemoved;
@@ -434,6 +497,8 @@ class MemoryRemovalFolder : public RemovalFolder {
     folder_->attributes &= ~kAttrReadOnly;
     return true;
   }
+
+  std::optional<std::string> FinalPath() override { return impl_->PathOf(folder_.get()); }
 
   Outcome RemoveSelf() override {
     if (!holder_) return Outcome::kKept;  // a drive, or a folder reached through a link
@@ -483,6 +548,7 @@ class MemoryRemovalFolder : public RemovalFolder {
 
 RemovalRoot MemoryFileSystem::OpenRemovalRoot(const std::string& path, bool follow_link) {
   if (path_removal) return FileSystem::OpenRemovalRoot(path, follow_link);
+  impl_->delete_ignores_read_only = delete_ignores_read_only;
   RemovalRoot root;
   std::optional<Impl::Location> location = impl_->Locate(path, false);
   if (!location) {
@@ -565,7 +631,11 @@ bool MemoryFileSystem::SetAttributes(const std::string& path, uint32_t attribute
   } else {
     updated = kAttrNormal;
   }
-  entry->attributes = updated;
+  if (entry->IsFolder()) {
+    entry->attributes = updated;
+  } else {
+    SetFileAttributesOf(*entry, updated);
+  }
   return true;
 }
 
@@ -724,6 +794,31 @@ void MemoryFileSystem::AddLink(const std::string& path, const std::string& targe
   entry->attributes = kAttrDirectory | kAttrReparsePoint;
   entry->link_target = Format(*parsed_target);
   impl_->Insert(*parent, std::move(entry));
+}
+
+void MemoryFileSystem::AddHardLink(const std::string& path, const std::string& existing) {
+  EntryPtr file = impl_->Existing(existing);
+  if (file->IsFolder()) throw std::invalid_argument("a folder has no hard links: " + existing);
+  std::string name;
+  EntryPtr parent = impl_->MakeParent(path, name);
+  if (Impl::ChildSequence(*parent, name, true)) {
+    throw std::invalid_argument("an entry is in the way: " + path);
+  }
+  if (!file->hard_links) {
+    file->hard_links = std::make_shared<std::vector<std::weak_ptr<Entry>>>();
+    file->hard_links->push_back(file);
+  }
+  auto entry = std::make_shared<Entry>(*file);
+  entry->long_name = name;
+  entry->short_name.clear();
+  entry->long_blocked = false;
+  file->hard_links->push_back(entry);
+  impl_->Insert(*parent, std::move(entry));
+}
+
+uint32_t MemoryFileSystem::LinkCount(const std::string& path) {
+  EntryPtr entry = impl_->Find(path, false);
+  return entry && !entry->IsFolder() ? NameCount(*entry) : 0;
 }
 
 void MemoryFileSystem::Lock(const std::string& path) { impl_->Existing(path)->locked = true; }

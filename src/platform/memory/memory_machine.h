@@ -107,6 +107,11 @@ class MemoryFileSystem : public FileSystem {
   // With `path_removal` on, the path-based way of FileSystem instead.
   RemovalRoot OpenRemovalRoot(const std::string& path, bool follow_link) override;
   bool path_removal = false;
+  // The removal by handle deletes a read-only file without changing its
+  // attributes, as Windows 10 1809 and later can; off, it must take the
+  // attribute off first, as older systems and Wine.
+  bool delete_ignores_read_only = false;
+  uint32_t LinkCount(const std::string& path) override;
 
   // Seeding. Parent folders are created as needed. Drives ("C:") exist as
   // soon as anything is added below them.
@@ -123,6 +128,9 @@ class MemoryFileSystem : public FileSystem {
   // A directory symbolic link or junction (attributes 0x410) whose content
   // is that of `target`: paths through the link reach the target's entries.
   void AddLink(const std::string& path, const std::string& target);
+  // A second name for the file `existing`: both names show the same
+  // attributes, and a change made through one shows through the other.
+  void AddHardLink(const std::string& path, const std::string& existing);
   // DeleteFile and RemoveDirectory of this path fail (a file in use).
   void Lock(const std::string& path);
   // What another user may do to a shared folder: the folder at `path` moves

@@ -91,6 +91,17 @@ bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes
   return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
 }
 
+uint32_t Win32FileSystem::LinkCount(const std::string& path) {
+  const UniqueFile file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return 0;
+  return info.nNumberOfLinks;
+}
+
 bool Win32FileSystem::DeleteFile(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }

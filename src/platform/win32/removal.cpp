@@ -189,10 +189,43 @@ struct DispositionInfoEx {
 };
 constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;  // Windows 10 1809 and later
 
 // Set once a deletion found the POSIX-semantics disposition unsupported;
 // every later deletion of the process then goes to the plain one at once.
 std::atomic<bool> g_plain_disposition{false};
+// Set once a deletion found the flag that passes over the read-only
+// attribute unsupported (systems that have the POSIX disposition without it).
+std::atomic<bool> g_no_ignore_read_only{false};
+
+// Marks a read-only file behind `handle` for deletion without touching its
+// attributes, which it shares with its other names (hard links). nullopt
+// where the system cannot; else ERROR_SUCCESS or the system's refusal.
+std::optional<DWORD> MarkReadOnlyForDeletion(HANDLE handle) {
+  if (g_plain_disposition.load(std::memory_order_relaxed) ||
+      g_no_ignore_read_only.load(std::memory_order_relaxed)) {
+    return std::nullopt;
+  }
+  DispositionInfoEx disposition{kDispositionDelete | kDispositionPosixSemantics |
+                                kDispositionIgnoreReadOnly};
+  if (::SetFileInformationByHandle(handle, kFileDispositionInfoEx, &disposition,
+                                   sizeof disposition)) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD error = ::GetLastError();
+  if (!IsUnsupported(error)) return error;
+  g_no_ignore_read_only.store(true, std::memory_order_relaxed);
+  return std::nullopt;
+}
+
+// The number of names of the file behind `handle`; 0 when unknown.
+DWORD NameCount(HANDLE handle) {
+  FILE_STANDARD_INFO standard{};
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+    return 0;
+  }
+  return standard.NumberOfLinks;
+}
 
 // Marks the entry behind `handle` for deletion: with POSIX semantics its
 // name goes when this handle closes, even while others hold it open with
@@ -243,6 +276,21 @@ FindData ToFindData(const FILE_ID_BOTH_DIR_INFO& entry) {
   utc.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
   found.last_write = SearchTimeOf(utc);
   return found;
+}
+
+// A final path as users write it: "\\?\C:\Temp" as "C:\Temp",
+// "\\?\UNC\server\share" as "\\server\share"; a drive's root keeps its
+// backslash, other folders lose a trailing one.
+std::wstring DosPathOf(const std::wstring& final_path) {
+  std::wstring path = final_path;
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    path = L"\\\\" + path.substr(8);
+  } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+    path = path.substr(4);
+  }
+  const bool drive_root = path.size() == 3 && path[1] == L':' && path[2] == L'\\';
+  if (!drive_root && path.size() > 1 && path.back() == L'\\') path.pop_back();
+  return path;
 }
 
 // ---------------------------------------------------------------- folder
@@ -306,10 +354,10 @@ class HandleRemovalFolder : public RemovalFolder {
   // closes), so a file that keeps no read-only attribute to take off is
   // opened with FILE_DELETE_ON_CLOSE and goes as the handle closes: one
   // round trip fewer.
-  Outcome RemoveCurrentFile(bool clear_read_only) override {
+  Outcome RemoveCurrentFile(bool read_only) override {
     if (current_name_.empty() || !handle_) return Outcome::kSkipped;
     UniqueFile file;
-    if (!clear_read_only && g_plain_disposition.load(std::memory_order_relaxed)) {
+    if (!read_only && g_plain_disposition.load(std::memory_order_relaxed)) {
       const NTSTATUS status =
           OpenRelative(handle_.get(), current_name_, DELETE | SYNCHRONIZE,
                        FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, file);
@@ -317,17 +365,44 @@ class HandleRemovalFolder : public RemovalFolder {
       return IsGone(status) || status == kStatusFileIsADirectory ? Outcome::kSkipped
                                                                  : Outcome::kKept;
     }
-    const ACCESS_MASK access = DELETE | SYNCHRONIZE | (clear_read_only ? FILE_WRITE_ATTRIBUTES : 0);
+    const ACCESS_MASK access =
+        DELETE | SYNCHRONIZE | (read_only ? FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES : 0);
     const NTSTATUS status =
         OpenRelative(handle_.get(), current_name_, access, FILE_NON_DIRECTORY_FILE, file);
     if (!NT_SUCCESS(status)) {
       return IsGone(status) || status == kStatusFileIsADirectory ? Outcome::kSkipped
                                                                  : Outcome::kKept;
     }
-    // The attributes as the listing gave them; a failure shows in the deletion below.
-    if (clear_read_only) (void)ClearReadOnlyOn(file.get(), current_attributes_);
+    if (read_only) {
+      if (const std::optional<DWORD> marked = MarkReadOnlyForDeletion(file.get())) {
+        return *marked == ERROR_SUCCESS ? Outcome::kRemoved : Outcome::kKept;
+      }
+      // The attribute must come off first. It belongs to the file, not to
+      // this name: a file with other names elsewhere stays as it is.
+      if (NameCount(file.get()) != 1) return Outcome::kKept;
+      // The attributes as the listing gave them; a failure shows in the deletion below.
+      (void)ClearReadOnlyOn(file.get(), current_attributes_);
+    }
     if (MarkForDeletion(file.get()) == ERROR_SUCCESS) return Outcome::kRemoved;
     return Outcome::kKept;
+  }
+
+  std::optional<std::string> FinalPath() override {
+    if (!handle_) return std::nullopt;
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const DWORD length = ::GetFinalPathNameByHandleW(handle_.get(), path.data(),
+                                                       static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length == 0) return std::nullopt;
+      if (length < path.size()) {
+        path.resize(length);
+        const std::wstring dos = DosPathOf(path);
+        return ToCodePage(dos.c_str(), dos.size());
+      }
+      path.resize(length + 1);
+    }
+    return std::nullopt;
   }
 
   bool ClearReadOnly() override {
