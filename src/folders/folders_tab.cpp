@@ -54,7 +54,7 @@ void FoldersTab::LoadShellFolders() {
   AddRow("TEMP User", WithoutBackslash(system_paths_.user_temp_dir, platform_.locale));
   AddRow("TEMP System", WithoutBackslash(system_paths_.system_temp_dir, platform_.locale));
 
-  RegistryAccess registry(platform_.registry);
+  RegistryAccess registry(platform_.registry, kKeyRead);
   registry.SetRoot(Hive::kCurrentUser);
   ReadShellFolders(registry);
   registry.CloseKey();

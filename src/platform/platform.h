@@ -19,6 +19,11 @@ enum class Hive { kCurrentUser, kLocalMachine, kUsers };
 
 inline constexpr uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr uint32_t kKeyRead = 0x20019;  // 131097
+// The rights of a key handle that a change needs: reading values, writing
+// or deleting them, creating subkeys.
+inline constexpr uint32_t kKeyQueryValue = 0x0001;
+inline constexpr uint32_t kKeySetValue = 0x0002;
+inline constexpr uint32_t kKeyCreateSubKey = 0x0004;
 // View flags of an access mask. On 64-bit Windows the machine's Software
 // keys exist twice: the 64-bit view (the native one of this program) and the
 // 32-bit view, which regedit shows below Software\WOW6432Node. Keys that

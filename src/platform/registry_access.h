@@ -13,9 +13,10 @@ namespace cu {
 // the path rules and error texts are the same everywhere.
 class RegistryAccess {
  public:
-  // `access` may carry a view flag (kKeyWow64_32Key): every open then
-  // goes to that view.
-  explicit RegistryAccess(RegistryBackend& backend, uint32_t access = kKeyAllAccess);
+  // `access` is what every open asks for: kKeyRead to read, the rights of
+  // the change to write (kKeySetValue, ...). It may carry a view flag
+  // (kKeyWow64_32Key): every open then goes to that view.
+  RegistryAccess(RegistryBackend& backend, uint32_t access);
 
   Hive root() const { return root_; }
   // A new root closes the current key.

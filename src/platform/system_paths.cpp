@@ -12,7 +12,7 @@ SystemPaths ReadSystemPaths(const Platform& platform) {
   const std::string temp = platform.environment.TempPath();
   if (!temp.empty()) paths.user_temp_dir = WithBackslash(temp, platform.locale);
 
-  RegistryAccess reg(platform.registry);
+  RegistryAccess reg(platform.registry, kKeyRead);
   reg.SetRoot(Hive::kLocalMachine);
   if (reg.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment")) {
     // Read while the window is being created, where an error would end the

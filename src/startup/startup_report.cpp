@@ -86,7 +86,7 @@ std::string ResolveProgramPath(const Platform& platform, const std::string& text
 
 std::string ReadAppPath(const Platform& platform, const std::string& text, uint32_t view) {
   const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + text;
-  RegistryAccess reg(platform.registry, kKeyAllAccess | view);
+  RegistryAccess reg(platform.registry, kKeyRead | view);
   reg.SetRoot(Hive::kLocalMachine);
   if (!reg.KeyExists(key) || !reg.OpenKey(key)) return {};
   try {

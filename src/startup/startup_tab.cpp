@@ -134,7 +134,8 @@ void StartupTab::LoadStartupList() {
 
 void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors) {
   std::vector<RegNamedValue> values;
-  RegistryAccess reg(platform_.registry);
+  // Read-only opens: a key the user may read but not change is listed.
+  RegistryAccess reg(platform_.registry, kKeyRead);
   // The system's names of the HKLM keys, to know a key the 32-bit view shares.
   std::array<std::optional<std::string>, kStartupKeyPaths.size()> native_keys;
   for (std::size_t g = 0; g < std::size(kHiveGroups); ++g) {
@@ -150,7 +151,7 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& error
     }
   }
   if (platform_.environment.Is64BitWindows()) {
-    RegistryAccess reg32(platform_.registry, kKeyAllAccess | kKeyWow64_32Key);
+    RegistryAccess reg32(platform_.registry, kKeyRead | kKeyWow64_32Key);
     reg32.SetRoot(Hive::kLocalMachine);
     for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
       const bool windows_key = i + 1 == kStartupKeyPaths.size();
@@ -214,7 +215,7 @@ void StartupTab::DeleteStartupItem() {
     if (const std::optional<RegistryPlace> place = RegistryPlaceOfTag(row.tag)) {
       // The view the row was read through, so that the other view's value
       // of the same name stays.
-      RegistryAccess reg(platform_.registry, kKeyAllAccess | place->view);
+      RegistryAccess reg(platform_.registry, kKeySetValue | place->view);
       reg.SetRoot(place->hive);
       // A key that does not open (missing, or refused full access) removes
       // nothing; the reloaded list shows the entry again.
@@ -237,7 +238,7 @@ void StartupTab::DeleteStartupItem() {
   // keeps its switch.
   if (removed) {
     if (const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag)) {
-      RegistryAccess reg(platform_.registry);
+      RegistryAccess reg(platform_.registry, kKeySetValue);
       reg.SetRoot(place->hive);
       if (reg.OpenKey(place->path)) (void)reg.DeleteValue(row.source_name);
     }
@@ -311,7 +312,7 @@ void StartupTab::SwitchSelectedEntry() {
   const StartupRow row = *selected;
   const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag);
   if (!place) return;
-  RegistryAccess reg(platform_.registry);
+  RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
   reg.SetRoot(place->hive);
   const std::string& name = row.source_name;
   if (!reg.CreateKey(place->path)) throw AppError("Failed to set data for '" + name + "'");

@@ -15,6 +15,8 @@ namespace cu {
 namespace {
 
 constexpr char kNotReadYet[] = "the list has not been read";
+// A store reads the values it replaces and writes and deletes values.
+constexpr uint32_t kStoreAccess = kKeyQueryValue | kKeySetValue;
 
 std::string UrlName(std::size_t number) { return "url" + std::to_string(number); }
 
@@ -44,7 +46,7 @@ void UrlsTab::LoadTypedUrls() {
   rows_complete_ = false;
   load_error_ = kNotReadYet;
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
-  RegistryAccess registry(platform_.registry);
+  RegistryAccess registry(platform_.registry, kKeyRead);
   registry.SetRoot(Hive::kCurrentUser);
   if (!registry.OpenKey(kTypedUrlsKey)) {
     rows_complete_ = true;
@@ -77,14 +79,14 @@ std::optional<std::string> UrlsTab::StoreRefusal(RegistryAccess& registry) const
 }
 
 void UrlsTab::RefuseUnstorableEdit() const {
-  RegistryAccess registry(platform_.registry);
+  RegistryAccess registry(platform_.registry, kStoreAccess);
   if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
 }
 
 void UrlsTab::StoreTypedUrls() {
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
   store_wrote_ = false;
-  RegistryAccess registry(platform_.registry);
+  RegistryAccess registry(platform_.registry, kStoreAccess);
   if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
   std::vector<std::string> names;
   registry.GetValueNames(names);

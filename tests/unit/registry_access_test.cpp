@@ -25,7 +25,7 @@ TEST_F(RegistryAccessTest, PathsStartAtTheRootOrAtTheCurrentKey) {
   registry_.SetString(Hive::kCurrentUser, "Tool", "where", "top-level tool");
   registry_.SetString(Hive::kLocalMachine, "Software\\Maker", "where", "machine");
   {
-    RegistryAccess access(registry_);
+    RegistryAccess access(registry_, kKeyAllAccess);
     // No key current: with or without the leading backslash, from the root.
     ASSERT_TRUE(access.OpenKey("software\\MAKER"));
     EXPECT_EQ(access.ReadString("WHERE"), "maker");
@@ -75,7 +75,7 @@ TEST_F(RegistryAccessTest, ReadStringHandlesEveryKindOfStoredData) {
   registry_.SetString(Hive::kCurrentUser, key, "unreadable", "secret");
   registry_.FailReads(Hive::kCurrentUser, key, "unreadable");
 
-  RegistryAccess access(registry_);
+  RegistryAccess access(registry_, kKeyAllAccess);
   // Without a current key nothing is read.
   EXPECT_EQ(access.ReadString("plain"), "");
   ASSERT_TRUE(access.OpenKey(key));
@@ -104,7 +104,7 @@ TEST_F(RegistryAccessTest, ReadStringHandlesEveryKindOfStoredData) {
 TEST_F(RegistryAccessTest, WriteStringStoresTextWithNulAndReportsFailure) {
   registry_.SetString(Hive::kCurrentUser, "Urls", "url1", "old");
   registry_.SetString(Hive::kCurrentUser, "Urls", "url2", "second");
-  RegistryAccess access(registry_);
+  RegistryAccess access(registry_, kKeyAllAccess);
   EXPECT_EQ(ErrorOf([&] { access.WriteString("x", "y"); }), "Failed to set data for 'x'");
 
   ASSERT_TRUE(access.OpenKey("Urls"));
@@ -136,7 +136,7 @@ TEST_F(RegistryAccessTest, WriteStringStoresTextWithNulAndReportsFailure) {
 TEST_F(RegistryAccessTest, KeyExistsLeavesTheCurrentKey) {
   registry_.CreateKey(Hive::kCurrentUser, "A\\B");
   registry_.SetString(Hive::kCurrentUser, "A", "v", "in A");
-  RegistryAccess access(registry_);
+  RegistryAccess access(registry_, kKeyAllAccess);
   EXPECT_TRUE(access.KeyExists("A\\B"));
   EXPECT_FALSE(access.HasCurrentKey());
 
@@ -156,7 +156,7 @@ TEST_F(RegistryAccessTest, RestrictedKeyRefusesFullAccessButOpensForReading) {
   registry_.CreateKey(Hive::kLocalMachine, std::string(service) + "\\Parameters");
   registry_.RestrictAccess(Hive::kLocalMachine, service, kKeyRead);
 
-  RegistryAccess full(registry_);
+  RegistryAccess full(registry_, kKeyAllAccess);
   full.SetRoot(Hive::kLocalMachine);
   EXPECT_FALSE(full.OpenKey(service));
   EXPECT_FALSE(full.KeyExists(std::string(service) + "\\Parameters"));  // below it too

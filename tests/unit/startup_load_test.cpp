@@ -190,14 +190,22 @@ TEST_F(StartupLoad, FolderFieldKeepsItsPathWhenItsKeyDoesNotOpen) {
   tab.LoadStartupList();
   ASSERT_EQ(tab.rows().size(), 2u);
 
-  // The machine key now refuses full access; the user's value is emptied.
+  // The machine key may only be read now: it is read all the same. The
+  // user's value is emptied.
   m.registry.RestrictAccess(Hive::kLocalMachine, kShellFolders, kKeyRead);
+  m.registry.SetString(Hive::kLocalMachine, kShellFolders, "Common Startup", "C:\\Common");
+  m.files.AddFile("C:\\Common\\other.exe");
   m.registry.SetString(Hive::kCurrentUser, kShellFolders, "Startup", "");
   tab.LoadStartupList();
-
-  EXPECT_EQ(tab.common_startup_dir(), kCommonStartup);
+  EXPECT_EQ(tab.common_startup_dir(), "C:\\Common");
   EXPECT_EQ(tab.user_startup_dir(), "");
-  EXPECT_EQ(Listed(tab), (std::vector<std::string>{"common.exe|110"}));
+  EXPECT_EQ(Listed(tab), (std::vector<std::string>{"other.exe|110"}));
+
+  // A key that does not open at all keeps the path of the last load.
+  m.registry.RestrictAccess(Hive::kLocalMachine, kShellFolders, 0);
+  tab.LoadStartupList();
+  EXPECT_EQ(tab.common_startup_dir(), "C:\\Common");
+  EXPECT_EQ(Listed(tab), (std::vector<std::string>{"other.exe|110"}));
 }
 
 TEST_F(StartupLoad, IniKeysAndTheEmptyList) {

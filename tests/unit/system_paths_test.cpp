@@ -45,7 +45,10 @@ TEST(SystemPaths, WrongTypeFallsBackToTempAndARefusedKeyLeavesOnlyTheSystemTempE
   memory::MemoryMachine refused;
   refused.registry.SetString(Hive::kLocalMachine, kEnvironment, "TMP", "C:\\T");
   refused.registry.RestrictAccess(Hive::kLocalMachine, kEnvironment, kKeyRead);
-  EXPECT_EQ(ReadSystemPaths(refused.platform()).system_temp_dir, "") << "the key is opened with full access";
+  EXPECT_EQ(ReadSystemPaths(refused.platform()).system_temp_dir, "C:\\T")
+      << "a key the user may only read is read";
+  refused.registry.RestrictAccess(Hive::kLocalMachine, kEnvironment, 0);
+  EXPECT_EQ(ReadSystemPaths(refused.platform()).system_temp_dir, "");
   EXPECT_EQ(refused.registry.open_key_count(), 0);
 }
 

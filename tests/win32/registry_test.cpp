@@ -55,7 +55,7 @@ TEST(Win32Registry, KeyReadableButNotWritableOpensOnlyForRead) {
   EXPECT_EQ(query.status, RegQuery::Status::kOk);
 
   // Through the registry object, as the tabs use it.
-  RegistryAccess full(registry);
+  RegistryAccess full(registry, kKeyAllAccess);
   EXPECT_FALSE(full.OpenKey("\\" + key.path()));
   EXPECT_FALSE(full.KeyExists("\\" + key.path()));
   RegistryAccess reader(registry, kKeyRead);
@@ -76,7 +76,7 @@ TEST(Win32Registry, ValuesReadAsStoredWhateverTheirType) {
   ASSERT_EQ(key.SetRaw("Big", REG_SZ, big + '\0'), ERROR_SUCCESS);
 
   Win32Registry registry;
-  RegistryAccess access(registry);
+  RegistryAccess access(registry, kKeyAllAccess);
   ASSERT_TRUE(access.OpenKey("\\" + key.path()));
 
   // Non-string data is refused with the value's name.
@@ -158,7 +158,7 @@ TEST(Win32Registry, ValueNamesAndValuesListEveryValueIncludingLongOnesAndTheDefa
     EXPECT_EQ((*values)[i].query.value.bytes, expected[i].second.bytes);
   }
 
-  RegistryAccess access(registry);
+  RegistryAccess access(registry, kKeyAllAccess);
   ASSERT_TRUE(access.OpenKey("\\" + key.path()));
   EXPECT_EQ(access.ReadString(""), "default");
 }

@@ -7,10 +7,6 @@ namespace cu::memory {
 
 namespace {
 
-// Rights a handle needs for each kind of use, as Windows checks them.
-constexpr uint32_t kKeyQueryValue = 0x0001;
-constexpr uint32_t kKeySetValue = 0x0002;
-constexpr uint32_t kKeyCreateSubKey = 0x0004;
 constexpr uint32_t kViewFlags = kKeyWow64_32Key | kKeyWow64_64Key;
 constexpr char kWow64Node[] = "WOW6432Node";
 
