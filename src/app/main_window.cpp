@@ -109,6 +109,10 @@ void MainWindow::Guarded(F&& handler) {
     MessageBoxA(hwnd_, failure.c_str(), kTitle, MB_OK | MB_ICONERROR);
     if (focus && IsWindow(focus) && IsChild(hwnd_, focus) && GetFocus() != focus) SetFocus(focus);
   }
+  if (close_after_command_) {
+    close_after_command_ = false;
+    PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+  }
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -433,9 +437,18 @@ namespace cu {
 void MainWindow::RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) {
   working_ = true;
   struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{working_};
+    MainWindow& window;
+    ~Reset() {
+      window.working_ = false;
+      // A close asked for during the work comes back posted. It waits until
+      // the command has ended: the loop of a message box the command still
+      // shows would take it and destroy the window, box and all, unseen.
+      MSG close{};
+      if (PeekMessageA(&close, window.hwnd_, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
+        window.close_after_command_ = true;
+      }
+    }
+  } reset{*this};
   // The controls show the state the command left before its work, so the
   // page does not show the previous result meanwhile.
   Refresh();

@@ -91,6 +91,7 @@ class MainWindow : public Ui, public MainView {
   HWND focus_before_deactivation_ = nullptr;
   bool shown_ = false;
   bool working_ = false;  // long work runs: closing waits until it has stopped
+  bool close_after_command_ = false;  // a close asked for during work, for when the command ends
 
   dialogs::UniqueFont tab_font_;
   dialogs::UniqueFont list_font_;

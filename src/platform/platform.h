@@ -369,6 +369,8 @@ inline constexpr uint32_t kServiceStop = 0x20;
 inline constexpr uint32_t kServiceChangeConfig = 2;
 inline constexpr uint32_t kServiceEnumerateDependents = 8;
 inline constexpr uint32_t kServiceAllAccess = 0xF01FF;
+// The standard right to delete an object: all that DeleteService needs.
+inline constexpr uint32_t kDelete = 0x10000;
 
 // Start types (dwStartType).
 inline constexpr uint32_t kStartBoot = 0;
@@ -380,6 +382,7 @@ inline constexpr uint32_t kStartDisabled = 4;
 // The manager's answers that the Services tab acts on.
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorDependentServicesRunning = 1051;
+inline constexpr uint32_t kErrorServiceDoesNotExist = 1060;
 
 struct ServiceStatus {
   uint32_t service_type = 0;
@@ -426,16 +429,23 @@ struct ControlResult {
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
-  // Empty machine name is the local computer. Null on failure.
+  // Empty machine name is the local computer. Null on failure, LastError
+  // then telling why.
   [[nodiscard]] virtual std::unique_ptr<ScHandle> OpenManager(const std::string& machine,
                                                               uint32_t access) = 0;
   // One sizing call, then one full call: the records returned, in the
   // manager's order; empty when either call fails.
   [[nodiscard]] virtual std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type,
                                                              uint32_t state) = 0;
+  // Null on failure, LastError then telling why (access denied, no such
+  // service).
   [[nodiscard]] virtual std::unique_ptr<ScHandle> OpenService(ScHandle& manager,
                                                               const std::string& name,
                                                               uint32_t access) = 0;
+  // The system's error code of the last OpenManager or OpenService that
+  // failed on the calling thread; never 0 once one has failed. Closing
+  // handles in between does not change it.
+  [[nodiscard]] virtual uint32_t LastError() = 0;
   [[nodiscard]] virtual std::optional<ServiceStatus> QueryStatus(ScHandle& service) = 0;
   // Sizing call, then the full call; nullopt when the sizing call does not
   // fail with ERROR_INSUFFICIENT_BUFFER or the full call fails.

@@ -215,10 +215,9 @@ bool StopServiceAndWait(const Platform& platform, const std::string& machine,
 }
 
 bool DeleteServiceByName(ServiceManager& services, const std::string& service_name) {
-  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerCreateService);
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
   if (!manager) return false;
-  std::unique_ptr<ScHandle> service =
-      services.OpenService(*manager, service_name, kServiceAllAccess);
+  std::unique_ptr<ScHandle> service = services.OpenService(*manager, service_name, kDelete);
   if (!service) return false;
   return services.Delete(*service);
 }
@@ -265,8 +264,24 @@ uint32_t SetServiceStartType(const Platform& platform, const std::string& servic
                              const StartTypeChoice& choice) {
   std::unique_ptr<ScHandle> service =
       OpenLocalService(platform.services, service_name, kServiceChangeConfig);
-  if (!service) return kErrorAccessDenied;
+  if (!service) return platform.services.LastError();
   return platform.services.ChangeStartType(*service, choice.start_type, choice.delayed);
+}
+
+bool RequestServiceStart(const Platform& platform, const std::string& service_name) {
+  std::unique_ptr<ScHandle> service =
+      OpenLocalService(platform.services, service_name, kServiceStart);
+  return service && platform.services.Start(*service);
+}
+
+std::optional<uint32_t> ServiceStateNow(const Platform& platform,
+                                        const std::string& service_name) {
+  std::unique_ptr<ScHandle> service =
+      OpenLocalService(platform.services, service_name, kServiceQueryStatus);
+  if (!service) return std::nullopt;
+  const std::optional<ServiceStatus> status = platform.services.QueryStatus(*service);
+  if (!status) return std::nullopt;
+  return status->current_state;
 }
 
 std::vector<ServiceRecord> RunningDependents(const Platform& platform,

@@ -87,7 +87,17 @@ void StartServiceAndWait(const Platform& platform, const std::string& machine,
 [[nodiscard]] bool StopServiceAndWait(const Platform& platform, const std::string& machine,
                                       const std::string& service_name, Progress* progress = nullptr);
 
+// Asks the service of the local computer to start and does not wait; true
+// when the manager accepted the request.
+[[nodiscard]] bool RequestServiceStart(const Platform& platform, const std::string& service_name);
+
+// The state the service of the local computer reports now (kServiceStopped,
+// kServiceRunning...); nullopt when it cannot be opened or queried.
+[[nodiscard]] std::optional<uint32_t> ServiceStateNow(const Platform& platform,
+                                                      const std::string& service_name);
+
 // Marks the service of the local computer for deletion; true on success.
+// Asks only for the rights that needs: SC_MANAGER_CONNECT and DELETE.
 [[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);
 
 // Names joined by ", ", empty ones left out.
@@ -109,7 +119,8 @@ struct StartTypeChoice {
 // cannot be read.
 [[nodiscard]] std::optional<ServiceConfig> ReadServiceConfig(const Platform& platform,
                                                              const std::string& service_name);
-// Sets the start type; 0 on success, else the system's error code.
+// Sets the start type; 0 on success, else the system's error code, also
+// when the service does not open (access denied, no such service).
 [[nodiscard]] uint32_t SetServiceStartType(const Platform& platform,
                                            const std::string& service_name,
                                            const StartTypeChoice& choice);

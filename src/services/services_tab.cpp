@@ -156,7 +156,9 @@ void ServicesTab::ShowServiceInfo() {
       ui_.Repaint();
       // The reload shows the outcome.
       ui_.RunWork({"Stopping " + display_name, WorkKind::kWaiting, 0}, [&](Progress& progress) {
-        if (StopDependents(*dependents, progress).size() != dependents->size()) return;
+        bool all_stopped = false;
+        (void)StopDependents(*dependents, progress, all_stopped);
+        if (!all_stopped) return;
         (void)StopServiceAndWait(platform_, "", service_name, &progress);
       });
       ui_.Repaint();
@@ -171,27 +173,27 @@ void ServicesTab::ShowServiceInfo() {
       }
       busy.emplace(ui_);
       ui_.Repaint();
-      // A service that is not running reports stopped at once, so Start!
-      // goes straight to starting it.
       const std::string starting = "Starting " + display_name;
       bool stopped = false;
+      std::vector<std::string> not_started;
       ui_.RunWork({report.running ? "Stopping " + display_name : starting, WorkKind::kWaiting, 0},
                   [&](Progress& progress) {
-                    const std::vector<std::string> halted = StopDependents(*dependents, progress);
-                    if (halted.size() == dependents->size()) {
-                      stopped = StopServiceAndWait(platform_, "", service_name, &progress);
+                    if (report.running) {
+                      not_started =
+                          Restart(service_name, display_name, *dependents, progress, stopped);
+                      return;
                     }
+                    // A service that is not running reports stopped at once,
+                    // so Start! goes straight to starting it.
+                    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
                     if (stopped && !progress.StopRequested()) {
                       progress.SetAction(starting);
                       StartServiceAndWait(platform_, "", service_name, &progress);
                     }
-                    // What was stopped for the restart runs again, the
-                    // services it needs first.
-                    for (auto it = halted.rbegin(); it != halted.rend(); ++it) {
-                      if (progress.StopRequested()) break;
-                      StartServiceAndWait(platform_, "", *it, &progress);
-                    }
                   });
+      if (!not_started.empty()) {
+        ui_.ShowMessage(kNotStartedAgain + JoinNames(not_started));
+      }
       if (stopped || reconfigured) {
         ui_.Repaint();
         Reload();
@@ -272,16 +274,51 @@ std::optional<std::vector<ServiceRecord>> ServicesTab::DependentsToStop(
   return dependents;
 }
 
-std::vector<std::string> ServicesTab::StopDependents(const std::vector<ServiceRecord>& dependents,
-                                                     Progress& progress) {
-  std::vector<std::string> stopped;
+std::vector<ServiceRecord> ServicesTab::StopDependents(const std::vector<ServiceRecord>& dependents,
+                                                       Progress& progress, bool& all_stopped) {
+  std::vector<ServiceRecord> asked;
+  all_stopped = false;
   for (const ServiceRecord& dependent : dependents) {
-    if (progress.StopRequested()) break;
+    if (progress.StopRequested()) return asked;
     progress.SetAction("Stopping " + dependent.display_name);
-    if (!StopServiceAndWait(platform_, "", dependent.service_name, &progress)) break;
-    stopped.push_back(dependent.service_name);
+    asked.push_back(dependent);
+    if (!StopServiceAndWait(platform_, "", dependent.service_name, &progress)) return asked;
   }
-  return stopped;
+  all_stopped = true;
+  return asked;
+}
+
+std::vector<std::string> ServicesTab::Restart(const std::string& service_name,
+                                              const std::string& display_name,
+                                              const std::vector<ServiceRecord>& dependents,
+                                              Progress& progress, bool& stopped) {
+  bool dependents_stopped = false;
+  std::vector<ServiceRecord> asked = StopDependents(dependents, progress, dependents_stopped);
+  // Once Stop is asked nothing more is stopped: what already was runs again.
+  if (dependents_stopped && !progress.StopRequested()) {
+    asked.push_back(ServiceRecord{service_name, display_name, {}});
+    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
+  }
+  // The service itself first, then the dependents, the ones it needs first.
+  // A service still stopping cannot take a start; Stop ends the waits, so
+  // after it each start is only asked for.
+  for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
+    if (ServiceStateNow(platform_, it->service_name) != kServiceStopped) continue;
+    if (progress.StopRequested()) {
+      (void)RequestServiceStart(platform_, it->service_name);  // the check below tells
+      continue;
+    }
+    if (it->service_name == service_name) progress.SetAction("Starting " + display_name);
+    StartServiceAndWait(platform_, "", it->service_name, &progress);
+  }
+  std::vector<std::string> not_started;
+  for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
+    const std::optional<uint32_t> state = ServiceStateNow(platform_, it->service_name);
+    if (state != kServiceRunning && state != kServiceStartPending) {
+      not_started.push_back(it->display_name);
+    }
+  }
+  return not_started;
 }
 
 }  // namespace cu

@@ -43,6 +43,8 @@ struct ServiceEntry {
 
 inline constexpr char kPressCtrlDelHint[] = "Press Ctrl+Del to delete     ";
 inline constexpr char kCannotDeleteService[] = "Cannot delete this service!";
+// Followed by the display names of the services a restart left down.
+inline constexpr char kNotStartedAgain[] = "Not started again: ";
 
 class ServicesTab {
  public:
@@ -91,6 +93,13 @@ class ServicesTab {
   // stop <names>?" when running services depend on this one: No stops
   // nothing, Yes stops them first, the deepest first, and ReStart! starts
   // them again after the service itself.
+  //
+  // Stop in the progress dialog ends a restart's waits, not its starts: each
+  // service the restart stopped that has reached the stopped state is asked
+  // to start (without waiting), and no further one is stopped. Whatever the
+  // restart stopped that is neither running nor starting at the end (still
+  // stopping, or its start refused) is named: "Not started again: <display
+  // names>".
   void ShowServiceInfo();
 
   // True once after a command that gives the list the keyboard focus.
@@ -108,9 +117,19 @@ class ServicesTab {
   // without any; nullopt when the user said No.
   [[nodiscard]] std::optional<std::vector<ServiceRecord>> DependentsToStop(
       const std::string& service_name);
-  // Stops them in order until one does not stop; the names of those stopped.
-  std::vector<std::string> StopDependents(const std::vector<ServiceRecord>& dependents,
-                                          Progress& progress);
+  // Stops them in order until one does not stop or Stop is asked; gives
+  // those asked to stop, in order, and whether every one of them stopped.
+  std::vector<ServiceRecord> StopDependents(const std::vector<ServiceRecord>& dependents,
+                                            Progress& progress, bool& all_stopped);
+  // ReStart! of a running service after the dependents were agreed to:
+  // stops them and the service, starts again what reached the stopped state
+  // (the service, then the dependents in reverse), and gives the display
+  // names of those stopped that are neither running nor starting at the
+  // end. `stopped` tells whether the service itself stopped.
+  std::vector<std::string> Restart(const std::string& service_name,
+                                   const std::string& display_name,
+                                   const std::vector<ServiceRecord>& dependents,
+                                   Progress& progress, bool& stopped);
 
   Platform platform_;
   Ui& ui_;

@@ -353,15 +353,6 @@ class ResponsivenessProbe {
   std::thread thread_;
 };
 
-// The visible progress dialog of the program: titled like the program, with
-// a "Stop" button.
-HWND ProgressDialog(DWORD process_id) {
-  for (HWND dialog : Dialogs(process_id)) {
-    if (TextOf(dialog) == "Clear utility" && ChildByText(dialog, "Button", "Stop")) return dialog;
-  }
-  return nullptr;
-}
-
 // The Shell folders tab's result line: its visible static text.
 std::string ResultLine(HWND main) {
   for (HWND child : Children(main)) {

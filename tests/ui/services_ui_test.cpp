@@ -115,6 +115,37 @@ SERVICE_STATUS_PROCESS StatusNow() {
   return cu::test_kit::ServiceStatusNow(kServiceName).value_or(SERVICE_STATUS_PROCESS{});
 }
 
+// Gives the test service this command line from its next start on.
+bool SetCommand(const std::string& command) {
+  UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueSc service(manager ? OpenServiceA(manager.get(), kServiceName, SERVICE_CHANGE_CONFIG) : nullptr);
+  return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                         command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+// A message box of the program showing exactly `text`; null when none
+// shows in time.
+HWND WaitForMessage(DWORD process_id, const std::string& text, int timeout_ms = 20000) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND dialog : Dialogs(process_id)) {
+          if (MessageBoxText(dialog) == text) found = dialog;
+        }
+        return found != nullptr;
+      },
+      timeout_ms);
+  return found;
+}
+
+// Returns once the window thread takes messages again after long work: at
+// the end of the command, or in the loop of a message box it shows.
+void AfterWork(const AppProcess& app) {
+  WaitFor([&] { return ProgressDialog(app.id()) == nullptr; }, 30000);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(app.main(), WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+}
+
 // Registers the test service (stopped, demand start) for each test.
 class ServicesWindowTest : public ::testing::Test {
  protected:
@@ -146,6 +177,30 @@ class ServicesWindowTest : public ::testing::Test {
     ASSERT_NE(toggle_, nullptr);
     // The toggle is up at the start: "<running> / <all>".
     ASSERT_TRUE(ParseCounts(TextOf(toggle_), running_, total_)) << "caption: " << TextOf(toggle_);
+  }
+
+  // Info on the running test service, ReStart!, and once the service
+  // reports `state` under the progress dialog, its Stop, or a close of the
+  // main window.
+  void RestartAndStopWhen(AppProcess& app, DWORD state, bool close_window) {
+    const int row = RowIndex(ListRows(list_), kDisplayName);
+    ASSERT_GE(row, 0);
+    SelectRow(app, row);
+    Click(app.Button(kServicesPage, "Info"));
+    HWND dialog = WaitForDialog(app.id(), "Info Service");
+    ASSERT_NE(dialog, nullptr) << "the Info dialog opens";
+    ASSERT_EQ(ReadInfo(dialog).action, "ReStart!");
+    ClickDialogButton(dialog, IDYES);
+    HWND progress = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (progress = ProgressDialog(app.id())) != nullptr && StatusNow().dwCurrentState == state; },
+        20000))
+        << "the service's state under the progress dialog: " << StatusNow().dwCurrentState;
+    if (close_window) {
+      PostMessageA(app.main(), WM_CLOSE, 0, 0);
+    } else {
+      ClickDialogButton(progress, IDCANCEL);
+    }
   }
 
   const std::string command_ = TestServiceCommand();
@@ -330,6 +385,59 @@ TEST_F(ServicesWindowTest, EnterShowsInfoOnTheRunningTestServiceAndRestartKeepsI
   EXPECT_EQ(TextOf(toggle_), caption_with_ours);
   EXPECT_EQ(ListRows(list_), rows);
   EXPECT_EQ(ListSelection(list_), row) << "the reloaded list selects the same row";
+}
+
+TEST_F(ServicesWindowTest, StopDuringARestartNamesTheServiceStillStoppingAlsoWhenTheWindowCloses) {
+  // Its stop lasts five seconds, so it is still stopping when the waiting ends.
+  ASSERT_TRUE(SetCommand(command_ + " --stop-ms=5000"));
+  ASSERT_TRUE(service_.Start());
+  const std::string message = std::string("Not started again: ") + kDisplayName;
+  for (const bool close_window : {false, true}) {
+    SCOPED_TRACE(close_window ? "the main window closed" : "Stop in the progress dialog");
+    const DWORD process = StatusNow().dwProcessId;
+    AppProcess app;
+    ASSERT_TRUE(app.started());
+    ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+    ASSERT_NO_FATAL_FAILURE(RestartAndStopWhen(app, SERVICE_STOP_PENDING, close_window));
+    HWND box = WaitForMessage(app.id(), message);
+    ASSERT_NE(box, nullptr) << "the restart says what it left down";
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(box) && IsWindowVisible(box)) << "the message stays until it is answered";
+    ClickDialogButton(box, IDOK);
+    if (close_window) {
+      EXPECT_TRUE(app.Exited(15000)) << "the window closes once the message is answered";
+    } else {
+      ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+      app.Settle();
+      EXPECT_FALSE(app.Exited(0));
+      EXPECT_TRUE(Dialogs(app.id()).empty());
+    }
+    // The stop goes on to its end; nothing started the service again.
+    EXPECT_TRUE(WaitFor([] { return StatusNow().dwCurrentState == SERVICE_STOPPED; }, 15000))
+        << "state: " << StatusNow().dwCurrentState;
+    ASSERT_TRUE(cu::test_kit::WaitForServiceProcessEnd(kServiceName, process));
+    if (!close_window) {
+      ASSERT_TRUE(service_.Start());
+    }
+  }
+}
+
+TEST_F(ServicesWindowTest, StopDuringTheStartOfARestartLeavesTheServiceToRun) {
+  ASSERT_TRUE(service_.Start());
+  // From the restart's start on it stays starting for five seconds.
+  ASSERT_TRUE(SetCommand(command_ + " --start-ms=5000"));
+  const DWORD process = StatusNow().dwProcessId;
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  ASSERT_NO_FATAL_FAILURE(RestartAndStopWhen(app, SERVICE_START_PENDING, false));
+  AfterWork(app);
+  const std::vector<HWND> boxes = Dialogs(app.id());
+  EXPECT_TRUE(boxes.empty()) << "nothing to say: " << MessageBoxText(boxes.empty() ? nullptr : boxes.front());
+  app.Settle();
+  EXPECT_TRUE(WaitFor([] { return StatusNow().dwCurrentState == SERVICE_RUNNING; }, 15000))
+      << "state: " << StatusNow().dwCurrentState;
+  EXPECT_NE(StatusNow().dwProcessId, process) << "started again, in a new process";
 }
 
 // The test service's start type as the manager reports it.

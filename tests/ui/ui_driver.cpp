@@ -262,6 +262,13 @@ void AppProcess::Foreground() {
   WaitFor([this] { return GetForegroundWindow() == main_; }, 3000);
 }
 
+HWND ProgressDialog(DWORD process_id) {
+  for (HWND dialog : Dialogs(process_id)) {
+    if (TextOf(dialog) == "Clear utility" && ChildByText(dialog, "Button", "Stop")) return dialog;
+  }
+  return nullptr;
+}
+
 void ClickDialogButton(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }

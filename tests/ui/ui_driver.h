@@ -54,6 +54,9 @@ HWND FindTopWindow(DWORD process_id, const std::string& title);
 std::vector<HWND> Dialogs(DWORD process_id);
 // Waits for a dialog of the process with this title; null on timeout.
 HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms = 15000);
+// The visible progress dialog of the program (titled like the program, with
+// a "Stop" button), or null.
+HWND ProgressDialog(DWORD process_id);
 
 // The program started for one test and closed at its end.
 class AppProcess {

@@ -54,6 +54,9 @@ class FakeUi : public Ui {
   std::deque<std::vector<int>> info_picks;
   // Runs while each question is open: what changes on the machine meanwhile.
   std::function<void()> while_asking;
+  // Runs as each Info dialog opens, before its picks: the machine changing
+  // while the user reads the report.
+  std::function<void()> on_info;
 
   // Records.
   std::vector<std::string> questions;       // every Confirm text
@@ -112,6 +115,7 @@ class FakeUi : public Ui {
   int ShowInfo(const InfoRequest& request) override {
     info_requests.push_back(request);
     events.push_back("info:" + request.caption);
+    if (on_info) on_info();
     if (request.choice && !info_picks.empty()) {
       for (int item : info_picks.front()) info_updates.push_back(request.choice->picked(item));
       info_picks.pop_front();

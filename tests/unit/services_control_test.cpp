@@ -143,5 +143,25 @@ TEST_F(ServiceControlTest, MemoryManagerFiltersAndChecksRights) {
                                       "stop b"}));
 }
 
+TEST_F(ServiceControlTest, DeleteAsksOnlyToConnectAndToDelete) {
+  // A user whom the manager allows only to connect, and the service only
+  // deletion: enough for the delete, and nothing more is asked.
+  auto& services = machine_.services;
+  services.manager_access = kScManagerConnect;
+  MemoryService deletable = Service("deletable", "Deletable");
+  deletable.granted_access = kDelete;
+  services.Add(deletable);
+  MemoryService kept = Service("kept", "Kept");
+  kept.granted_access = kServiceAllAccess & ~kDelete;
+  services.Add(kept);
+  EXPECT_TRUE(DeleteServiceByName(services, "deletable"));
+  EXPECT_EQ(services.Find("deletable"), nullptr);
+  EXPECT_FALSE(DeleteServiceByName(services, "kept"));
+  EXPECT_EQ(services.LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(DeleteServiceByName(services, "gone"));
+  EXPECT_EQ(services.LastError(), kErrorServiceDoesNotExist);
+  EXPECT_EQ(services.calls, (std::vector<std::string>{"delete deletable"}));
+}
+
 }  // namespace
 }  // namespace cu

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 
 #include "fake_ui.h"
@@ -234,9 +235,10 @@ TEST_F(ServicesTabTest, RestartStopsThenStartsWaitingByTheHintsAndReselects) {
   EXPECT_EQ(Tag("A"), 1);
 }
 
-TEST_F(ServicesTabTest, StopEndsAServiceWaitAndTheListShowsTheStateReached) {
+TEST_F(ServicesTabTest, StopEndsAServiceWaitAndARestartNamesTheServiceLeftStopping) {
   // Stop (row 0) and ReStart! (row 1) each wait for a service that stays
-  // pending; Stop is asked for after the first pause (the wait's second question).
+  // pending; Stop is asked for after the first pause (the wait's second
+  // question; the restart asks once more before it stops the service).
   for (const char* name : {"s", "t"}) {
     MemoryService slow = Service(name, std::string("Slow ") + name, kServiceRunning);
     slow.on_stop.statuses = {Status(kServiceStopPending, 1, 2000)};
@@ -248,13 +250,15 @@ TEST_F(ServicesTabTest, StopEndsAServiceWaitAndTheListShowsTheStateReached) {
     machine_.services.calls.clear();
     machine_.environment.sleeps.clear();
     ui_.progress = {};
-    ui_.progress.stop_from = 2;
+    ui_.progress.stop_from = row == 0 ? 2 : 3;
     Info(row, row == 0 ? kResultNo : kResultYes);
-    // One pause, no start: the wait ended at Stop and the service stays pending.
+    // One pause, no start: the wait ended at Stop, the service stays pending
+    // and cannot take a start, which the restart says.
     EXPECT_EQ(machine_.services.calls, (Strings{"stop " + name}));
     EXPECT_EQ(machine_.environment.sleeps, (std::vector<uint32_t>{200}));
     EXPECT_EQ(machine_.services.Find(name)->state, kServiceStopPending);
     EXPECT_EQ(ui_.work_requests.back().action, "Stopping Slow " + name);
+    EXPECT_EQ(ui_.messages, row == 0 ? Strings{} : Strings{"Not started again: Slow t"});
   }
 }
 
@@ -424,6 +428,28 @@ TEST_F(ServicesTabTest, StartTypeListChangesTheTypeAfterTheQuestionAndSaysWhyWhe
   const InfoChoice& boot = *ui_.info_requests.at(2).choice;
   EXPECT_FALSE(boot.enabled);
   EXPECT_EQ(boot.items.at(static_cast<std::size_t>(boot.selected)), "Boot Start");
+
+  // The service no longer opens once the dialog shows: refused to this user,
+  // then deleted meanwhile. The user hears the manager's own reason.
+  stored->start_type = kStartDemand;
+  ui_.on_info = [stored] { stored->deny_open = true; };
+  ui_.info_picks.push_back({3});
+  ui_.confirm_answers = {true};
+  Info(0, kResultCancel);
+  stored->deny_open = false;
+  ui_.on_info = [this] {
+    std::unique_ptr<ScHandle> manager = machine_.services.OpenManager("", kScManagerConnect);
+    std::unique_ptr<ScHandle> service = machine_.services.OpenService(*manager, "svc", kDelete);
+    ASSERT_TRUE(machine_.services.Delete(*service));
+  };
+  ui_.info_picks.push_back({3});
+  ui_.confirm_answers = {true};
+  Info(0, kResultCancel);
+  EXPECT_EQ(ui_.messages,
+            (Strings{"The start type of My Service was not changed: Access is denied.",
+                     "The start type of My Service was not changed: The specified service does "
+                     "not exist as an installed service."}));
+  EXPECT_EQ(stored->start_type, kStartDemand);
 }
 
 TEST_F(ServicesTabTest, StopWithRunningDependentsAsksAndStopsThemDeepestFirst) {
@@ -469,6 +495,84 @@ TEST_F(ServicesTabTest, StopWithRunningDependentsAsksAndStopsThemDeepestFirst) {
   Info(0, kResultNo);
   EXPECT_EQ(machine_.services.calls, (Strings{"stop top", "stop mid", "stop base"}));
   for (const char* name : {"base", "mid", "top"}) EXPECT_EQ(state(name), kServiceStopped) << name;
+}
+
+TEST_F(ServicesTabTest, StopDuringARestartStillStartsWhatStoppedAndNamesWhatIsLeftDown) {
+  // Base, needed by Middle, needed by Top; all running, ReStart! on Base with
+  // Yes to stopping the dependents. Stop is pressed as soon as `stop_when`
+  // holds at one of the work's questions.
+  struct Case {
+    const char* what;
+    std::function<void(MemoryService& base, MemoryService& mid)> setup;
+    std::function<bool()> stop_when;  // none: never
+    Strings calls;
+    std::vector<uint32_t> states;  // Base, Middle, Top at the end
+    Strings messages;
+  };
+  const auto state = [this](const char* name) { return machine_.services.Find(name)->state; };
+  const auto stopping = [&](const char* name) {
+    return [&state, name] { return state(name) == kServiceStopPending; };
+  };
+  const Case cases[] = {
+      {"while a dependent stops: it starts once stopped, Base is left alone",
+       [](MemoryService&, MemoryService& mid) {
+         mid.on_stop.statuses = {Status(kServiceStopPending, 1, 2000), Status(kServiceStopped)};
+       },
+       stopping("mid"),
+       {"stop top", "stop mid", "start mid", "start top"},
+       {kServiceRunning, kServiceRunning, kServiceRunning},
+       {}},
+      {"while Base stops: the dependents start, Base still stopping is named",
+       [](MemoryService& base, MemoryService&) {
+         base.on_stop.statuses = {Status(kServiceStopPending, 1, 2000)};
+       },
+       stopping("base"),
+       {"stop top", "stop mid", "stop base", "start mid", "start top"},
+       {kServiceStopPending, kServiceRunning, kServiceRunning},
+       {"Not started again: Base"}},
+      {"while Base starts: its wait ends, the dependents start, all run or start",
+       [](MemoryService& base, MemoryService&) {
+         base.on_start.statuses = {Status(kServiceStartPending, 1, 2000),
+                                   Status(kServiceStartPending, 2, 2000), Status(kServiceRunning)};
+       },
+       [&state] { return state("base") == kServiceStartPending; },
+       {"stop top", "stop mid", "stop base", "start base", "start mid", "start top"},
+       {kServiceStartPending, kServiceRunning, kServiceRunning},
+       {}},
+      {"no Stop, Base refuses to start: named",
+       [](MemoryService& base, MemoryService&) { base.refuse_start = true; },
+       nullptr,
+       {"stop top", "stop mid", "stop base", "start base", "start mid", "start top"},
+       {kServiceStopped, kServiceRunning, kServiceRunning},
+       {"Not started again: Base"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    machine_.services = {};
+    MemoryService base = Service("base", "Base", kServiceRunning);
+    MemoryService mid = Service("mid", "Middle", kServiceRunning);
+    mid.dependencies = {"base"};
+    MemoryService top = Service("top", "Top", kServiceRunning);
+    top.dependencies = {"mid"};
+    c.setup(base, mid);
+    for (const MemoryService& service : {base, mid, top}) machine_.services.Add(service);
+    ui_.progress = {};
+    ui_.messages.clear();
+    for (int step = 1; c.stop_when && step <= 20; ++step) {
+      ui_.progress.pauses[step] = [this, &c] {
+        if (ui_.progress.stop_from == 0 && c.stop_when()) {
+          ui_.progress.stop_from = ui_.progress.steps;
+        }
+      };
+    }
+    ui_.confirm_answers = {true};
+    Info(0, kResultYes);
+    EXPECT_EQ(ui_.questions.back(), "Also stop Top, Middle?");
+    EXPECT_EQ(machine_.services.calls, c.calls);
+    EXPECT_EQ((std::vector<uint32_t>{state("base"), state("mid"), state("top")}), c.states);
+    EXPECT_EQ(ui_.messages, c.messages);
+    EXPECT_EQ(c.stop_when != nullptr, ui_.progress.stop_from != 0) << "Stop was pressed as planned";
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "services/service_control.h"
 #include "services/services_tab.h"
 
 namespace cu::win32 {
@@ -127,6 +128,15 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   EXPECT_EQ(FindEntry(tab), -1);
   EXPECT_EQ(tab.selection(), row > 0 ? row - 1 : 0);
   EXPECT_TRUE(real.ui.ScriptUsedUp());
+
+  // A start type set on the service now gone gives the manager's reason,
+  // which the dialog shows in the system's words (Windows: "The specified
+  // service does not exist as an installed service.", Wine: "Service does
+  // not exist.").
+  const uint32_t error = SetServiceStartType(real.platform, kServiceName, StartTypeChoices()[0]);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
+  const std::string reason = real.platform.services.ErrorText(error);
+  EXPECT_NE(reason.find("does not exist"), std::string::npos) << reason;
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ TEST(Win32Services, EnumeratesAndReportsConfigurations) {
   ASSERT_TRUE(status.has_value());
 
   EXPECT_EQ(services.OpenService(*connect, "NoSuchServiceAnywhere", kServiceQueryStatus), nullptr);
+  EXPECT_EQ(services.LastError(), static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 TEST(Win32Services, ConfigurationListsEveryDependency) {
@@ -191,15 +192,15 @@ TEST(Win32Services, StartStopAndDeleteARealService) {
   // The manager removes a deleted service only once it has let go of its process.
   ASSERT_TRUE(test::WaitForServiceProcessEnd(registered.name(), process));
 
-  // Without the right to delete, refused; with it, the service goes.
+  // Without the right to delete, refused; with DELETE alone, the service goes.
   EXPECT_FALSE(services.Delete(*service));
-  std::unique_ptr<ScHandle> full =
-      services.OpenService(*manager, registered.name(), kServiceAllAccess);
-  ASSERT_NE(full, nullptr);
-  EXPECT_TRUE(services.Delete(*full));
-  full.reset();
+  std::unique_ptr<ScHandle> deleting = services.OpenService(*manager, registered.name(), kDelete);
+  ASSERT_NE(deleting, nullptr);
+  EXPECT_TRUE(services.Delete(*deleting));
+  deleting.reset();
   service.reset();
   EXPECT_EQ(services.OpenService(*manager, registered.name(), kServiceQueryStatus), nullptr);
+  EXPECT_EQ(services.LastError(), static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 }  // namespace

@@ -303,7 +303,10 @@ struct MemoryService {
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL and similar refusals.
   bool refuse_stop = false;
   bool refusal_reports_state = true;
-  bool deny_open = false;     // OpenService fails
+  bool deny_open = false;     // OpenService fails: access denied
+  // The rights OpenService grants; asking for any other is refused (access
+  // denied), as for a user whom the service's security allows only these.
+  uint32_t granted_access = 0xFFFFFFFF;
   bool deny_delete = false;   // DeleteService fails
   bool fail_status = false;   // QueryServiceStatus fails
   bool fail_config = false;   // QueryServiceConfig fails
@@ -316,6 +319,11 @@ struct MemoryService {
 // needs SC_MANAGER_ENUMERATE_SERVICE, status SERVICE_QUERY_STATUS, config
 // SERVICE_QUERY_CONFIG, start SERVICE_START, stop SERVICE_STOP, delete DELETE.
 // Names compare without letter case.
+// - Opening: the manager is refused with `deny_manager` or for rights beyond
+//   `manager_access`, a service with `deny_open` or for rights beyond its
+//   `granted_access` (each access denied, 5), and a service that does not
+//   exist or is marked for deletion with ERROR_SERVICE_DOES_NOT_EXIST (1060);
+//   LastError gives that code.
 // - Start: refused (false) with `refuse_start` or unless the service is
 //   stopped; accepted, it runs at once or becomes start-pending with its
 //   `on_start` script.
@@ -346,6 +354,7 @@ class MemoryServiceManager : public ServiceManager {
   std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type, uint32_t state) override;
   std::unique_ptr<ScHandle> OpenService(ScHandle& manager, const std::string& name,
                                         uint32_t access) override;
+  uint32_t LastError() override { return last_error_; }
   std::optional<ServiceStatus> QueryStatus(ScHandle& service) override;
   std::optional<ServiceConfig> QueryConfig(ScHandle& service) override;
   bool Start(ScHandle& service) override;
@@ -353,7 +362,8 @@ class MemoryServiceManager : public ServiceManager {
   bool Delete(ScHandle& service) override;
   uint32_t ChangeStartType(ScHandle& service, uint32_t start_type, bool delayed) override;
   std::optional<std::vector<ServiceRecord>> Dependents(ScHandle& service, uint32_t state) override;
-  // "Access is denied." and the dependents refusal's text; "Error N" else.
+  // "Access is denied.", the dependents refusal's and the missing service's
+  // texts; "Error N" else.
   std::string ErrorText(uint32_t error) override;
 
   // Services in the manager's enumeration order.
@@ -361,6 +371,7 @@ class MemoryServiceManager : public ServiceManager {
   MemoryService* Find(const std::string& name);
 
   bool deny_manager = false;  // OpenSCManager fails
+  uint32_t manager_access = 0xFFFFFFFF;  // the rights OpenSCManager grants
   int open_handles = 0;       // handles not yet closed
   // Every start, stop and delete request that reached a service, accepted or
   // not: "start NAME", "stop NAME", "delete NAME", "config NAME TYPE" (with
@@ -375,7 +386,11 @@ class MemoryServiceManager : public ServiceManager {
   // The services that depend on `key`, directly or not, the deepest first.
   std::vector<const MemoryService*> DependentsOf(const std::string& key) const;
 
+  // Fails an open with `error`, which LastError gives from then on.
+  std::unique_ptr<ScHandle> Refuse(uint32_t error);
+
   std::vector<MemoryService> services_;
+  uint32_t last_error_ = 0;
   std::map<std::string, Pending> pending_;  // lower-cased name -> scripted statuses
   // Lower-cased names of services marked for deletion while still active;
   // each is removed once it has stopped.

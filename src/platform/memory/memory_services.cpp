@@ -9,8 +9,6 @@ namespace cu::memory {
 
 namespace {
 
-// Rights a handle needs for each kind of use, as Windows checks them.
-constexpr uint32_t kDelete = 0x10000;
 constexpr uint32_t kAcceptStop = 0x1;  // SERVICE_ACCEPT_STOP
 
 bool IsPendingState(uint32_t state) {
@@ -109,10 +107,16 @@ class MemoryScHandle : public ScHandle {
   uint32_t access_;
 };
 
+std::unique_ptr<ScHandle> MemoryServiceManager::Refuse(uint32_t error) {
+  last_error_ = error;
+  return nullptr;
+}
+
 std::unique_ptr<ScHandle> MemoryServiceManager::OpenManager(const std::string& machine,
                                                             uint32_t access) {
-  // Only the local computer exists here.
-  if (deny_manager || !machine.empty()) return nullptr;
+  // Only the local computer exists here: RPC_S_SERVER_UNAVAILABLE for others.
+  if (!machine.empty()) return Refuse(1722);
+  if (deny_manager || (access & ~manager_access) != 0) return Refuse(kErrorAccessDenied);
   return std::make_unique<MemoryScHandle>(*this, true, std::string(), access);
 }
 
@@ -139,9 +143,12 @@ std::unique_ptr<ScHandle> MemoryServiceManager::OpenService(ScHandle& manager,
                                                             const std::string& name,
                                                             uint32_t access) {
   MemoryScHandle* handle = MemoryScHandle::Of(*this, manager);
-  if (handle == nullptr || !handle->is_manager()) return nullptr;
+  if (handle == nullptr || !handle->is_manager()) return Refuse(6);  // ERROR_INVALID_HANDLE
   const MemoryService* service = Find(name);
-  if (service == nullptr || service->deny_open) return nullptr;
+  if (service == nullptr) return Refuse(kErrorServiceDoesNotExist);
+  if (service->deny_open || (access & ~service->granted_access) != 0) {
+    return Refuse(kErrorAccessDenied);
+  }
   return std::make_unique<MemoryScHandle>(*this, false, AsciiLower(service->name), access);
 }
 
@@ -313,6 +320,9 @@ std::optional<std::vector<ServiceRecord>> MemoryServiceManager::Dependents(
 
 std::string MemoryServiceManager::ErrorText(uint32_t error) {
   if (error == kErrorAccessDenied) return "Access is denied.";
+  if (error == kErrorServiceDoesNotExist) {
+    return "The specified service does not exist as an installed service.";
+  }
   if (error == kErrorDependentServicesRunning) {
     return "A stop control has been sent to a service that other running services are "
            "dependent on.";

@@ -19,10 +19,18 @@ SC_HANDLE Raw(ScHandle& handle) {
   return own ? own->get() : nullptr;
 }
 
+// The reason the last open on this thread failed: kept apart from
+// GetLastError, which closing the manager's handle afterwards may change.
+thread_local DWORD last_open_error = 0;
+
+// Takes GetLastError at once when the open failed.
 std::unique_ptr<ScHandle> Wrap(SC_HANDLE raw) {
-  UniqueSc handle(raw);
-  if (!handle) return nullptr;
-  return std::make_unique<Win32ScHandle>(std::move(handle));
+  if (!raw) {
+    const DWORD error = ::GetLastError();
+    last_open_error = error != 0 ? error : ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  return std::make_unique<Win32ScHandle>(UniqueSc(raw));
 }
 
 ServiceStatus ToStatus(const SERVICE_STATUS& s) {
@@ -98,9 +106,14 @@ std::unique_ptr<ScHandle> Win32ServiceManager::OpenService(ScHandle& manager,
                                                            const std::string& name,
                                                            uint32_t access) {
   SC_HANDLE handle = Raw(manager);
-  if (!handle) return nullptr;
+  if (!handle) {
+    last_open_error = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
   return Wrap(::OpenServiceA(handle, name.c_str(), access));
 }
+
+uint32_t Win32ServiceManager::LastError() { return last_open_error; }
 
 std::optional<ServiceStatus> Win32ServiceManager::QueryStatus(ScHandle& service) {
   SC_HANDLE handle = Raw(service);

@@ -125,6 +125,7 @@ class Win32ServiceManager : public ServiceManager {
   std::vector<ServiceRecord> Enumerate(ScHandle& manager, uint32_t type, uint32_t state) override;
   std::unique_ptr<ScHandle> OpenService(ScHandle& manager, const std::string& name,
                                         uint32_t access) override;
+  uint32_t LastError() override;
   std::optional<ServiceStatus> QueryStatus(ScHandle& service) override;
   std::optional<ServiceConfig> QueryConfig(ScHandle& service) override;
   bool Start(ScHandle& service) override;
