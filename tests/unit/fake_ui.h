@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -53,6 +54,10 @@ class FakeUi : public Ui {
   // The items picked in the list of each Info dialog that has one, in turn.
   std::deque<std::vector<int>> info_picks;
 
+  // Run once, then dropped, inside the next Confirm or InputBox: what
+  // another program does while the question is open.
+  std::function<void()> while_asking;
+
   // Records.
   std::vector<std::string> questions;       // every Confirm text
   std::vector<InputRequest> input_requests;  // every InputBox
@@ -72,6 +77,7 @@ class FakeUi : public Ui {
   bool Confirm(const std::string& question) override {
     questions.push_back(question);
     events.push_back("confirm:" + question);
+    RunWhileAsking();
     if (confirm_answers.empty()) {
       ADD_FAILURE() << "unexpected question: " << question;
       return false;
@@ -85,6 +91,7 @@ class FakeUi : public Ui {
                                       std::size_t max_length) override {
     input_requests.push_back({caption, prompt, max_length});
     events.push_back("input:" + caption);
+    RunWhileAsking();
     if (input_answers.empty()) {
       ADD_FAILURE() << "unexpected input box: " << caption;
       return std::nullopt;
@@ -148,7 +155,12 @@ class FakeUi : public Ui {
   // True when every scripted answer was used.
   bool ScriptUsedUp() const {
     return confirm_answers.empty() && input_answers.empty() && save_answers.empty() &&
-           info_results.empty() && info_picks.empty();
+           info_results.empty() && info_picks.empty() && !while_asking;
+  }
+
+ private:
+  void RunWhileAsking() {
+    if (std::function<void()> action = std::exchange(while_asking, nullptr)) action();
   }
 };
 
