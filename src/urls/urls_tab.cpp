@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "platform/cleanup.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr char kNotReadYet[] = "the list has not been read";
 // A store reads the values it replaces and writes and deletes values.
 constexpr uint32_t kStoreAccess = kKeyQueryValue | kKeySetValue;
+constexpr char kChangedSinceRead[] =
+    "The address list changed since it was read, so nothing was changed; it has been read again.";
 
 std::string UrlName(std::size_t number) { return "url" + std::to_string(number); }
 
@@ -25,6 +28,36 @@ struct SpareCopy {
   std::string name;
   std::size_t first_source = 0;  // the lowest urlK whose old address this copy holds
 };
+
+// Every value of the open key with its data as it stands now, in
+// enumeration order; a value gone between listing and reading is left out.
+std::vector<RegNamedValue> ReadValues(RegistryAccess& registry) {
+  std::vector<std::string> names;
+  registry.GetValueNames(names);
+  std::vector<RegNamedValue> values;
+  values.reserve(names.size());
+  for (std::string& name : names) {
+    RegQuery query = registry.ReadValue(name);
+    if (query.status == RegQuery::Status::kMissing) continue;
+    values.push_back({std::move(name), std::move(query)});
+  }
+  return values;
+}
+
+// The same values (names, types and data, readable or not), whatever their
+// enumeration order.
+bool SameValues(std::vector<RegNamedValue> a, std::vector<RegNamedValue> b) {
+  const auto by_name = [](const RegNamedValue& x, const RegNamedValue& y) {
+    return x.name < y.name;
+  };
+  const auto same = [](const RegNamedValue& x, const RegNamedValue& y) {
+    return x.name == y.name && x.query.status == y.query.status &&
+           x.query.value.type == y.query.value.type && x.query.value.bytes == y.query.value.bytes;
+  };
+  std::sort(a.begin(), a.end(), by_name);
+  std::sort(b.begin(), b.end(), by_name);
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
+}
 
 }  // namespace
 
@@ -45,6 +78,7 @@ void UrlsTab::LoadTypedUrls() {
   list_.Clear();
   rows_complete_ = false;
   load_error_ = kNotReadYet;
+  key_values_.clear();
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
   RegistryAccess registry(platform_.registry, kKeyRead);
   registry.SetRoot(Hive::kCurrentUser);
@@ -52,45 +86,62 @@ void UrlsTab::LoadTypedUrls() {
     rows_complete_ = true;
     return;
   }
-  std::vector<std::string> names;
-  registry.GetValueNames(names);
+  key_values_ = ReadValues(registry);
   try {
-    LoadFrom(registry, names);
+    LoadFrom(key_values_);
   } catch (const AppError& error) {
     load_error_ = error.what();
     throw;
   }
 }
 
-std::optional<std::string> UrlsTab::StoreRefusal(RegistryAccess& registry) const {
+std::vector<RegNamedValue> UrlsTab::ReadStorableKey(RegistryAccess& registry) {
   // Rows from a load that ended early lack the addresses after the failing
   // value; writing them back would delete those addresses.
   if (!rows_complete_) {
-    return "The address list could not be read completely, so nothing was changed: " +
-           load_error_;
+    throw AppError("The address list could not be read completely, so nothing was changed: " +
+                   load_error_);
   }
   registry.SetRoot(Hive::kCurrentUser);
   if (!registry.OpenKey(kTypedUrlsKey)) {
-    return std::string("The address list cannot be opened for writing, so nothing was changed: "
-                       "HKEY_CURRENT_USER") +
-           kTypedUrlsKey;
+    throw AppError(std::string("The address list cannot be opened for writing, so nothing was "
+                               "changed: HKEY_CURRENT_USER") +
+                   kTypedUrlsKey);
   }
-  return std::nullopt;
+  // The rows stand for the key as it was read; a rewrite from them would
+  // delete whatever the browser has written to it since. The list shows the
+  // key as it is now instead.
+  std::vector<RegNamedValue> values = ReadValues(registry);
+  if (!SameValues(values, key_values_)) {
+    registry.CloseKey();
+    store_end_ = StoreEnd::kReread;
+    try {
+      LoadTypedUrls();
+    } catch (const AppError&) {
+      // The rows read before the failing value stand, and the next edit is
+      // refused with that value's error.
+    }
+    throw AppError(kChangedSinceRead);
+  }
+  return values;
 }
 
-void UrlsTab::RefuseUnstorableEdit() const {
+void UrlsTab::RefuseUnstorableEdit() {
   RegistryAccess registry(platform_.registry, kStoreAccess);
-  if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
+  (void)ReadStorableKey(registry);  // only its refusals matter before asking
 }
 
 void UrlsTab::StoreTypedUrls() {
   const ScopeExit count([this] { count_caption_ = std::to_string(list_.size()); });
-  store_wrote_ = false;
+  store_end_ = StoreEnd::kBeforeWriting;
   RegistryAccess registry(platform_.registry, kStoreAccess);
-  if (std::optional<std::string> refusal = StoreRefusal(registry)) throw AppError(*refusal);
-  std::vector<std::string> names;
-  registry.GetValueNames(names);
-  StoreTo(registry, names);
+  const std::vector<RegNamedValue> values = ReadStorableKey(registry);
+  // What the key holds after a store that wrote, fully or part-way, is what
+  // the next store must find there.
+  const ScopeExit remember([&] {
+    if (store_end_ == StoreEnd::kWrote) key_values_ = ReadValues(registry);
+  });
+  StoreTo(registry, values);
 }
 
 void UrlsTab::StoreEdit(const std::vector<std::string>& rows_before, int selection_before) {
@@ -99,8 +150,9 @@ void UrlsTab::StoreEdit(const std::vector<std::string>& rows_before, int selecti
   } catch (const AppError&) {
     // Nothing reached the key: the list goes back to what the key holds, so
     // it never shows an edit that was not saved. After a failed write the
-    // rows stay as edited, as the key may already hold some of them.
-    if (!store_wrote_) {
+    // rows stay as edited, as the key may already hold some of them; after
+    // the key changed they are the ones read again.
+    if (store_end_ == StoreEnd::kBeforeWriting) {
       list_.mutable_rows() = rows_before;
       list_.Select(selection_before);
       count_caption_ = std::to_string(list_.size());
@@ -109,33 +161,33 @@ void UrlsTab::StoreEdit(const std::vector<std::string>& rows_before, int selecti
   }
 }
 
-void UrlsTab::LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    std::string text = registry.ReadString(name);
+void UrlsTab::LoadFrom(const std::vector<RegNamedValue>& values) {
+  for (const RegNamedValue& value : values) {
+    std::string text = RegistryAccess::StringOf(value.name, value.query);
     if (!IsBlank(text)) list_.mutable_rows().push_back(std::move(text));
   }
   list_.Select(0);
   rows_complete_ = true;
 }
 
-void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& names) {
+void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<RegNamedValue>& values) {
   const std::size_t count = list_.rows().size();
   std::map<std::string, std::size_t> target_numbers;  // "urlK" -> K
   for (std::size_t k = 1; k <= count; ++k) target_numbers[UrlName(k)] = k;
 
   // Registry value names compare without letter case.
   std::set<std::string> taken;
-  for (const std::string& name : names) taken.insert(AsciiLower(name));
+  for (const RegNamedValue& value : values) taken.insert(AsciiLower(value.name));
 
   // Addresses that writing url1..urlN would replace. Reading them all before
   // the first write means a value that cannot be read stops the store while
   // the key is still untouched.
   std::map<std::string, std::size_t> at_risk;  // address -> lowest urlK holding it
-  for (const std::string& name : names) {
-    const auto target = target_numbers.find(AsciiLower(name));
+  for (const RegNamedValue& value : values) {
+    const auto target = target_numbers.find(AsciiLower(value.name));
     if (target == target_numbers.end()) continue;
     const std::size_t k = target->second;
-    std::string text = registry.ReadString(name);
+    std::string text = RegistryAccess::StringOf(value.name, value.query);
     if (IsBlank(text) || text == list_.rows()[k - 1]) continue;
     const auto [it, inserted] = at_risk.emplace(std::move(text), k);
     if (!inserted) it->second = std::min(it->second, k);
@@ -157,22 +209,23 @@ void UrlsTab::StoreTo(RegistryAccess& registry, const std::vector<std::string>& 
       ++spare_number;
     } while (taken.count(UrlName(spare_number)) != 0);
     const std::string spare = UrlName(spare_number);
-    store_wrote_ = true;
+    store_end_ = StoreEnd::kWrote;
     registry.WriteString(spare, text);
     copies.push_back({spare, first_source});
   }
 
   for (std::size_t k = 1; k <= count; ++k) {
     attempted = k;
-    store_wrote_ = true;
+    store_end_ = StoreEnd::kWrote;
     registry.WriteString(UrlName(k), list_.rows()[k - 1]);
   }
   drop_copies.dismiss();
 
   // Every row is written: now the old values of other names, and the spare
   // copies, can go. A value that does not delete simply stays.
-  for (const std::string& name : names) {
-    if (target_numbers.count(AsciiLower(name)) == 0) (void)registry.DeleteValue(name);
+  store_end_ = StoreEnd::kWrote;  // also when there was no row to write
+  for (const RegNamedValue& value : values) {
+    if (target_numbers.count(AsciiLower(value.name)) == 0) (void)registry.DeleteValue(value.name);
   }
   for (const SpareCopy& copy : copies) (void)registry.DeleteValue(copy.name);
 }

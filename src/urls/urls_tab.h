@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,8 +58,12 @@ class UrlsTab {
   // Writes nothing, and throws saying so, when the key does not open or while
   // the rows come from a load that ended with an error (or before any load):
   // they lack the addresses after the failing value, which a rewrite would
-  // delete; that error names the value the load stopped at. The count
-  // caption is set on every way out.
+  // delete; that error names the value the load stopped at. Nor when the key
+  // no longer holds exactly the values the last load read (or the last store
+  // left): another program wrote to it since, and the rows lack what it
+  // wrote. The list is then loaded again (as LoadTypedUrls) and the error
+  // says so. After a store that wrote, what the key then holds is what the
+  // next store expects to find. The count caption is set on every way out.
   void StoreTypedUrls();
 
   // Asks "Delete <row>?", removes the selected row and stores the list; the
@@ -73,8 +76,11 @@ class UrlsTab {
   // selected and the focus requested.
   //
   // Both refuse with the store's error before asking anything when the list
-  // cannot be stored, and whenever a store ends before writing anything the
-  // rows, selection and count go back to what they were.
+  // cannot be stored (also when the key changed: the list is then read
+  // again), and check again when storing, as the key may change while the
+  // question is open. Whenever a store ends before writing anything the
+  // rows, selection and count go back to what they were, unless the key had
+  // changed and the list shows it as read again.
   void InsertTypedUrl();
   // Opens the selected address when it is not empty.
   void OpenSelectedUrl();
@@ -96,11 +102,13 @@ class UrlsTab {
   [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
-  void LoadFrom(RegistryAccess& registry, const std::vector<std::string>& names);
-  void StoreTo(RegistryAccess& registry, const std::vector<std::string>& names);
-  // Why a store would write nothing now; otherwise opens the key in `registry`.
-  [[nodiscard]] std::optional<std::string> StoreRefusal(RegistryAccess& registry) const;
-  void RefuseUnstorableEdit() const;
+  void LoadFrom(const std::vector<RegNamedValue>& values);
+  void StoreTo(RegistryAccess& registry, const std::vector<RegNamedValue>& values);
+  // Opens the key in `registry` and returns its values as they stand, or
+  // throws why a store would write nothing now; when the key changed since
+  // it was read, the list is read again first.
+  std::vector<RegNamedValue> ReadStorableKey(RegistryAccess& registry);
+  void RefuseUnstorableEdit();
   // Stores an edit of the rows, undoing it on screen when nothing was written.
   void StoreEdit(const std::vector<std::string>& rows_before, int selection_before);
 
@@ -110,7 +118,14 @@ class UrlsTab {
   std::string count_caption_;
   bool rows_complete_ = false;  // the rows hold every address of the last load
   std::string load_error_;      // what ended the last load early
-  bool store_wrote_ = false;    // the last store reached a write
+  // The key's values as the last load read them or the last store left them
+  // (none for a key that did not open): a store first checks that the key
+  // still holds exactly these.
+  std::vector<RegNamedValue> key_values_;
+  // How the last store ended: before changing the key, after writing to or
+  // deleting from it, or by reading the changed key again.
+  enum class StoreEnd { kBeforeWriting, kWrote, kReread };
+  StoreEnd store_end_ = StoreEnd::kBeforeWriting;
 };
 
 }  // namespace cu

@@ -2,7 +2,8 @@
 // types, sizes and bytes (with and without a final NUL, some unreadable),
 // read through the registry-access object, loaded by the URL tab, then
 // edited and stored back over a few rounds while the key changes under the
-// tab; the machine's TMP and TEMP likewise, read as the window starts. Each
+// tab (a change since the tab read the key refuses the edit and reads it
+// again); the machine's TMP and TEMP likewise, read as the window starts. Each
 // result is checked against what the stored data allows. Aborts with the
 // failed check and the key's contents.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -129,6 +130,20 @@ bool SameValues(const Values& a, const Values& b) {
   };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
 }
+
+// The same values whatever their enumeration order: what the tab compares
+// before it stores.
+bool SameContent(Values a, Values b) {
+  const auto by_name = [](const RegNamedValue& x, const RegNamedValue& y) {
+    return x.name < y.name;
+  };
+  std::sort(a.begin(), a.end(), by_name);
+  std::sort(b.begin(), b.end(), by_name);
+  return SameValues(a, b);
+}
+
+constexpr char kChanged[] =
+    "The address list changed since it was read, so nothing was changed; it has been read again.";
 
 // The number K of a name the store writes for N rows ("urlK", 1 <= K <= N,
 // without case); 0 for any other name.
@@ -275,23 +290,30 @@ class World {
     }
   }
 
-  // The rows are the non-blank texts in enumeration order up to the first
-  // value that cannot be read as text, whose error the load reports.
   void CheckLoad() {
+    const std::string error = ErrorOf([&] { tab_.LoadTypedUrls(); });
+    const std::string want_error = ExpectLoaded();
+    Check(error == want_error, "load reported '" + error + "', wanted '" + want_error + "'");
+  }
+
+  // The rows of a load of the key as it stands are the non-blank texts in
+  // enumeration order up to the first value that cannot be read as text;
+  // returns that value's error, which the load reports. The key's values are
+  // then what the tab's next store expects to find (none when the key does
+  // not open for change).
+  std::string ExpectLoaded() {
     Rows want;
     std::string want_error;
-    if (KeyOpensForChange()) {
-      for (const RegNamedValue& value : Contents(Hive::kCurrentUser, kUrlsKey)) {
-        Read read = Expected(value.name, value.query);
-        if (!read.error.empty()) {
-          want_error = read.error;
-          break;
-        }
-        if (!IsBlank(read.text)) want.push_back(std::move(read.text));
+    const bool opens = KeyOpensForChange();
+    const Values values = opens ? Contents(Hive::kCurrentUser, kUrlsKey) : Values{};
+    for (const RegNamedValue& value : values) {
+      Read read = Expected(value.name, value.query);
+      if (!read.error.empty()) {
+        want_error = read.error;
+        break;
       }
+      if (!IsBlank(read.text)) want.push_back(std::move(read.text));
     }
-    const std::string error = ErrorOf([&] { tab_.LoadTypedUrls(); });
-    Check(error == want_error, "load reported '" + error + "', wanted '" + want_error + "'");
     Check(tab_.rows() == want, "load gave " + std::to_string(tab_.rows().size()) +
                                    " rows, wanted " + std::to_string(want.size()));
     Check(tab_.selection() == (want_error.empty() && !want.empty() ? 0 : -1),
@@ -299,6 +321,8 @@ class World {
     CheckCommonState();
     load_complete_ = want_error.empty();
     load_error_ = want_error;
+    read_values_ = values;
+    return want_error;
   }
 
   void CheckCommonState() {
@@ -339,6 +363,10 @@ class World {
     const Values before = Contents(Hive::kCurrentUser, kUrlsKey);
     const bool had_key = has_key();
     const bool storable = load_complete_ && KeyOpensForChange();
+    // Another program wrote to the key since the tab read it: both edits
+    // check that before asking anything.
+    const bool changed =
+        storable && !SameContent(before, read_values_) && (insert || selected >= 0);
     const Rows rows_before = tab_.rows();
     Rows want_rows = rows_before;
     std::vector<std::string> want_events;
@@ -369,6 +397,13 @@ class World {
     const Values after = Contents(Hive::kCurrentUser, kUrlsKey);
     Check(has_key() == had_key, "the store created or removed the key");
     const bool unchanged = SameValues(after, before);
+    if (changed) {
+      Check(error == kChanged, "an edit over a changed key reported '" + error + "'");
+      Check(ui_.events.empty(), "an edit over a changed key asked something");
+      Check(unchanged, "an edit over a changed key changed it");
+      (void)ExpectLoaded();
+      return;
+    }
     // An edit refused before anything was asked, or whose store stopped
     // before any write, may show the rows from before again.
     const bool refused = !error.empty() && ui_.events.empty();
@@ -399,6 +434,9 @@ class World {
       Check(unchanged, "a store stopped by a read changed the key");
       return;
     }
+    // The key as the store left it, fully or part-way written, is what the
+    // next store expects to find.
+    read_values_ = after;
     if (error.empty()) {
       Check(tab_.rows() == want_rows, "rows after a store");
       Check(after.size() == count, "a stored key holds " + std::to_string(after.size()) +
@@ -434,6 +472,7 @@ class World {
   UrlsTab tab_{platform_, ui_};
   bool load_complete_ = false;
   std::string load_error_;  // what stopped the last load
+  Values read_values_;      // the key as the tab last read or stored it
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // list, the input box and the confirmation, checked against the registry key
 // and the clipboard as the test reads them itself.
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ class UrlsWindowTest : public ::testing::Test {
     for (HWND dialog : Dialogs(app.id())) ClickDialogButton(dialog, IDCANCEL);
   }
 
-  // Ins on the list, the address typed into the input box, OK.
-  void InsertThroughInputBox(AppProcess& app, const std::string& url) {
+  // Ins on the list, the address typed into the input box, `while_open`, OK.
+  void InsertThroughInputBox(AppProcess& app, const std::string& url,
+                             const std::function<void()>& while_open = {}) {
     app.Foreground();
     PressKey(VK_INSERT);
     HWND box = WaitForDialog(app.id(), "Insert new Url");
@@ -83,17 +85,20 @@ class UrlsWindowTest : public ::testing::Test {
     WaitFor([&] { return GetForegroundWindow() == box; }, 3000);
     TypeText(url);
     ASSERT_TRUE(WaitFor([&] { return TextOf(edit) == url; }, 5000)) << "edit holds: " << TextOf(edit);
+    if (while_open) while_open();
     ClickDialogButton(box, IDOK);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
   }
 
-  // Del on the list, then the answer to "Delete <row>?".
-  void DeleteAnswering(AppProcess& app, const std::string& row, int answer) {
+  // Del on the list, `while_open`, then the answer to "Delete <row>?".
+  void DeleteAnswering(AppProcess& app, const std::string& row, int answer,
+                       const std::function<void()>& while_open = {}) {
     app.Foreground();
     PressKey(VK_DELETE);
     HWND box = WaitForDialog(app.id(), "Confirm");
     ASSERT_NE(box, nullptr) << "Del asks before deleting";
     EXPECT_EQ(MessageBoxText(box), "Delete " + row + "?");
+    if (while_open) while_open();
     ClickDialogButton(box, answer);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
   }
@@ -269,6 +274,55 @@ TEST_F(UrlsWindowTest, ABadValueLeavesTheOtherTabsLoadedAndInsIsRefusedAloud) {
   EXPECT_EQ(ListRows(list), Rows{kFirst});
   EXPECT_EQ(TextOf(app.Panel(kUrlsPage)), "1");
   EXPECT_EQ(KeyContents(), key_before);
+}
+
+// The test writes to the key as the browser would, after the list was read:
+// before Ins, while the input box is open and while Del asks. No edit is
+// stored over it; the list shows the key read again, and the error box says so.
+TEST_F(UrlsWindowTest, AnAddressWrittenAfterTheListWasReadSurvivesInsAndDel) {
+  const std::string changed =
+      "The address list changed since it was read, so nothing was changed; it has been read again.";
+  const std::string first = std::string("url1=") + kFirst;
+  const std::string second = std::string("url2=") + kSecond;
+  ASSERT_EQ(typed_urls_.SetString("url1", kFirst), ERROR_SUCCESS);
+  AppProcess app;
+  ASSERT_NO_FATAL_FAILURE(ShowUrls(app));
+  HWND list = list_;
+  ASSERT_EQ(ListRows(list), Rows{kFirst});
+  // Wine enumerates the key sorted by name, so the list reads url1, url2, ...
+  {
+    SCOPED_TRACE("written before Ins: refused before the input box");
+    ASSERT_EQ(typed_urls_.SetString("url2", kSecond), ERROR_SUCCESS);
+    app.Foreground();
+    PressKey(VK_INSERT);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, changed));
+    EXPECT_EQ(ListRows(list), (Rows{kFirst, kSecond}));
+    EXPECT_EQ(ListSelection(list), 0);
+    EXPECT_EQ(TextOf(panel_), "2");
+    EXPECT_EQ(KeyContents(), (Rows{first, second}));
+  }
+  {
+    SCOPED_TRACE("written while the input box is open");
+    ASSERT_NO_FATAL_FAILURE(InsertThroughInputBox(app, "typed.example", [this] {
+      EXPECT_EQ(typed_urls_.SetString("url3", "browser3.example"), ERROR_SUCCESS);
+    }));
+    ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, changed));
+    EXPECT_EQ(ListRows(list), (Rows{kFirst, kSecond, "browser3.example"}));
+    EXPECT_EQ(TextOf(panel_), "3");
+    EXPECT_EQ(KeyContents(), (Rows{first, second, "url3=browser3.example"}));
+  }
+  {
+    SCOPED_TRACE("written while Del asks");
+    ASSERT_EQ(ListSelection(list), 0);
+    ASSERT_NO_FATAL_FAILURE(DeleteAnswering(app, kFirst, IDYES, [this] {
+      EXPECT_EQ(typed_urls_.SetString("url4", "browser4.example"), ERROR_SUCCESS);
+    }));
+    ASSERT_NO_FATAL_FAILURE(ExpectOneErrorBox(app, changed));
+    EXPECT_EQ(ListRows(list), (Rows{kFirst, kSecond, "browser3.example", "browser4.example"}));
+    EXPECT_EQ(ListSelection(list), 0);
+    EXPECT_EQ(KeyContents(),
+              (Rows{first, second, "url3=browser3.example", "url4=browser4.example"}));
+  }
 }
 
 TEST_F(UrlsWindowTest, CtrlCCopiesAccentedAndCjkLettersExactly) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -52,11 +53,13 @@ class FakeUi : public Ui {
   std::deque<int> info_results;
   // The items picked in the list of each Info dialog that has one, in turn.
   std::deque<std::vector<int>> info_picks;
-  // Runs while each question is open: what changes on the machine meanwhile.
-  std::function<void()> while_asking;
   // Runs as each Info dialog opens, before its picks: the machine changing
   // while the user reads the report.
   std::function<void()> on_info;
+
+  // Run once, then dropped, inside the next Confirm or InputBox: what
+  // another program does while the question is open.
+  std::function<void()> while_asking;
 
   // Records.
   std::vector<std::string> questions;       // every Confirm text
@@ -77,7 +80,7 @@ class FakeUi : public Ui {
   bool Confirm(const std::string& question) override {
     questions.push_back(question);
     events.push_back("confirm:" + question);
-    if (while_asking) while_asking();
+    RunWhileAsking();
     if (confirm_answers.empty()) {
       ADD_FAILURE() << "unexpected question: " << question;
       return false;
@@ -91,6 +94,7 @@ class FakeUi : public Ui {
                                       std::size_t max_length) override {
     input_requests.push_back({caption, prompt, max_length});
     events.push_back("input:" + caption);
+    RunWhileAsking();
     if (input_answers.empty()) {
       ADD_FAILURE() << "unexpected input box: " << caption;
       return std::nullopt;
@@ -155,7 +159,12 @@ class FakeUi : public Ui {
   // True when every scripted answer was used.
   bool ScriptUsedUp() const {
     return confirm_answers.empty() && input_answers.empty() && save_answers.empty() &&
-           info_results.empty() && info_picks.empty();
+           info_results.empty() && info_picks.empty() && !while_asking;
+  }
+
+ private:
+  void RunWhileAsking() {
+    if (std::function<void()> action = std::exchange(while_asking, nullptr)) action();
   }
 };
 

@@ -46,6 +46,16 @@ struct UrlsWorld {
     }
     return key;
   }
+  // Every value as "name:type:data", in enumeration order.
+  Rows Raw() const {
+    Rows raw;
+    for (const std::string& name : machine.registry.Names(Hive::kCurrentUser, kKey)) {
+      const std::optional<RegValueData> value =
+          machine.registry.Value(Hive::kCurrentUser, kKey, name);
+      raw.push_back(name + ":" + std::to_string(value->type) + ":" + value->bytes);
+    }
+    return raw;
+  }
   std::map<std::string, std::string> ExactKey(const Rows& rows) const {
     std::map<std::string, std::string> key;
     for (std::size_t i = 0; i < rows.size(); ++i) key["url" + std::to_string(i + 1)] = rows[i];
@@ -227,6 +237,11 @@ TEST(TypedUrlDelete, TheOnlyRowLeavesAnEmptyKey) {
   EXPECT_EQ(world.tab.count_caption(), "0");
   EXPECT_TRUE(world.machine.registry.HasKey(Hive::kCurrentUser, kKey));
   EXPECT_TRUE(world.machine.registry.Names(Hive::kCurrentUser, kKey).empty());
+
+  // The emptied key is what the next edit expects to find.
+  world.ui.input_answers.push_back("http://next/");
+  world.tab.InsertTypedUrl();
+  EXPECT_EQ(world.Key(), world.ExactKey({"http://next/"}));
 }
 
 // Every address the key held before an edit must still be in it after a
@@ -270,6 +285,12 @@ void ExpectNoAddressLostOnAnyWriteFailure(
       EXPECT_EQ(world.Key(), before);
     }
     EXPECT_EQ(world.machine.registry.open_key_count(), 0);
+
+    // The key as the failed store left it is what the next edit expects.
+    world.machine.registry.FailWritesFrom(0);
+    world.ui.input_answers.push_back("http://again/");
+    world.tab.InsertTypedUrl();
+    EXPECT_EQ(world.Key(), world.ExactKey(world.tab.rows()));
   }
   EXPECT_TRUE(reached_success);
 }
@@ -291,21 +312,113 @@ TEST(TypedUrlStore, AWriteFailureNeverLosesAnAddressTheKeyHeld) {
   });
 }
 
-TEST(TypedUrlStore, AValueThatCannotBeReadStopsTheStoreBeforeAnyWrite) {
+constexpr char kChanged[] =
+    "The address list changed since it was read, so nothing was changed; it has been read again.";
+
+// Another program writes to the key after the load, before Ins or Del or
+// while its question is open: nothing is stored over what it wrote, the list
+// is read again, and the same edit then stores from the rows read again.
+TEST(TypedUrlStore, AKeyChangedSinceItWasReadIsReadAgainAndNotStoredOver) {
+  struct Change {
+    const char* what;
+    std::function<void(memory::MemoryRegistry&)> make;
+    Rows reread;  // also the key's texts as url1..urlN
+  };
+  const std::vector<Change> changes{
+      {"an address added",
+       [](memory::MemoryRegistry& r) {
+         r.SetString(Hive::kCurrentUser, kKey, "url3", "http://browser/");
+       },
+       {"http://a/", "http://b/", "http://browser/"}},
+      {"an address changed",
+       [](memory::MemoryRegistry& r) {
+         r.SetString(Hive::kCurrentUser, kKey, "url1", "http://changed/");
+       },
+       {"http://changed/", "http://b/"}},
+      {"an address removed",
+       [](memory::MemoryRegistry& r) {
+         ASSERT_TRUE(r.OpenKey(Hive::kCurrentUser, kKey, kKeyAllAccess)->DeleteValue("url2"));
+       },
+       {"http://a/"}},
+      {"a type changed",
+       [](memory::MemoryRegistry& r) {
+         r.SetString(Hive::kCurrentUser, kKey, "url2", "http://b/", kRegExpandSz);
+       },
+       {"http://a/", "http://b/"}},
+  };
+  for (const Change& change : changes) {
+    for (const bool while_asking : {false, true}) {
+      for (const bool insert : {true, false}) {
+        SCOPED_TRACE(std::string(change.what) + (while_asking ? " while asking" : " before") +
+                     (insert ? ", Ins" : ", Del"));
+        UrlsWorld world;
+        world.Seed({{"url1", "http://a/"}, {"url2", "http://b/"}});
+        world.tab.LoadTypedUrls();
+        world.tab.Select(1);
+        Rows changed_key;
+        const auto change_key = [&] {
+          change.make(world.machine.registry);
+          changed_key = world.Raw();
+        };
+        const auto edit = [&](bool asked) {
+          if (insert && asked) world.ui.input_answers.push_back("http://new/");
+          if (!insert && asked) world.ui.confirm_answers.push_back(true);
+          if (insert) {
+            world.tab.InsertTypedUrl();
+          } else {
+            world.tab.DeleteTypedUrl();
+          }
+        };
+        if (while_asking) {
+          world.ui.while_asking = change_key;
+        } else {
+          change_key();
+        }
+
+        testing::ExpectAppError([&] { edit(while_asking); }, kChanged);
+        EXPECT_EQ(world.ui.events.size(), while_asking ? 1u : 0u);
+        EXPECT_EQ(world.Raw(), changed_key);
+        EXPECT_EQ(world.tab.rows(), change.reread);
+        EXPECT_EQ(world.tab.selection(), 0);
+        EXPECT_EQ(world.tab.count_caption(), std::to_string(change.reread.size()));
+        EXPECT_FALSE(world.tab.TakeFocusRequest());
+        EXPECT_EQ(world.machine.registry.open_key_count(), 0);
+
+        Rows stored = change.reread;
+        if (insert) {
+          stored.insert(stored.begin(), "http://new/");
+        } else {
+          stored.erase(stored.begin());
+        }
+        edit(true);
+        EXPECT_EQ(world.tab.rows(), stored);
+        EXPECT_EQ(world.Key(), world.ExactKey(stored));
+      }
+    }
+  }
+}
+
+TEST(TypedUrlStore, AValueTurnedUnreadableIsAChangeAndTheListReadAgainCannotBeStored) {
   UrlsWorld world;
   world.Seed({{"url1", "http://a/"}, {"url2", "http://b/"}});
   world.tab.LoadTypedUrls();
   world.machine.registry.FailReads(Hive::kCurrentUser, kKey, "url2");
   const auto before = world.Key();
 
-  world.ui.input_answers.push_back("http://new/");
-  EXPECT_THROW(world.tab.InsertTypedUrl(), AppError);
-
-  // Nothing was written, so the list shows what the key holds.
+  // Nothing is asked or written; the list read again stops at the value.
+  testing::ExpectAppError([&] { world.tab.InsertTypedUrl(); }, kChanged);
+  EXPECT_TRUE(world.ui.events.empty());
   EXPECT_EQ(world.Key(), before);
-  EXPECT_EQ(world.tab.rows(), (Rows{"http://a/", "http://b/"}));
-  EXPECT_EQ(world.tab.selection(), 0);
-  EXPECT_EQ(world.tab.count_caption(), "2");
+  EXPECT_EQ(world.tab.rows(), (Rows{"http://a/"}));
+  EXPECT_EQ(world.tab.selection(), -1);
+  EXPECT_EQ(world.tab.count_caption(), "1");
+
+  world.tab.Select(0);
+  testing::ExpectAppError([&] { world.tab.DeleteTypedUrl(); },
+                          "The address list could not be read completely, so nothing was "
+                          "changed: Failed to get data for 'url2'");
+  EXPECT_TRUE(world.ui.events.empty());
+  EXPECT_EQ(world.Key(), before);
 }
 
 TEST(TypedUrlCommands, MenuEnablingFollowsSelectionAndRows) {
