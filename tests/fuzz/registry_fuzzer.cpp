@@ -230,8 +230,13 @@ class World {
 
   // The tab opens the key with every right, so a read-only key counts as
   // one that does not open.
+  // The tab reads the key with KEY_READ and changes it with the rights of a store.
+  bool KeyOpensForReading() {
+    return machine_.registry.OpenKey(Hive::kCurrentUser, kUrlsKey, kKeyRead) != nullptr;
+  }
   bool KeyOpensForChange() {
-    return machine_.registry.OpenKey(Hive::kCurrentUser, kUrlsKey, kKeyAllAccess) != nullptr;
+    return machine_.registry.OpenKey(Hive::kCurrentUser, kUrlsKey,
+                                     kKeyQueryValue | kKeySetValue) != nullptr;
   }
 
   // TMP, else TEMP, as text; a value of another type, an unreadable or empty
@@ -300,11 +305,11 @@ class World {
   // enumeration order up to the first value that cannot be read as text;
   // returns that value's error, which the load reports. The key's values are
   // then what the tab's next store expects to find (none when the key does
-  // not open for change).
+  // not open for reading).
   std::string ExpectLoaded() {
     Rows want;
     std::string want_error;
-    const bool opens = KeyOpensForChange();
+    const bool opens = KeyOpensForReading();
     const Values values = opens ? Contents(Hive::kCurrentUser, kUrlsKey) : Values{};
     for (const RegNamedValue& value : values) {
       Read read = Expected(value.name, value.query);
