@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "app/main_window.h"
+#include "platform/refusal.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -24,12 +25,16 @@ class ComApartment {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show_command) {
   ComApartment com;
   cu::win32::Win32Machine machine;
   const cu::Platform platform = machine.platform();
   cu::MainWindow window(instance, platform, platform.environment.IsNtFamily());
-  if (!window.Create(show_command)) return 1;
+  // The one command line the program knows: the tab to open after a restart
+  // as administrator.
+  const cu::Page first_page =
+      cu::PageOfArguments(command_line ? command_line : "").value_or(cu::Page::kStartup);
+  if (!window.Create(show_command, first_page)) return 1;
   machine.SetOwnerWindow(window.hwnd());
 
   MSG msg{};

@@ -12,6 +12,7 @@
 #include "dialogs/input_box.h"
 #include "dialogs/progress_dialog.h"
 #include "folders/folders_tab.h"
+#include "platform/refusal.h"
 #include "services/services_tab.h"
 #include "startup/startup_tab.h"
 #include "urls/urls_tab.h"
@@ -24,6 +25,8 @@ constexpr char kMainClass[] = "ClearUtilityMain";
 constexpr char kTitle[] = "Clear utility";
 constexpr UINT kFirstShow = WM_APP + 1;
 constexpr int kListFirst = 600;  // + the page's tab index: the lists' control ids
+// The system menu's own item; system commands keep their low four bits free.
+constexpr UINT kRestartElevatedCommand = 0x0100;
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC main_proc) {
   WNDCLASSEXA main{};
@@ -46,8 +49,9 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform, bool has_se
 
 MainWindow::~MainWindow() = default;
 
-bool MainWindow::Create(int show_command) {
+bool MainWindow::Create(int show_command, Page first_page) {
   if (!RegisterClasses(instance_, &MainWindow::WindowProc)) return false;
+  first_page_ = first_page;
   paths_ = ReadSystemPaths(platform_);
   startup_ = std::make_unique<StartupTab>(platform_, *this, paths_);
   urls_ = std::make_unique<UrlsTab>(platform_, *this);
@@ -67,6 +71,14 @@ bool MainWindow::Create(int show_command) {
   const int height = dialogs::Scale(530, dpi_);
   SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER);
+  // While the token is an administrator's limited one, the system menu
+  // offers what the refusal question offers.
+  if (platform_.environment.TokenElevation() == Elevation::kLimited) {
+    if (HMENU system_menu = GetSystemMenu(hwnd_, FALSE)) {
+      AppendMenuA(system_menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(system_menu, MF_STRING, kRestartElevatedCommand, "Restart as administrator");
+    }
+  }
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
   PostMessageA(hwnd_, kFirstShow, 0, 0);
@@ -123,7 +135,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kFirstShow:
       if (!shown_) {
         shown_ = true;
-        Guarded([this] { controller_->ShowFirstTime(); });
+        Guarded([this] { controller_->ShowFirstTime(first_page_); });
       }
       return 0;
     case WM_SIZE:
@@ -172,6 +184,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (busy_) {
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         return TRUE;
+      }
+      break;
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) == kRestartElevatedCommand) {
+        Guarded([this] { RestartElevated(platform_, *this, controller_->active_page()); });
+        return 0;
       }
       break;
     case WM_CLOSE:
@@ -422,6 +440,8 @@ int MainWindow::ShowInfo(const InfoRequest& request) { return dialogs::ShowInfoD
 void MainWindow::ShowMessage(const std::string& text) {
   MessageBoxA(MessageOwner(), text.c_str(), kTitle, MB_OK);
 }
+
+void MainWindow::CloseWindow() { PostMessageA(hwnd_, WM_CLOSE, 0, 0); }
 
 void MainWindow::Repaint() { RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
 

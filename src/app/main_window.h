@@ -32,8 +32,10 @@ class MainWindow : public Ui, public MainView {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Creates and shows the window; the first showing loads the lists.
-  [[nodiscard]] bool Create(int show_command);
+  // Creates and shows the window; the first showing loads the lists and
+  // opens `first_page` (a program restarted elevated opens the tab it was
+  // restarted from).
+  [[nodiscard]] bool Create(int show_command, Page first_page = Page::kStartup);
   HWND hwnd() const { return hwnd_; }
   // The window sees keys before its controls: Esc and the lists' shortcuts.
   // True when the key was handled and must go no further.
@@ -47,6 +49,7 @@ class MainWindow : public Ui, public MainView {
   int ShowInfo(const InfoRequest& request) override;
   void ShowMessage(const std::string& text) override;
   void Repaint() override;
+  void CloseWindow() override;
   void SetBusyCursor(bool busy) override;
   void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override;
 
@@ -90,6 +93,7 @@ class MainWindow : public Ui, public MainView {
   bool busy_ = false;
   HWND focus_before_deactivation_ = nullptr;
   bool shown_ = false;
+  Page first_page_ = Page::kStartup;
   bool working_ = false;  // long work runs: closing waits until it has stopped
   bool close_after_command_ = false;  // a close asked for during work, for when the command ends
 

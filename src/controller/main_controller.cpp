@@ -12,8 +12,8 @@ MainController::MainController(MainView& view, StartupTab& startup, UrlsTab& url
                                FoldersTab& folders, ServicesTab* services)
     : view_(view), startup_(startup), urls_(urls), folders_(folders), services_(services) {}
 
-void MainController::ShowFirstTime() {
-  active_ = Page::kStartup;
+void MainController::ShowFirstTime(Page first) {
+  active_ = first == Page::kServices && !services_ ? Page::kStartup : first;
   view_.ActivatePage(active_);
   std::exception_ptr failure;
   try {

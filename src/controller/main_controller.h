@@ -2,14 +2,14 @@
 
 #include <exception>
 
+#include "platform/ui.h"
+
 namespace cu {
 
 class StartupTab;
 class UrlsTab;
 class FoldersTab;
 class ServicesTab;
-
-enum class Page { kStartup = 0, kUrls = 1, kFolders = 2, kServices = 3 };
 
 // What the controller asks of the window it drives.
 class MainView {
@@ -32,11 +32,12 @@ class MainController {
   Page active_page() const { return active_; }
   bool has_services() const { return services_ != nullptr; }
 
-  // Makes StartUp the active page and loads every list. The shell-folder
+  // Makes `first` (StartUp, unless the program was restarted on another
+  // tab) the active page and loads every list. The shell-folder
   // list is loaded and the row height copied even when an earlier load
   // fails, so one bad registry value cannot leave that tab empty for the
   // whole run; the earlier failure is rethrown afterwards, once.
-  void ShowFirstTime();
+  void ShowFirstTime(Page first = Page::kStartup);
   // Reloads the URL, StartUp and service lists, then focuses the active
   // page's list. A failing load leaves its own rows as it left them; the
   // other lists still load and the focus still moves, and the first failure

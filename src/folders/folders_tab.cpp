@@ -1,6 +1,7 @@
 #include "folders/folders_tab.h"
 
 #include "platform/errors.h"
+#include "platform/refusal.h"
 #include "platform/text.h"
 
 namespace cu {
@@ -112,7 +113,13 @@ void FoldersTab::ClearShownFolder() {
   // Opened before the question, and this very folder is cleared after it:
   // a link put at or above the path meanwhile cannot redirect the clearing.
   const RemovalRoot root = platform_.files.OpenRemovalRoot(path, true);
-  if (root.status != RemovalRoot::Status::kOpen) return;
+  if (root.status != RemovalRoot::Status::kOpen) {
+    if (root.error != kErrorSuccess) {
+      ReportRefusal(platform_, ui_, Page::kFolders, root.error,
+                    "The folder could not be opened, so nothing was cleared");
+    }
+    return;
+  }
   std::string shown = path;
   if (const std::optional<std::string> final_path = root.folder->FinalPath()) {
     if (platform_.locale.CompareNoCase(*final_path, path) != 0) shown = *final_path;

@@ -71,8 +71,11 @@ class FoldersTab {
   // cleared, so the question names the folder really opened when links
   // lead elsewhere. The work runs through Ui::RunWork, so it can be stopped
   // between two entries; afterwards the result line tells what happened.
-  // Nothing when Clear is disabled, the path panel is empty or the folder
-  // does not open; a path that is not a full one throws, asking nothing.
+  // Nothing when Clear is disabled or the path panel is empty. A path that
+  // is not a full one throws, asking nothing; so does a folder that does not
+  // open ("The folder could not be opened, so nothing was cleared: <the
+  // system's text>"), unless access was denied to an administrator's limited
+  // token: then the question to restart elevated is asked instead.
   // Nothing is reloaded.
   void ClearShownFolder();
   // Opens the folder the path panel shows, when it is not empty.

@@ -13,6 +13,12 @@
 
 namespace cu {
 
+// The system's answers that the program acts on.
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorCancelled = 1223;  // the user declined (an elevation prompt)
+
 // ---------------------------------------------------------------- registry
 
 enum class Hive { kCurrentUser, kLocalMachine, kUsers };
@@ -96,6 +102,10 @@ class RegistryBackend {
   // As OpenKey, creating the missing keys of the path. Null on failure.
   [[nodiscard]] virtual std::unique_ptr<RegKey> CreateKey(Hive root, const std::string& path,
                                                           uint32_t access) = 0;
+  // The system's error code of the last open or creation of a key, or the
+  // last write or deletion of a value through any key, that failed on the
+  // calling thread (kErrorAccessDenied for a key the user may only read).
+  [[nodiscard]] virtual uint32_t LastError() = 0;
 };
 
 // -------------------------------------------------------------- file system
@@ -187,6 +197,7 @@ struct RemovalRoot {
   enum class Status { kOpen, kMissing, kLink, kFailed };
   Status status = Status::kFailed;
   std::unique_ptr<RemovalFolder> folder;  // set for kOpen only
+  uint32_t error = 0;  // the system's error code for kMissing and kFailed, when it gave one
 };
 
 class FileSystem {
@@ -211,6 +222,9 @@ class FileSystem {
   // followed; 0 when it cannot be read.
   [[nodiscard]] virtual uint32_t LinkCount(const std::string& path) = 0;
   [[nodiscard]] virtual bool DeleteFile(const std::string& path) = 0;
+  // The system's error code of the last DeleteFile or RemoveDirectory that
+  // failed on the calling thread.
+  [[nodiscard]] virtual uint32_t LastError() = 0;
   // Removes an empty folder only. On a junction or directory symbolic link
   // it removes the link itself, never what the link points to; where that
   // cannot be made sure of, it removes nothing and gives false.
@@ -268,9 +282,24 @@ class Shell {
 
 // -------------------------------------------------------------- environment
 
+// How the process's token stands towards elevation (User Account Control).
+enum class Elevation {
+  kDefault,  // no second token: a standard user, or User Account Control off
+  kFull,     // elevated
+  kLimited,  // an administrator's filtered token, which can be elevated
+};
+
 class Environment {
  public:
   virtual ~Environment() = default;
+  [[nodiscard]] virtual Elevation TokenElevation() = 0;
+  // Starts this program again, elevated (ShellExecuteEx with the verb
+  // "runas"), with `arguments`, and returns once the new process has
+  // started: kErrorSuccess, kErrorCancelled when the user declined the
+  // elevation prompt, else the system's error code.
+  [[nodiscard]] virtual uint32_t RelaunchElevated(const std::string& arguments) = 0;
+  // The system's message text for an error code, without the line end.
+  [[nodiscard]] virtual std::string ErrorText(uint32_t error) = 0;
   // Empty when the query fails. Any length of result is returned whole.
   [[nodiscard]] virtual std::string WindowsDirectory() = 0;
   [[nodiscard]] virtual std::string TempPath() = 0;
@@ -379,8 +408,7 @@ inline constexpr uint32_t kStartAuto = 2;
 inline constexpr uint32_t kStartDemand = 3;
 inline constexpr uint32_t kStartDisabled = 4;
 
-// The manager's answers that the Services tab acts on.
-inline constexpr uint32_t kErrorAccessDenied = 5;
+// The manager's answer that the Services tab acts on.
 inline constexpr uint32_t kErrorDependentServicesRunning = 1051;
 inline constexpr uint32_t kErrorServiceDoesNotExist = 1060;
 
@@ -442,14 +470,15 @@ class ServiceManager {
   [[nodiscard]] virtual std::unique_ptr<ScHandle> OpenService(ScHandle& manager,
                                                               const std::string& name,
                                                               uint32_t access) = 0;
-  // The system's error code of the last OpenManager or OpenService that
-  // failed on the calling thread; never 0 once one has failed. Closing
+  // The system's error code of the last OpenManager, OpenService, Start or
+  // Delete that failed on the calling thread; never 0 once one has failed. Closing
   // handles in between does not change it.
   [[nodiscard]] virtual uint32_t LastError() = 0;
   [[nodiscard]] virtual std::optional<ServiceStatus> QueryStatus(ScHandle& service) = 0;
   // Sizing call, then the full call; nullopt when the sizing call does not
   // fail with ERROR_INSUFFICIENT_BUFFER or the full call fails.
   [[nodiscard]] virtual std::optional<ServiceConfig> QueryConfig(ScHandle& service) = 0;
+  // LastError tells why it failed.
   [[nodiscard]] virtual bool Start(ScHandle& service) = 0;
   [[nodiscard]] virtual ControlResult Stop(ScHandle& service) = 0;
   [[nodiscard]] virtual bool Delete(ScHandle& service) = 0;

@@ -99,9 +99,11 @@ void RegistryAccess::WriteString(const std::string& name, const std::string& tex
 }
 
 void RegistryAccess::WriteBinary(const std::string& name, const std::string& bytes) {
-  if (!current_ || !current_->SetBinary(name, bytes)) {
-    throw AppError("Failed to set data for '" + name + "'");
-  }
+  if (!TryWriteBinary(name, bytes)) throw AppError("Failed to set data for '" + name + "'");
+}
+
+bool RegistryAccess::TryWriteBinary(const std::string& name, const std::string& bytes) {
+  return current_ && current_->SetBinary(name, bytes);
 }
 
 bool RegistryAccess::DeleteValue(const std::string& name) {

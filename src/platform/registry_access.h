@@ -53,6 +53,9 @@ class RegistryAccess {
   void WriteString(const std::string& name, const std::string& text);
   // Writes REG_BINARY. Throws AppError "Failed to set data for '<name>'".
   void WriteBinary(const std::string& name, const std::string& bytes);
+  // As WriteBinary, false instead of the error (the backend's LastError
+  // then tells why).
+  [[nodiscard]] bool TryWriteBinary(const std::string& name, const std::string& bytes);
   [[nodiscard]] bool DeleteValue(const std::string& name);
   [[nodiscard]] bool ValueExists(const std::string& name);
   // Opens the path as OpenKey would, with the same mask, and closes it again.

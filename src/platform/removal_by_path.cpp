@@ -102,10 +102,12 @@ RemovalRoot FileSystem::OpenRemovalRoot(const std::string& path, bool follow_lin
   const uint32_t attributes = GetAttributes(path);
   if (attributes == kInvalidAttributes) {
     root.status = RemovalRoot::Status::kMissing;
+    root.error = kErrorFileNotFound;
   } else if ((attributes & kAttrReparsePoint) != 0 && !follow_link) {
     root.status = RemovalRoot::Status::kLink;
   } else if ((attributes & kAttrDirectory) == 0) {
     root.status = RemovalRoot::Status::kFailed;
+    root.error = 267;  // ERROR_DIRECTORY: not a folder
   } else {
     root.status = RemovalRoot::Status::kOpen;
     root.folder = std::make_unique<PathRemovalFolder>(*this, WithoutBackslash(path));

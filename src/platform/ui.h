@@ -11,6 +11,9 @@
 
 namespace cu {
 
+// The tabs, in their order.
+enum class Page { kStartup = 0, kUrls = 1, kFolders = 2, kServices = 3 };
+
 // Results of the Info dialog's modal run.
 inline constexpr int kResultCancel = 2;
 inline constexpr int kResultAbort = 3;
@@ -71,6 +74,8 @@ class Ui {
   virtual void ShowMessage(const std::string& text) = 0;
   // Repaints the main window at once.
   virtual void Repaint() = 0;
+  // Closes the main window, as its close box does, once the command ends.
+  virtual void CloseWindow() = 0;
   // The hourglass on (true) or the default cursor (false).
   virtual void SetBusyCursor(bool busy) = 0;
   // Runs long work and returns when it has ended; what the work throws is

@@ -181,30 +181,43 @@ std::string ReadServiceDescription(RegistryBackend& registry, const std::string&
   return reg.ReadString("Description");
 }
 
-void StartServiceAndWait(const Platform& platform, const std::string& machine,
-                         const std::string& service_name, Progress* progress) {
+uint32_t StartServiceAndWait(const Platform& platform, const std::string& machine,
+                             const std::string& service_name, Progress* progress) {
   ServiceManager& services = platform.services;
   std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerConnect);
-  if (!manager) return;
+  if (!manager) return services.LastError();
   std::unique_ptr<ScHandle> service =
       services.OpenService(*manager, service_name, kServiceStart | kServiceQueryStatus);
-  if (!service) return;
-  if (!services.Start(*service)) return;
+  if (!service) return services.LastError();
+  if (!services.Start(*service)) return services.LastError();
   std::optional<ServiceStatus> status = services.QueryStatus(*service);
-  if (!status) return;
-  (void)WaitForState(services, platform.environment, *service, *status, kServiceRunning, progress);
+  if (!status) return kErrorSuccess;
+  const ServiceStatus last =
+      WaitForState(services, platform.environment, *service, *status, kServiceRunning, progress);
+  // A service that gave up while starting says why in its exit code.
+  if (last.current_state == kServiceStopped) return last.win32_exit_code;
+  return kErrorSuccess;
 }
 
 bool StopServiceAndWait(const Platform& platform, const std::string& machine,
-                        const std::string& service_name, Progress* progress) {
+                        const std::string& service_name, Progress* progress, uint32_t* refusal) {
   ServiceManager& services = platform.services;
+  const auto refused = [&](uint32_t error) {
+    if (refusal) *refusal = error;
+    return false;
+  };
+  if (refusal) *refusal = kErrorSuccess;
   std::unique_ptr<ScHandle> manager = services.OpenManager(machine, kScManagerConnect);
-  if (!manager) return false;
+  if (!manager) return refused(services.LastError());
   std::unique_ptr<ScHandle> service =
       services.OpenService(*manager, service_name, kServiceStop | kServiceQueryStatus);
-  if (!service) return false;
+  if (!service) return refused(services.LastError());
   const ControlResult control = services.Stop(*service);
   std::optional<ServiceStatus> last = control.status;
+  // A service that is not running refuses, and is stopped all the same.
+  if (!control.accepted && !(last && last->current_state == kServiceStopped)) {
+    return refused(control.error);
+  }
   if (control.accepted) {
     if (std::optional<ServiceStatus> status = services.QueryStatus(*service)) {
       last = WaitForState(services, platform.environment, *service, *status, kServiceStopped,
@@ -214,12 +227,12 @@ bool StopServiceAndWait(const Platform& platform, const std::string& machine,
   return last && last->current_state == kServiceStopped;
 }
 
-bool DeleteServiceByName(ServiceManager& services, const std::string& service_name) {
+uint32_t DeleteServiceByName(ServiceManager& services, const std::string& service_name) {
   std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
-  if (!manager) return false;
+  if (!manager) return services.LastError();
   std::unique_ptr<ScHandle> service = services.OpenService(*manager, service_name, kDelete);
-  if (!service) return false;
-  return services.Delete(*service);
+  if (!service) return services.LastError();
+  return services.Delete(*service) ? kErrorSuccess : services.LastError();
 }
 
 const std::vector<StartTypeChoice>& StartTypeChoices() {

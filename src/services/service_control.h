@@ -73,19 +73,25 @@ struct ServiceReport {
                                                  const std::string& service_name);
 
 // Asks the service to start and waits, bounded as above, while it reports a
-// state other than running. Failures end it silently. With `progress` the
-// wait also ends when Stop is asked for (before a pause or a status query);
-// the service keeps whatever state it reaches.
-void StartServiceAndWait(const Platform& platform, const std::string& machine,
-                         const std::string& service_name, Progress* progress = nullptr);
+// state other than running. With `progress` the wait also ends when Stop is
+// asked for (before a pause or a status query); the service keeps whatever
+// state it reaches. kErrorSuccess when the manager took the request and the
+// service did not end stopped with an error; else the system's error code
+// (the refusal of the open or the start, or the service's exit code).
+[[nodiscard]] uint32_t StartServiceAndWait(const Platform& platform, const std::string& machine,
+                                           const std::string& service_name,
+                                           Progress* progress = nullptr);
 
 // Asks the service to stop and waits, bounded as above, while it reports a
 // state other than stopped. True exactly when the last state the manager
 // reported is SERVICE_STOPPED; a service that was not running reports that
 // state at once.
 // A wait ended by Stop counts by the state last reported, as one that ran out.
+// With `refusal`, the system's error code goes there when the service could
+// not be opened for stopping or refused the stop (kErrorSuccess otherwise).
 [[nodiscard]] bool StopServiceAndWait(const Platform& platform, const std::string& machine,
-                                      const std::string& service_name, Progress* progress = nullptr);
+                                      const std::string& service_name, Progress* progress = nullptr,
+                                      uint32_t* refusal = nullptr);
 
 // Asks the service of the local computer to start and does not wait; true
 // when the manager accepted the request.
@@ -96,9 +102,11 @@ void StartServiceAndWait(const Platform& platform, const std::string& machine,
 [[nodiscard]] std::optional<uint32_t> ServiceStateNow(const Platform& platform,
                                                       const std::string& service_name);
 
-// Marks the service of the local computer for deletion; true on success.
-// Asks only for the rights that needs: SC_MANAGER_CONNECT and DELETE.
-[[nodiscard]] bool DeleteServiceByName(ServiceManager& services, const std::string& service_name);
+// Marks the service of the local computer for deletion; kErrorSuccess, or
+// the system's error code. Asks only for the rights that needs:
+// SC_MANAGER_CONNECT and DELETE.
+[[nodiscard]] uint32_t DeleteServiceByName(ServiceManager& services,
+                                           const std::string& service_name);
 
 // Names joined by ", ", empty ones left out.
 [[nodiscard]] std::string JoinNames(const std::vector<std::string>& names);

@@ -5,6 +5,7 @@
 
 #include "platform/cleanup.h"
 #include "platform/errors.h"
+#include "platform/refusal.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
 #include "services/service_control.h"
@@ -154,16 +155,20 @@ void ServicesTab::ShowServiceInfo() {
       }
       busy.emplace(ui_);
       ui_.Repaint();
-      // The reload shows the outcome.
+      // The reload shows the outcome; a refusal is said after it.
+      ControlRefusal refusal;
       ui_.RunWork({"Stopping " + display_name, WorkKind::kWaiting, 0}, [&](Progress& progress) {
         bool all_stopped = false;
-        (void)StopDependents(*dependents, progress, all_stopped);
+        (void)StopDependents(*dependents, progress, all_stopped, refusal);
         if (!all_stopped) return;
-        (void)StopServiceAndWait(platform_, "", service_name, &progress);
+        uint32_t error = 0;
+        (void)StopServiceAndWait(platform_, "", service_name, &progress, &error);
+        refusal.Note(error, kNotStopped);
       });
       ui_.Repaint();
       Reload();
       Select(row);
+      SayRefusal(refusal);
     } else if (result == kResultYes) {
       const std::optional<std::vector<ServiceRecord>> dependents =
           report.running ? DependentsToStop(service_name) : std::vector<ServiceRecord>{};
@@ -176,11 +181,12 @@ void ServicesTab::ShowServiceInfo() {
       const std::string starting = "Starting " + display_name;
       bool stopped = false;
       std::vector<std::string> not_started;
+      ControlRefusal refusal;
       ui_.RunWork({report.running ? "Stopping " + display_name : starting, WorkKind::kWaiting, 0},
                   [&](Progress& progress) {
                     if (report.running) {
-                      not_started =
-                          Restart(service_name, display_name, *dependents, progress, stopped);
+                      not_started = Restart(service_name, display_name, *dependents, progress,
+                                            stopped, refusal);
                       return;
                     }
                     // A service that is not running reports stopped at once,
@@ -188,7 +194,8 @@ void ServicesTab::ShowServiceInfo() {
                     stopped = StopServiceAndWait(platform_, "", service_name, &progress);
                     if (stopped && !progress.StopRequested()) {
                       progress.SetAction(starting);
-                      StartServiceAndWait(platform_, "", service_name, &progress);
+                      refusal.Note(StartServiceAndWait(platform_, "", service_name, &progress),
+                                   kNotStarted);
                     }
                   });
       if (!not_started.empty()) {
@@ -199,14 +206,16 @@ void ServicesTab::ShowServiceInfo() {
         Reload();
         Select(row);
       }
+      SayRefusal(refusal);
     } else if (result == kResultAbort && !report.running) {
       if (ui_.Confirm(DeleteServiceQuestion(display_name, service_name))) {
         ui_.Repaint();
-        if (DeleteServiceByName(platform_.services, service_name)) {
+        const uint32_t error = DeleteServiceByName(platform_.services, service_name);
+        if (error == kErrorSuccess) {
           ui_.Repaint();
           Reload();
           Select(row > 0 ? row - 1 : 0);
-        } else {
+        } else if (!OfferElevation(platform_, ui_, Page::kServices, error)) {
           ui_.ShowMessage(kCannotDeleteService);
         }
       }
@@ -247,7 +256,7 @@ std::optional<InfoChoice> ServicesTab::StartTypeList(const std::string& service_
     }
     const uint32_t error =
         SetServiceStartType(platform_, service_name, choices[static_cast<std::size_t>(item)]);
-    if (error != 0) {
+    if (error != 0 && !OfferElevation(platform_, ui_, Page::kServices, error)) {
       ui_.ShowMessage("The start type of " + display_name + " was not changed: " +
                       platform_.services.ErrorText(error));
     }
@@ -275,14 +284,19 @@ std::optional<std::vector<ServiceRecord>> ServicesTab::DependentsToStop(
 }
 
 std::vector<ServiceRecord> ServicesTab::StopDependents(const std::vector<ServiceRecord>& dependents,
-                                                       Progress& progress, bool& all_stopped) {
+                                                       Progress& progress, bool& all_stopped,
+                                                       ControlRefusal& refusal) {
   std::vector<ServiceRecord> asked;
   all_stopped = false;
   for (const ServiceRecord& dependent : dependents) {
     if (progress.StopRequested()) return asked;
     progress.SetAction("Stopping " + dependent.display_name);
     asked.push_back(dependent);
-    if (!StopServiceAndWait(platform_, "", dependent.service_name, &progress)) return asked;
+    uint32_t error = 0;
+    if (!StopServiceAndWait(platform_, "", dependent.service_name, &progress, &error)) {
+      refusal.Note(error, kNotStopped);
+      return asked;
+    }
   }
   all_stopped = true;
   return asked;
@@ -291,13 +305,20 @@ std::vector<ServiceRecord> ServicesTab::StopDependents(const std::vector<Service
 std::vector<std::string> ServicesTab::Restart(const std::string& service_name,
                                               const std::string& display_name,
                                               const std::vector<ServiceRecord>& dependents,
-                                              Progress& progress, bool& stopped) {
+                                              Progress& progress, bool& stopped,
+                                              ControlRefusal& refusal) {
   bool dependents_stopped = false;
-  std::vector<ServiceRecord> asked = StopDependents(dependents, progress, dependents_stopped);
+  std::vector<ServiceRecord> asked =
+      StopDependents(dependents, progress, dependents_stopped, refusal);
   // Once Stop is asked nothing more is stopped: what already was runs again.
+  bool refused_itself = false;  // the manager refused the service's own stop or start
   if (dependents_stopped && !progress.StopRequested()) {
-    asked.push_back(ServiceRecord{service_name, display_name, {}});
-    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
+    uint32_t error = 0;
+    stopped = StopServiceAndWait(platform_, "", service_name, &progress, &error);
+    refusal.Note(error, kNotStopped);
+    refused_itself = error != 0;
+    // A refused stop left it running: nothing of it to start again.
+    if (!refused_itself) asked.push_back(ServiceRecord{service_name, display_name, {}});
   }
   // The service itself first, then the dependents, the ones it needs first.
   // A service still stopping cannot take a start; Stop ends the waits, so
@@ -308,17 +329,29 @@ std::vector<std::string> ServicesTab::Restart(const std::string& service_name,
       (void)RequestServiceStart(platform_, it->service_name);  // the check below tells
       continue;
     }
-    if (it->service_name == service_name) progress.SetAction("Starting " + display_name);
-    StartServiceAndWait(platform_, "", it->service_name, &progress);
+    if (it->service_name != service_name) {
+      (void)StartServiceAndWait(platform_, "", it->service_name, &progress);  // the check below tells
+      continue;
+    }
+    progress.SetAction("Starting " + display_name);
+    const uint32_t error = StartServiceAndWait(platform_, "", service_name, &progress);
+    refusal.Note(error, kNotStarted);
+    refused_itself = refused_itself || error != 0;
   }
   std::vector<std::string> not_started;
   for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
+    if (refused_itself && it->service_name == service_name) continue;  // said on its own
     const std::optional<uint32_t> state = ServiceStateNow(platform_, it->service_name);
     if (state != kServiceRunning && state != kServiceStartPending) {
       not_started.push_back(it->display_name);
     }
   }
   return not_started;
+}
+
+void ServicesTab::SayRefusal(const ControlRefusal& refusal) {
+  if (refusal.error == 0) return;
+  ReportRefusal(platform_, ui_, Page::kServices, refusal.error, refusal.failure);
 }
 
 }  // namespace cu

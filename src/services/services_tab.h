@@ -45,6 +45,21 @@ inline constexpr char kPressCtrlDelHint[] = "Press Ctrl+Del to delete     ";
 inline constexpr char kCannotDeleteService[] = "Cannot delete this service!";
 // Followed by the display names of the services a restart left down.
 inline constexpr char kNotStartedAgain[] = "Not started again: ";
+inline constexpr char kNotStarted[] = "The service was not started";
+inline constexpr char kNotStopped[] = "The service was not stopped";
+
+// The first start or stop the manager refused in one command, and what
+// that left undone.
+struct ControlRefusal {
+  uint32_t error = 0;
+  const char* failure = nullptr;  // kNotStarted or kNotStopped
+  void Note(uint32_t code, const char* what) {
+    if (error == 0 && code != 0) {
+      error = code;
+      failure = what;
+    }
+  }
+};
 
 class ServicesTab {
  public:
@@ -119,17 +134,23 @@ class ServicesTab {
       const std::string& service_name);
   // Stops them in order until one does not stop or Stop is asked; gives
   // those asked to stop, in order, and whether every one of them stopped.
+  // A stop the manager refused goes to `refusal`.
   std::vector<ServiceRecord> StopDependents(const std::vector<ServiceRecord>& dependents,
-                                            Progress& progress, bool& all_stopped);
+                                            Progress& progress, bool& all_stopped,
+                                            ControlRefusal& refusal);
   // ReStart! of a running service after the dependents were agreed to:
   // stops them and the service, starts again what reached the stopped state
   // (the service, then the dependents in reverse), and gives the display
   // names of those stopped that are neither running nor starting at the
-  // end. `stopped` tells whether the service itself stopped.
+  // end, but for the service itself when the manager refused its stop or
+  // start: that goes to `refusal`. `stopped` tells whether the service
+  // itself stopped.
   std::vector<std::string> Restart(const std::string& service_name,
                                    const std::string& display_name,
                                    const std::vector<ServiceRecord>& dependents,
-                                   Progress& progress, bool& stopped);
+                                   Progress& progress, bool& stopped, ControlRefusal& refusal);
+  // Says the refusal after the list has been reloaded (see ReportRefusal).
+  void SayRefusal(const ControlRefusal& refusal);
 
   Platform platform_;
   Ui& ui_;

@@ -1,6 +1,7 @@
 #include "startup/startup_tab.h"
 
 #include <algorithm>
+#include <exception>
 #include <array>
 #include <map>
 #include <utility>
@@ -8,6 +9,7 @@
 #include "folders/delete_tree.h"
 #include "platform/cleanup.h"
 #include "platform/errors.h"
+#include "platform/refusal.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "platform/text_export.h"
@@ -211,15 +213,15 @@ void StartupTab::DeleteStartupItem() {
 
   const std::string location = GetStartupLocation(false);
   bool removed = false;
+  uint32_t error = kErrorSuccess;  // why the entry stayed, when the system said
   if (IsRegistryTag(row.tag)) {
     if (const std::optional<RegistryPlace> place = RegistryPlaceOfTag(row.tag)) {
       // The view the row was read through, so that the other view's value
       // of the same name stays.
       RegistryAccess reg(platform_.registry, kKeySetValue | place->view);
       reg.SetRoot(place->hive);
-      // A key that does not open (missing, or refused full access) removes
-      // nothing; the reloaded list shows the entry again.
-      if (reg.OpenKey(place->path)) removed = reg.DeleteValue(row.source_name);
+      removed = reg.OpenKey(place->path) && reg.DeleteValue(row.source_name);
+      if (!removed) error = platform_.registry.LastError();
     }
   } else if (row.tag == kTagUserStartup || row.tag == kTagCommonStartup ||
              row.tag == kTagDefaultStartup) {
@@ -227,7 +229,7 @@ void StartupTab::DeleteStartupItem() {
     // a path from the drive's root), never an entry of it.
     if (!row.source_name.empty() && !location.empty()) {
       const std::string path = ExactEntryPath(location, row.source_name, platform_.locale);
-      DeleteStartupPath(path);
+      error = DeleteStartupPath(path);
       removed = platform_.files.GetAttributes(path) == kInvalidAttributes;
     }
   } else if (const IniSource* source = FindIniSource(row.tag)) {
@@ -244,22 +246,35 @@ void StartupTab::DeleteStartupItem() {
     }
   }
 
-  LoadStartupList();
+  // The list shows what the machine holds now, also when the removal was
+  // refused; the refusal is said after it, and a bad value met by the
+  // reload only when there is no refusal to say.
+  std::exception_ptr load_failure;
+  try {
+    LoadStartupList();
+  } catch (...) {
+    load_failure = std::current_exception();
+  }
   list_.RequestFocus();
+  if (!removed && error != kErrorSuccess) {
+    ReportRefusal(platform_, ui_, Page::kStartup, error, "The entry was not removed");
+    return;
+  }
+  if (load_failure) std::rethrow_exception(load_failure);
 }
 
-void StartupTab::DeleteStartupPath(const std::string& path) {
+uint32_t StartupTab::DeleteStartupPath(const std::string& path) {
   FileSystem& files = platform_.files;
   const uint32_t attributes = files.GetAttributes(path);
-  if (attributes == kInvalidAttributes) return;
+  if (attributes == kInvalidAttributes) return kErrorFileNotFound;  // gone meanwhile
   if ((attributes & kAttrDirectory) == 0) {
-    (void)files.DeleteFile(path);  // failures show as the entry listed again
-    return;
+    return files.DeleteFile(path) ? kErrorSuccess : files.LastError();
   }
   // DeleteTree leaves a linked folder (junction, symbolic link) in place
   // without touching what it points to; the second RemoveDirectory then
   // removes the link alone, as it does an emptied folder the tree kept.
-  if (!DeleteTree(files, path)) (void)files.RemoveDirectory(path);
+  if (DeleteTree(files, path) || files.RemoveDirectory(path)) return kErrorSuccess;
+  return files.LastError();
 }
 
 std::string StartupTab::GetStartupReport() const {
@@ -315,12 +330,21 @@ void StartupTab::SwitchSelectedEntry() {
   RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
   reg.SetRoot(place->hive);
   const std::string& name = row.source_name;
-  if (!reg.CreateKey(place->path)) throw AppError("Failed to set data for '" + name + "'");
+  // A refusal for lack of rights may be met by restarting elevated;
+  // otherwise it is said as ever.
+  const auto refused = [&] {
+    if (!OfferElevation(platform_, ui_, Page::kStartup, platform_.registry.LastError())) {
+      throw AppError("Failed to set data for '" + name + "'");
+    }
+  };
+  if (!reg.CreateKey(place->path)) return refused();
   // The value as it stands now, so that bits another program set are kept.
   const RegQuery current = reg.ReadValue(name);
   const RegValueData* value = current.status == RegQuery::Status::kOk ? &current.value : nullptr;
-  reg.WriteBinary(name, SwitchedApprovalBytes(value, !row.approval.disabled,
-                                              platform_.environment.CurrentFileTime()));
+  if (!reg.TryWriteBinary(name, SwitchedApprovalBytes(value, !row.approval.disabled,
+                                                      platform_.environment.CurrentFileTime()))) {
+    return refused();
+  }
   reg.CloseKey();
   LoadStartupList();
   SelectEntry(row);

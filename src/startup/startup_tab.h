@@ -58,11 +58,15 @@ class StartupTab {
   [[nodiscard]] std::string GetStartupLocation(bool with_prefix) const;
   // Asks "Delete <row>?"; on Yes removes exactly the entry the row came
   // from (and, once it is gone, its StartupApproved value), reloads the list
-  // and asks for the focus. On No nothing changes.
+  // and asks for the focus. On No nothing changes. An entry the system
+  // refused to remove (or that was gone meanwhile) is said after the reload:
+  // "The entry was not removed: <the system's text>", or, for access denied
+  // on an administrator's limited token, the question to restart elevated.
   void DeleteStartupItem();
   // Deletes one entry of a Startup folder: a file, or a folder with all its
-  // contents (a linked folder loses only the link). Nothing is reported.
-  void DeleteStartupPath(const std::string& path);
+  // contents (a linked folder loses only the link). kErrorSuccess, or the
+  // system's error code of the step that failed.
+  [[nodiscard]] uint32_t DeleteStartupPath(const std::string& path);
   // The file report of the selected row ("" without a selection).
   [[nodiscard]] std::string GetStartupReport() const;
 

@@ -1,5 +1,6 @@
 #include "test_kit.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -502,6 +503,35 @@ bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id)
   }
   // The manager notices the end on its own time.
   return PollUntil([&] { return ServiceProcessId(service_name) == 0; });
+}
+
+bool SetKeyDacl(HKEY key, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    return false;
+  }
+  const cu::win32::UniqueHlocal owner(descriptor);
+  return ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+}
+
+ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path, REGSAM view) {
+  if (::RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC | view, key_.receive()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  DWORD size = 0;
+  (void)::RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+  saved_.resize(size);
+  if (size == 0 || ::RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data(),
+                                       &size) != ERROR_SUCCESS) {
+    return;
+  }
+  made_ = SetKeyDacl(key_.get(), "D:(A;;KR;;;WD)");
+}
+
+ReadOnlyKey::~ReadOnlyKey() {
+  if (made_) (void)::RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data());
 }
 
 RegisteredService::RegisteredService(std::string name, const std::string& display_name,

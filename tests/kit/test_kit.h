@@ -171,6 +171,27 @@ DWORD ServiceProcessId(const std::string& service_name);
 // ran out first.
 [[nodiscard]] bool WaitForServiceProcessEnd(const std::string& service_name, DWORD process_id);
 
+// A real key made readable but not writable by everyone (the DACL
+// "D:(A;;KR;;;WD)"), as a user without administrator rights finds the
+// machine's keys; its own DACL comes back at the end. The key must exist.
+class ReadOnlyKey {
+ public:
+  ReadOnlyKey(HKEY root, const std::string& path, REGSAM view = 0);
+  ~ReadOnlyKey();
+  ReadOnlyKey(const ReadOnlyKey&) = delete;
+  ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+  // False when the key could not be opened or its DACL not replaced.
+  bool made() const { return made_; }
+
+ private:
+  cu::win32::UniqueHkey key_;  // opened with the right to give the DACL back
+  std::vector<char> saved_;    // the key's own security descriptor
+  bool made_ = false;
+};
+
+// Replaces a key's DACL, given in SDDL; false when refused.
+[[nodiscard]] bool SetKeyDacl(HKEY key, const char* sddl);
+
 // A Win32 service registered for one test (own process, demand start), and
 // stopped and deleted before and after it; the removal waits, bounded, until
 // the manager has forgotten the name, so the next test can register it again.

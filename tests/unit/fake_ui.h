@@ -74,7 +74,8 @@ class FakeUi : public Ui {
   std::vector<bool> busy_changes;  // every SetBusyCursor argument
   bool busy = false;               // the cursor as it stands
   // "confirm:<text>", "input:<caption>", "save", "info:<caption>",
-  // "message:<text>", "repaint", "busy:on" / "busy:off", "work:<action>".
+  // "message:<text>", "repaint", "busy:on" / "busy:off", "work:<action>",
+  // "close".
   std::vector<std::string> events;
 
   bool Confirm(const std::string& question) override {
@@ -137,6 +138,8 @@ class FakeUi : public Ui {
     messages.push_back(text);
     events.push_back("message:" + text);
   }
+
+  void CloseWindow() override { events.push_back("close"); }
 
   void Repaint() override {
     ++repaints;

@@ -254,10 +254,12 @@ TEST(FolderCommands, ClearEmptiesExactlyTheFolderItNamesAndNothingRelative) {
   EXPECT_EQ(world.ui.work_requests.back().action, "Clearing D:\\RealTemp");
   EXPECT_TRUE(files.List("D:\\RealTemp").empty());
 
-  // A folder that does not open: nothing is asked.
+  // A folder that does not open: nothing is asked, and it is said why.
   select(5);
   ASSERT_TRUE(tab.clear_enabled());
-  tab.ClearShownFolder();
+  testing::ExpectAppError([&] { tab.ClearShownFolder(); },
+                          "The folder could not be opened, so nothing was cleared: The system "
+                          "cannot find the file specified.");
   EXPECT_EQ(world.ui.questions.size(), 3u);
   EXPECT_TRUE(world.ui.ScriptUsedUp());
 }

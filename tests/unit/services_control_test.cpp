@@ -154,12 +154,10 @@ TEST_F(ServiceControlTest, DeleteAsksOnlyToConnectAndToDelete) {
   MemoryService kept = Service("kept", "Kept");
   kept.granted_access = kServiceAllAccess & ~kDelete;
   services.Add(kept);
-  EXPECT_TRUE(DeleteServiceByName(services, "deletable"));
+  EXPECT_EQ(DeleteServiceByName(services, "deletable"), kErrorSuccess);
   EXPECT_EQ(services.Find("deletable"), nullptr);
-  EXPECT_FALSE(DeleteServiceByName(services, "kept"));
-  EXPECT_EQ(services.LastError(), kErrorAccessDenied);
-  EXPECT_FALSE(DeleteServiceByName(services, "gone"));
-  EXPECT_EQ(services.LastError(), kErrorServiceDoesNotExist);
+  EXPECT_EQ(DeleteServiceByName(services, "kept"), kErrorAccessDenied);
+  EXPECT_EQ(DeleteServiceByName(services, "gone"), kErrorServiceDoesNotExist);
   EXPECT_EQ(services.calls, (std::vector<std::string>{"delete deletable"}));
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <numeric>
 
+#include "check_text.h"
 #include "fake_ui.h"
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
@@ -508,6 +509,7 @@ TEST_F(ServicesTabTest, StopDuringARestartStillStartsWhatStoppedAndNamesWhatIsLe
     Strings calls;
     std::vector<uint32_t> states;  // Base, Middle, Top at the end
     Strings messages;
+    std::string error = {};  // the error box, when one ends the command
   };
   const auto state = [this](const char* name) { return machine_.services.Find(name)->state; };
   const auto stopping = [&](const char* name) {
@@ -539,12 +541,20 @@ TEST_F(ServicesTabTest, StopDuringARestartStillStartsWhatStoppedAndNamesWhatIsLe
        {"stop top", "stop mid", "stop base", "start base", "start mid", "start top"},
        {kServiceStartPending, kServiceRunning, kServiceRunning},
        {}},
-      {"no Stop, Base refuses to start: named",
+      {"no Stop, Base refuses to start: the refusal is said in the system's words",
        [](MemoryService& base, MemoryService&) { base.refuse_start = true; },
        nullptr,
        {"stop top", "stop mid", "stop base", "start base", "start mid", "start top"},
        {kServiceStopped, kServiceRunning, kServiceRunning},
-       {"Not started again: Base"}},
+       {},
+       "The service was not started: The system cannot find the file specified."},
+      {"no Stop, Base refuses to stop: said, and the dependents run again",
+       [](MemoryService& base, MemoryService&) { base.refuse_stop = true; },
+       nullptr,
+       {"stop top", "stop mid", "stop base", "start mid", "start top"},
+       {kServiceRunning, kServiceRunning, kServiceRunning},
+       {},
+       "The service was not stopped: The service cannot accept control messages at this time."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -566,7 +576,7 @@ TEST_F(ServicesTabTest, StopDuringARestartStillStartsWhatStoppedAndNamesWhatIsLe
       };
     }
     ui_.confirm_answers = {true};
-    Info(0, kResultYes);
+    EXPECT_EQ(testing::ErrorOf([&] { Info(0, kResultYes); }), c.error);
     EXPECT_EQ(ui_.questions.back(), "Also stop Top, Middle?");
     EXPECT_EQ(machine_.services.calls, c.calls);
     EXPECT_EQ((std::vector<uint32_t>{state("base"), state("mid"), state("top")}), c.states);

@@ -257,10 +257,12 @@ TEST_F(StartupViews, RemovalTakesTheSwitchAlongOnlyWhenTheEntryWent) {
   // The Run value of the same name keeps its own switch.
   EXPECT_EQ(ApprovedBytes(Hive::kCurrentUser, "Run", "tool.exe"), Bytes({3, 0, 0, 0}, kSwitchTime));
 
-  // A file in use stays, and so does its switch.
+  // A file in use stays, and so does its switch; the refusal is said.
   tab.Select(IndexOf("locked.exe", 100));
   ui.confirm_answers.push_back(true);
-  tab.DeleteStartupItem();
+  testing::ExpectAppError([&] { tab.DeleteStartupItem(); },
+                          "The entry was not removed: The process cannot access the file because "
+                          "it is being used by another process.");
   EXPECT_TRUE(m.files.Exists(kStartup + "\\locked.exe"));
   EXPECT_EQ(ApprovedBytes(Hive::kCurrentUser, "StartupFolder", "locked.exe"), Bytes({3, 0, 0, 0}, kSwitchTime));
   EXPECT_TRUE(ui.ScriptUsedUp());

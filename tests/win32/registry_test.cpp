@@ -1,7 +1,4 @@
-// <windows.h> (through test_support.h) must come before <sddl.h>.
 #include "test_support.h"
-
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -29,23 +26,12 @@ std::string LowerSystemName(RegKey& key) {
   return name;
 }
 
-// Replaces the key's DACL, given in SDDL.
-bool SetDacl(HKEY key, const char* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-    return false;
-  }
-  UniqueHlocal owner(descriptor);
-  return ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-}
-
 TEST(Win32Registry, KeyReadableButNotWritableOpensOnlyForRead) {
   TestKey key("ReadOnlyKey");
   ASSERT_EQ(key.SetRaw("Run", REG_SZ, std::string("app.exe", 8)), ERROR_SUCCESS);
-  ASSERT_TRUE(SetDacl(key.get(), "D:(A;;KR;;;WD)"));
+  ASSERT_TRUE(cu::test_kit::SetKeyDacl(key.get(), "D:(A;;KR;;;WD)"));
   // Give the key back its full access before it is removed.
-  ScopeExit restore([&] { SetDacl(key.get(), "D:(A;;KA;;;WD)"); });
+  ScopeExit restore([&] { (void)cu::test_kit::SetKeyDacl(key.get(), "D:(A;;KA;;;WD)"); });
 
   Win32Registry registry;
   EXPECT_EQ(registry.OpenKey(Hive::kCurrentUser, key.path(), kKeyAllAccess), nullptr);

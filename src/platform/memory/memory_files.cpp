@@ -22,6 +22,7 @@ struct Entry {
   LocalTime last_write;
   bool long_blocked = false;
   bool locked = false;
+  bool denied = false;  // this user may not delete or change it
   std::optional<std::string> link_target;  // full path of the folder a link shows
   // Every name of a file with hard links, this one included; null for a
   // file with one name. The names share their attributes, as they are one file.
@@ -147,6 +148,13 @@ struct MemoryFileSystem::Impl {
   std::map<std::string, bool> failing_writes;  // lower-cased full path -> partial
   std::vector<std::string> removals;
   bool delete_ignores_read_only = false;
+  uint32_t last_error = 0;  // see MemoryFileSystem::LastError
+
+  // Keeps `error` as the last one and gives false, for a refused deletion.
+  bool Refuse(uint32_t error) {
+    last_error = error;
+    return false;
+  }
   // lower-cased full path -> lower-cased section -> lower-cased key -> value
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> ini;
 
@@ -469,7 +477,7 @@ class MemoryRemovalFolder : public RemovalFolder {
     const std::optional<uint64_t> seq = Current();
     if (!seq) return nullptr;
     EntryPtr entry = folder_->ordered.at(*seq);
-    if (!entry->IsFolder() || entry->IsLink()) return nullptr;
+    if (!entry->IsFolder() || entry->IsLink() || entry->denied) return nullptr;
     return std::make_unique<MemoryRemovalFolder>(impl_, entry, folder_, *seq,
                                                  path_ + "\\" + entry->long_name);
   }
@@ -485,7 +493,8 @@ class MemoryRemovalFolder : public RemovalFolder {
       uint32_t attributes = entry.attributes & ~kAttrReadOnly;
       SetFileAttributesOf(entry, attributes == 0 ? kAttrNormal : attributes);
     }
-    if (entry.locked || (!ignore_read_only && (entry.attributes & kAttrReadOnly) != 0)) {
+    if (entry.locked || entry.denied ||
+        (!ignore_read_only && (entry.attributes & kAttrReadOnly) != 0)) {
       return Outcome::kKept;
     }
     impl_->removals.push_back(path_ + "\\" + entry.long_name);
@@ -514,7 +523,7 @@ class MemoryRemovalFolder : public RemovalFolder {
       }
       if (!found) return Outcome::kSkipped;
     }
-    if (folder_->locked || (folder_->attributes & kAttrReadOnly) != 0 ||
+    if (folder_->locked || folder_->denied || (folder_->attributes & kAttrReadOnly) != 0 ||
         !folder_->ordered.empty()) {
       return Outcome::kKept;
     }
@@ -553,6 +562,7 @@ RemovalRoot MemoryFileSystem::OpenRemovalRoot(const std::string& path, bool foll
   std::optional<Impl::Location> location = impl_->Locate(path, false);
   if (!location) {
     root.status = RemovalRoot::Status::kMissing;
+    root.error = kErrorFileNotFound;
     return root;
   }
   EntryPtr folder = location->entry;
@@ -564,9 +574,19 @@ RemovalRoot MemoryFileSystem::OpenRemovalRoot(const std::string& path, bool foll
     }
     folder = impl_->Contents(folder, false, 0);
     holder = nullptr;
-    if (!folder) return root;  // a link to nothing
+    if (!folder) {  // a link to nothing
+      root.error = kErrorFileNotFound;
+      return root;
+    }
   }
-  if (!folder->IsFolder()) return root;
+  if (!folder->IsFolder()) {
+    root.error = 267;  // ERROR_DIRECTORY
+    return root;
+  }
+  if (folder->denied) {
+    root.error = kErrorAccessDenied;
+    return root;
+  }
   root.status = RemovalRoot::Status::kOpen;
   root.folder = std::make_unique<MemoryRemovalFolder>(impl_, folder, holder, location->sequence,
                                                       WithoutBackslash(impl_->FullPath(path)));
@@ -641,10 +661,13 @@ bool MemoryFileSystem::SetAttributes(const std::string& path, uint32_t attribute
 
 bool MemoryFileSystem::DeleteFile(const std::string& path) {
   std::optional<Impl::Location> location = impl_->Locate(path, false);
-  if (!location || !location->folder) return false;
+  if (!location || !location->folder) return impl_->Refuse(kErrorFileNotFound);
   const Entry& entry = *location->entry;
+  if (entry.locked) return impl_->Refuse(32);  // ERROR_SHARING_VIOLATION
   // Windows refuses read-only files: the attribute must be cleared first.
-  if (entry.IsFolder() || entry.locked || (entry.attributes & kAttrReadOnly) != 0) return false;
+  if (entry.IsFolder() || entry.denied || (entry.attributes & kAttrReadOnly) != 0) {
+    return impl_->Refuse(kErrorAccessDenied);
+  }
   impl_->removals.push_back(impl_->FullPath(path));
   Impl::Remove(*location->folder, location->sequence);
   return true;
@@ -652,11 +675,15 @@ bool MemoryFileSystem::DeleteFile(const std::string& path) {
 
 bool MemoryFileSystem::RemoveDirectory(const std::string& path) {
   std::optional<Impl::Location> location = impl_->Locate(path, false);
-  if (!location || !location->folder) return false;
+  if (!location || !location->folder) return impl_->Refuse(kErrorFileNotFound);
   const Entry& entry = *location->entry;
-  if (!entry.IsFolder() || entry.locked || (entry.attributes & kAttrReadOnly) != 0) return false;
+  if (!entry.IsFolder()) return impl_->Refuse(267);  // ERROR_DIRECTORY
+  if (entry.locked) return impl_->Refuse(32);
+  if (entry.denied || (entry.attributes & kAttrReadOnly) != 0) {
+    return impl_->Refuse(kErrorAccessDenied);
+  }
   // A link goes by itself, whatever its target holds.
-  if (!entry.IsLink() && !entry.ordered.empty()) return false;
+  if (!entry.IsLink() && !entry.ordered.empty()) return impl_->Refuse(145);  // not empty
   impl_->removals.push_back(impl_->FullPath(path));
   Impl::Remove(*location->folder, location->sequence);
   return true;
@@ -822,6 +849,10 @@ uint32_t MemoryFileSystem::LinkCount(const std::string& path) {
 }
 
 void MemoryFileSystem::Lock(const std::string& path) { impl_->Existing(path)->locked = true; }
+
+void MemoryFileSystem::Deny(const std::string& path) { impl_->Existing(path)->denied = true; }
+
+uint32_t MemoryFileSystem::LastError() { return impl_->last_error; }
 
 void MemoryFileSystem::SwapForLink(const std::string& path, const std::string& moved_to,
                                    const std::string& target) {

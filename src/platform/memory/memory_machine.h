@@ -25,6 +25,10 @@
 
 namespace cu::memory {
 
+// The system's texts of the errors the memory machine gives, as Windows
+// words them; "Error N" for others.
+std::string ErrorTextOf(uint32_t error);
+
 // ---------------------------------------------------------------- registry
 
 class MemoryRegistry : public RegistryBackend {
@@ -73,6 +77,10 @@ class MemoryRegistry : public RegistryBackend {
                                          const std::string& name) const;  // up to the first NUL
   std::vector<std::string> Names(Hive root, const std::string& path) const;
   int open_key_count() const;  // keys currently open: 0 when every key was closed
+  // Access denied (5) for an open refused by RestrictAccess or a value write
+  // or deletion through a handle without KEY_SET_VALUE; not found (2) for a
+  // missing key or value.
+  uint32_t LastError() override;
 
   struct Impl;
 
@@ -91,6 +99,9 @@ class MemoryFileSystem : public FileSystem {
   uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool DeleteFile(const std::string& path) override;
+  // Not found (2), in use (32, Lock), access denied (5, Deny or read-only),
+  // or not empty (145).
+  uint32_t LastError() override;
   bool RemoveDirectory(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   std::optional<std::string> SearchPath(const std::string& name) override;
@@ -131,8 +142,13 @@ class MemoryFileSystem : public FileSystem {
   // A second name for the file `existing`: both names show the same
   // attributes, and a change made through one shows through the other.
   void AddHardLink(const std::string& path, const std::string& existing);
-  // DeleteFile and RemoveDirectory of this path fail (a file in use).
+  // DeleteFile and RemoveDirectory of this path fail (a file in use:
+  // ERROR_SHARING_VIOLATION, 32).
   void Lock(const std::string& path);
+  // The entry may be read but not deleted or changed by this user: its
+  // deletion fails with access denied (5), and so does opening it to clear
+  // what it holds.
+  void Deny(const std::string& path);
   // What another user may do to a shared folder: the folder at `path` moves
   // to `moved_to` (whose parent must exist) and a link to `target` takes its
   // place.
@@ -220,6 +236,13 @@ class MemoryEnvironment : public Environment {
   // Advances the manual clock; never blocks.
   void Sleep(uint32_t milliseconds) override;
   uint64_t TickCount() override { return now_ms; }
+  Elevation TokenElevation() override { return elevation; }
+  // Records the arguments and answers `relaunch_answer`.
+  uint32_t RelaunchElevated(const std::string& arguments) override {
+    relaunches.push_back(arguments);
+    return relaunch_answer;
+  }
+  std::string ErrorText(uint32_t error) override { return ErrorTextOf(error); }
 
   std::string windows_dir = "C:\\windows";
   std::string temp_path = "C:\\users\\user\\Temp\\";
@@ -232,6 +255,9 @@ class MemoryEnvironment : public Environment {
   int utc_offset_minutes = 0;
   uint64_t now_ms = 0;
   std::vector<uint32_t> sleeps;  // every Sleep, in order
+  Elevation elevation = Elevation::kFull;
+  uint32_t relaunch_answer = kErrorSuccess;  // kErrorCancelled: the prompt was declined
+  std::vector<std::string> relaunches;       // every RelaunchElevated's arguments
 };
 
 // ------------------------------------------------------ version resources
@@ -299,9 +325,11 @@ struct MemoryService {
   ServiceScript on_start;
   ServiceScript on_stop;
   bool refuse_start = false;
+  uint32_t start_error = kErrorFileNotFound;  // why a refused start failed: the program is missing
   // Stop refused; `refusal_reports_state` fills the status as Windows does for
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL and similar refusals.
   bool refuse_stop = false;
+  uint32_t stop_error = 1061;  // why a refused stop failed: ERROR_SERVICE_CANNOT_ACCEPT_CTRL
   bool refusal_reports_state = true;
   bool deny_open = false;     // OpenService fails: access denied
   // The rights OpenService grants; asking for any other is refused (access

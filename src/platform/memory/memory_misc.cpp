@@ -6,6 +6,25 @@
 
 namespace cu::memory {
 
+std::string ErrorTextOf(uint32_t error) {
+  switch (error) {
+    case kErrorFileNotFound: return "The system cannot find the file specified.";
+    case kErrorAccessDenied: return "Access is denied.";
+    case 32: return "The process cannot access the file because it is being used by another process.";
+    case 145: return "The directory is not empty.";
+    case 267: return "The directory name is invalid.";
+    case 1056: return "An instance of the service is already running.";
+    case 1061: return "The service cannot accept control messages at this time.";
+    case 1062: return "The service has not been started.";
+    case kErrorServiceDoesNotExist: return "The specified service does not exist as an installed service.";
+    case kErrorDependentServicesRunning:
+      return "A stop control has been sent to a service that other running services are "
+             "dependent on.";
+    default: return "Error " + std::to_string(error);
+  }
+}
+
+
 // ------------------------------------------------------------------ shell
 
 void MemoryShell::OpenItem(const std::string& target) { opened.push_back(target); }

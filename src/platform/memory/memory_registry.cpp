@@ -103,6 +103,13 @@ struct MemoryRegistry::Impl {
   // Writes left before the first refused one; 0 when writes never fail.
   int writes_until_failure = 0;
   bool writes_failing = false;
+  uint32_t last_error = 0;  // see MemoryRegistry::LastError
+
+  // Keeps `error` as the last one and gives false, for a refused call.
+  bool Refuse(uint32_t error) {
+    last_error = error;
+    return false;
+  }
 
   Key& Root(Hive hive) { return roots[static_cast<int>(hive)]; }
   const Key& Root(Hive hive) const { return roots[static_cast<int>(hive)]; }
@@ -220,22 +227,20 @@ class MemoryRegKey : public RegKey {
   }
 
   bool SetString(const std::string& name, const std::string& text) override {
-    if ((access_ & kKeySetValue) == 0) return false;
-    if (impl_->NextWriteFails()) return false;
+    if (!MayWrite()) return false;
     key_->Put(name, RegValueData{kRegSz, text + '\0'});
     return true;
   }
 
   bool SetBinary(const std::string& name, const std::string& bytes) override {
-    if ((access_ & kKeySetValue) == 0) return false;
-    if (impl_->NextWriteFails()) return false;
+    if (!MayWrite()) return false;
     key_->Put(name, RegValueData{kRegBinary, bytes});
     return true;
   }
 
   bool DeleteValue(const std::string& name) override {
-    if ((access_ & kKeySetValue) == 0) return false;
-    return key_->Erase(name);
+    if ((access_ & kKeySetValue) == 0) return impl_->Refuse(kErrorAccessDenied);
+    return key_->Erase(name) || impl_->Refuse(kErrorFileNotFound);
   }
 
   static std::unique_ptr<RegKey> Open(const std::shared_ptr<MemoryRegistry::Impl>& impl, Key* from,
@@ -244,11 +249,26 @@ class MemoryRegKey : public RegKey {
     if (!path.empty() && path[0] == '\\') return nullptr;
     access &= ~kViewFlags;
     Key* key = MemoryRegistry::Impl::Walk(from, path);
-    if (key == nullptr || !AccessAllowed(key, access)) return nullptr;
+    if (key == nullptr) {
+      (void)impl->Refuse(kErrorFileNotFound);
+      return nullptr;
+    }
+    if (!AccessAllowed(key, access)) {
+      (void)impl->Refuse(kErrorAccessDenied);
+      return nullptr;
+    }
     return std::make_unique<MemoryRegKey>(impl, key, access);
   }
 
  private:
+  // A value write needs KEY_SET_VALUE, and may be one set to fail.
+  bool MayWrite() {
+    if ((access_ & kKeySetValue) == 0) return impl_->Refuse(kErrorAccessDenied);
+    // ERROR_WRITE_FAULT, for a write the test set to fail.
+    if (impl_->NextWriteFails()) return impl_->Refuse(29);
+    return true;
+  }
+
   std::shared_ptr<MemoryRegistry::Impl> impl_;
   Key* key_;
   uint32_t access_;
@@ -274,7 +294,14 @@ std::unique_ptr<RegKey> MemoryRegistry::CreateKey(Hive root, const std::string& 
   for (const std::string& part : SplitKeyPath(target)) {
     Key* child = existing->Child(part);
     if (child == nullptr) {
-      if (!AccessAllowed(existing, kKeyCreateSubKey) || impl_->NextWriteFails()) return nullptr;
+      if (!AccessAllowed(existing, kKeyCreateSubKey)) {
+        (void)impl_->Refuse(kErrorAccessDenied);
+        return nullptr;
+      }
+      if (impl_->NextWriteFails()) {
+        (void)impl_->Refuse(29);
+        return nullptr;
+      }
       impl_->Create(root, target);
       break;
     }
@@ -282,6 +309,8 @@ std::unique_ptr<RegKey> MemoryRegistry::CreateKey(Hive root, const std::string& 
   }
   return OpenKey(root, path, access);
 }
+
+uint32_t MemoryRegistry::LastError() { return impl_->last_error; }
 
 void MemoryRegistry::ShareBetweenViews(const std::string& path) {
   impl_->shared.insert(AsciiLower(path));

@@ -193,9 +193,19 @@ bool MemoryServiceManager::Start(ScHandle& service_handle) {
   MemoryService* service = handle != nullptr ? handle->Service() : nullptr;
   if (service == nullptr) return false;
   calls.push_back("start " + service->name);
-  if (!handle->Allows(kServiceStart) || service->refuse_start) return false;
+  if (!handle->Allows(kServiceStart)) {
+    last_error_ = kErrorAccessDenied;
+    return false;
+  }
+  if (service->refuse_start) {
+    last_error_ = service->start_error;
+    return false;
+  }
   // ERROR_SERVICE_ALREADY_RUNNING, also while it is still starting or stopping.
-  if (service->state != kServiceStopped) return false;
+  if (service->state != kServiceStopped) {
+    last_error_ = 1056;
+    return false;
+  }
   if (service->on_start.statuses.empty()) {
     service->state = kServiceRunning;
     handle->ClearPending();
@@ -211,12 +221,12 @@ ControlResult MemoryServiceManager::Stop(ScHandle& service_handle) {
   MemoryService* service = handle != nullptr ? handle->Service() : nullptr;
   if (service == nullptr) return {};
   calls.push_back("stop " + service->name);
-  if (!handle->Allows(kServiceStop)) return {};  // access denied: no status
+  if (!handle->Allows(kServiceStop)) return {false, std::nullopt, kErrorAccessDenied};
   // ERROR_SERVICE_NOT_ACTIVE, which still reports the state.
-  if (service->state == kServiceStopped) return {false, SettledStatus(*service)};
+  if (service->state == kServiceStopped) return {false, SettledStatus(*service), 1062};
   if (service->refuse_stop) {
-    if (!service->refusal_reports_state) return {};
-    return {false, handle->Current(*service)};
+    if (!service->refusal_reports_state) return {false, std::nullopt, service->stop_error};
+    return {false, handle->Current(*service), service->stop_error};
   }
   for (const MemoryService* dependent : DependentsOf(AsciiLower(service->name))) {
     if (dependent->state != kServiceStopped) {
@@ -225,7 +235,7 @@ ControlResult MemoryServiceManager::Stop(ScHandle& service_handle) {
   }
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL while it is starting, stopping,
   // pausing or continuing.
-  if (IsPendingState(service->state)) return {false, handle->Current(*service)};
+  if (IsPendingState(service->state)) return {false, handle->Current(*service), 1061};
 
   if (service->on_stop.statuses.empty()) {
     service->state = kServiceStopped;
@@ -245,8 +255,14 @@ bool MemoryServiceManager::Delete(ScHandle& service_handle) {
   MemoryService* service = handle != nullptr ? handle->Service() : nullptr;
   if (service == nullptr) return false;
   calls.push_back("delete " + service->name);
-  if (!handle->Allows(kDelete) || service->deny_delete) return false;
-  if (handle->MarkedForDeletion()) return false;  // ERROR_SERVICE_MARKED_FOR_DELETE
+  if (!handle->Allows(kDelete) || service->deny_delete) {
+    last_error_ = kErrorAccessDenied;
+    return false;
+  }
+  if (handle->MarkedForDeletion()) {
+    last_error_ = 1072;  // ERROR_SERVICE_MARKED_FOR_DELETE
+    return false;
+  }
   if (service->state == kServiceStopped && handle->Pending() == nullptr) {
     handle->Remove();
   } else {
@@ -318,16 +334,6 @@ std::optional<std::vector<ServiceRecord>> MemoryServiceManager::Dependents(
   return records;
 }
 
-std::string MemoryServiceManager::ErrorText(uint32_t error) {
-  if (error == kErrorAccessDenied) return "Access is denied.";
-  if (error == kErrorServiceDoesNotExist) {
-    return "The specified service does not exist as an installed service.";
-  }
-  if (error == kErrorDependentServicesRunning) {
-    return "A stop control has been sent to a service that other running services are "
-           "dependent on.";
-  }
-  return "Error " + std::to_string(error);
-}
+std::string MemoryServiceManager::ErrorText(uint32_t error) { return ErrorTextOf(error); }
 
 }  // namespace cu::memory

@@ -1,6 +1,8 @@
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 
+#include <shellapi.h>
+
 namespace cu::win32 {
 
 std::string Win32Environment::WindowsDirectory() {
@@ -76,5 +78,46 @@ std::optional<LocalTime> Win32Environment::LocalTimeOf(uint64_t utc_file_time) {
 void Win32Environment::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 uint64_t Win32Environment::TickCount() { return ::GetTickCount64(); }
+
+Elevation Win32Environment::TokenElevation() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return Elevation::kDefault;
+  const UniqueFile token(raw);
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size)) {
+    return Elevation::kDefault;
+  }
+  switch (type) {
+    case TokenElevationTypeFull: return Elevation::kFull;
+    case TokenElevationTypeLimited: return Elevation::kLimited;
+    default: return Elevation::kDefault;
+  }
+}
+
+uint32_t Win32Environment::RelaunchElevated(const std::string& arguments) {
+  // A path that fills the buffer is cut: the next round gives more room.
+  const std::optional<std::string> program =
+      FetchText(MAX_PATH, CountStyle::kLengthOrNeeded, [](char* buffer, DWORD size) {
+        return ::GetModuleFileNameA(nullptr, buffer, size);
+      });
+  if (!program) return ::GetLastError();
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  info.lpVerb = "runas";
+  info.lpFile = program->c_str();
+  info.lpParameters = arguments.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (!::ShellExecuteExA(&info)) return ::GetLastError();
+  if (info.hProcess != nullptr) {
+    const UniqueFile process(info.hProcess);
+    // Until its window takes input, so the user is never left without one.
+    (void)::WaitForInputIdle(process.get(), 10000);
+  }
+  return ERROR_SUCCESS;
+}
+
+std::string Win32Environment::ErrorText(uint32_t error) { return SystemMessage(error); }
 
 }  // namespace cu::win32

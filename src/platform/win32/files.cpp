@@ -102,11 +102,27 @@ uint32_t Win32FileSystem::LinkCount(const std::string& path) {
   return info.nNumberOfLinks;
 }
 
+namespace {
+// The error of the last refused deletion on this thread (FileSystem::LastError).
+thread_local DWORD last_deletion_error = ERROR_SUCCESS;
+
+bool Kept(BOOL done) {
+  if (!done) last_deletion_error = ::GetLastError();
+  return done != FALSE;
+}
+}  // namespace
+
 bool Win32FileSystem::DeleteFile(const std::string& path) {
-  return ::DeleteFileA(path.c_str()) != FALSE;
+  return Kept(::DeleteFileA(path.c_str()));
 }
 
+uint32_t Win32FileSystem::LastError() { return last_deletion_error; }
+
 bool Win32FileSystem::RemoveDirectory(const std::string& path) {
+  return Kept(RemoveDirectoryOrLink(path) ? TRUE : FALSE);
+}
+
+bool Win32FileSystem::RemoveDirectoryOrLink(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return ::RemoveDirectoryA(path.c_str()) != FALSE;
@@ -122,8 +138,11 @@ bool Win32FileSystem::RemoveDirectory(const std::string& path) {
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!link) return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!::GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+  if (!::GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    return false;
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    ::SetLastError(ERROR_NOT_SUPPORTED);
     return false;
   }
   FILE_DISPOSITION_INFO disposition{TRUE};  // its one member: delete on close

@@ -16,6 +16,17 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+// The status of the last refused open, creation, write or deletion on this
+// thread (see RegistryBackend::LastError).
+thread_local LSTATUS last_error = ERROR_SUCCESS;
+
+// True for ERROR_SUCCESS; any other status is kept as the thread's last error.
+bool Succeeded(LSTATUS status) {
+  if (status == ERROR_SUCCESS) return true;
+  last_error = status;
+  return false;
+}
+
 HKEY RootKey(Hive root) {
   switch (root) {
     case Hive::kLocalMachine:
@@ -139,19 +150,19 @@ class Win32RegKey : public RegKey {
   }
 
   bool SetString(const std::string& name, const std::string& text) override {
-    return ::RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    return Succeeded(::RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(text.c_str()),
+                                      static_cast<DWORD>(text.size() + 1)));
   }
 
   bool SetBinary(const std::string& name, const std::string& bytes) override {
-    return ::RegSetValueExA(key_.get(), name.c_str(), 0, REG_BINARY,
-                            reinterpret_cast<const BYTE*>(bytes.data()),
-                            static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+    return Succeeded(::RegSetValueExA(key_.get(), name.c_str(), 0, REG_BINARY,
+                                      reinterpret_cast<const BYTE*>(bytes.data()),
+                                      static_cast<DWORD>(bytes.size())));
   }
 
   bool DeleteValue(const std::string& name) override {
-    return ::RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
+    return Succeeded(::RegDeleteValueA(key_.get(), name.c_str()));
   }
 
   std::optional<std::string> SystemName() override {
@@ -180,7 +191,7 @@ class Win32RegKey : public RegKey {
 
   static std::unique_ptr<RegKey> Open(HKEY parent, const std::string& path, uint32_t access) {
     UniqueHkey key;
-    if (::RegOpenKeyExA(parent, path.c_str(), 0, access, key.receive()) != ERROR_SUCCESS) {
+    if (!Succeeded(::RegOpenKeyExA(parent, path.c_str(), 0, access, key.receive()))) {
       return nullptr;
     }
     return std::make_unique<Win32RegKey>(std::move(key));
@@ -188,8 +199,8 @@ class Win32RegKey : public RegKey {
 
   static std::unique_ptr<RegKey> Create(HKEY parent, const std::string& path, uint32_t access) {
     UniqueHkey key;
-    if (::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                          nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
+    if (!Succeeded(::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     access, nullptr, key.receive(), nullptr))) {
       return nullptr;
     }
     return std::make_unique<Win32RegKey>(std::move(key));
@@ -221,5 +232,7 @@ std::unique_ptr<RegKey> Win32Registry::CreateKey(Hive root, const std::string& p
                                                  uint32_t access) {
   return Win32RegKey::Create(RootKey(root), path, access);
 }
+
+uint32_t Win32Registry::LastError() { return static_cast<uint32_t>(last_error); }
 
 }  // namespace cu::win32

@@ -562,8 +562,10 @@ RemovalRoot::Status OpenRootItself(const std::wstring& path, UniqueFile& opened)
   return RemovalRoot::Status::kOpen;
 }
 
-// Opens the folder at `path`, following a link there to its folder.
-RemovalRoot::Status OpenRootFollowingLink(const std::wstring& path, UniqueFile& opened) {
+// Opens the folder at `path`, following a link there to its folder; `error`
+// tells why it did not open.
+RemovalRoot::Status OpenRootFollowingLink(const std::wstring& path, UniqueFile& opened,
+                                          DWORD& error) {
   opened.reset(::CreateFileW(path.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!opened && ::GetLastError() == ERROR_ACCESS_DENIED) {
@@ -571,9 +573,13 @@ RemovalRoot::Status OpenRootFollowingLink(const std::wstring& path, UniqueFile& 
     opened.reset(::CreateFileW(path.c_str(), kFolderAccess & ~DELETE, kShareAll, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   }
-  if (!opened) return MissingOrFailed(::GetLastError());
+  if (!opened) {
+    error = ::GetLastError();
+    return MissingOrFailed(error);
+  }
   const std::optional<DWORD> attributes = HandleAttributes(opened.get());
   if (!attributes || (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    error = attributes ? ERROR_DIRECTORY : ::GetLastError();
     opened.reset();
     return RemovalRoot::Status::kFailed;
   }
@@ -587,7 +593,10 @@ RemovalRoot Win32FileSystem::OpenRemovalRoot(const std::string& path, bool follo
   const std::wstring wide = RootPath(path);
   UniqueFile handle;
   RemovalRoot root;
-  root.status = follow_link ? OpenRootFollowingLink(wide, handle) : OpenRootItself(wide, handle);
+  DWORD error = ERROR_SUCCESS;
+  root.status =
+      follow_link ? OpenRootFollowingLink(wide, handle, error) : OpenRootItself(wide, handle);
+  root.error = error;
   if (root.status != RemovalRoot::Status::kOpen) return root;
   auto folder = std::make_unique<HandleRemovalFolder>(std::move(handle));
   const DWORD listing = folder->Start();

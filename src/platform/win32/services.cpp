@@ -19,7 +19,7 @@ SC_HANDLE Raw(ScHandle& handle) {
   return own ? own->get() : nullptr;
 }
 
-// The reason the last open on this thread failed: kept apart from
+// The reason the last open or start on this thread failed: kept apart from
 // GetLastError, which closing the manager's handle afterwards may change.
 thread_local DWORD last_open_error = 0;
 
@@ -161,7 +161,10 @@ std::optional<ServiceConfig> Win32ServiceManager::QueryConfig(ScHandle& service)
 
 bool Win32ServiceManager::Start(ScHandle& service) {
   SC_HANDLE handle = Raw(service);
-  return handle && ::StartServiceA(handle, 0, nullptr);
+  if (handle && ::StartServiceA(handle, 0, nullptr)) return true;
+  const DWORD error = handle ? ::GetLastError() : ERROR_INVALID_HANDLE;
+  last_open_error = error != 0 ? error : ERROR_SERVICE_REQUEST_TIMEOUT;
+  return false;
 }
 
 ControlResult Win32ServiceManager::Stop(ScHandle& service) {
@@ -190,7 +193,9 @@ ControlResult Win32ServiceManager::Stop(ScHandle& service) {
 
 bool Win32ServiceManager::Delete(ScHandle& service) {
   SC_HANDLE handle = Raw(service);
-  return handle && ::DeleteService(handle);
+  if (handle && ::DeleteService(handle)) return true;
+  last_open_error = handle ? ::GetLastError() : ERROR_INVALID_HANDLE;
+  return false;
 }
 
 uint32_t Win32ServiceManager::ChangeStartType(ScHandle& service, uint32_t start_type,

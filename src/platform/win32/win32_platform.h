@@ -30,6 +30,7 @@ class Win32Registry : public RegistryBackend {
   std::unique_ptr<RegKey> OpenKey(Hive root, const std::string& path, uint32_t access) override;
   // RegCreateKeyExA, non-volatile.
   std::unique_ptr<RegKey> CreateKey(Hive root, const std::string& path, uint32_t access) override;
+  uint32_t LastError() override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -40,6 +41,7 @@ class Win32FileSystem : public FileSystem {
   // GetFileInformationByHandle on the entry itself (a link is not followed).
   uint32_t LinkCount(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
+  uint32_t LastError() override;
   bool RemoveDirectory(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   std::optional<std::string> SearchPath(const std::string& name) override;
@@ -57,6 +59,9 @@ class Win32FileSystem : public FileSystem {
   RemovalRoot OpenRemovalRoot(const std::string& path, bool follow_link) override;
 
   bool handle_removal = true;
+
+ private:
+  bool RemoveDirectoryOrLink(const std::string& path);
 };
 
 class Win32Shell : public Shell {
@@ -75,6 +80,13 @@ class Win32Shell : public Shell {
 
 class Win32Environment : public Environment {
  public:
+  // GetTokenInformation(TokenElevationType) of the process token.
+  Elevation TokenElevation() override;
+  // This program's own file, with `arguments`; waits until the new process
+  // takes input (bounded), so this one can then close.
+  uint32_t RelaunchElevated(const std::string& arguments) override;
+  // FormatMessage from the system; "Error N" when it has no text.
+  std::string ErrorText(uint32_t error) override;
   std::string WindowsDirectory() override;
   std::string TempPath() override;
   std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
