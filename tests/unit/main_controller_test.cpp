@@ -66,6 +66,16 @@ TEST_F(MainControllerTest, FirstShowingLoadsEveryListAndFocusesStartup) {
   EXPECT_EQ(services_.entries().size(), 1u);
   ASSERT_EQ(folders_.names().size(), 3u);
   EXPECT_EQ(folders_.names()[2], "Recent");
+
+  // Restarted as administrator from another tab: that tab opens; without a
+  // Services tab, StartUp does.
+  view_.events.clear();
+  controller.ShowFirstTime(Page::kFolders);
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"page 2", "focus 2", "row height"}));
+  MainController without_services(view_, startup_, urls_, folders_, nullptr);
+  view_.events.clear();
+  without_services.ShowFirstTime(Page::kServices);
+  EXPECT_EQ(view_.events.front(), "page 0");
 }
 
 TEST_F(MainControllerTest, BadStartupValueAtFirstShowingStillFillsShellFoldersAndFailsOnce) {

@@ -125,7 +125,7 @@ TEST_F(RefusedRemoval, EachCommandSaysWhatFailedInTheSystemsWords) {
   EXPECT_TRUE(ui.ScriptUsedUp());
 }
 
-TEST(RestartElevated, TheCommandLineNamesTheTabAndTheFirstShowingOpensIt) {
+TEST(RestartElevated, TheCommandLineNamesTheTabAndAFailedRestartSaysWhy) {
   for (const Page page : {Page::kStartup, Page::kUrls, Page::kFolders, Page::kServices}) {
     EXPECT_EQ(PageOfArguments(PageArguments(page)), page);
   }
