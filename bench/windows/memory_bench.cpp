@@ -83,7 +83,7 @@ bool RunMemoryBenchmark(const Sizes& sizes) {
   PrintStage("+ Services list", Counters(), start,
              Grouped(services.entries().size()) + " rows, " +
                  Grouped(TextBytes(services.entries(),
-                                   [](const ServiceEntry& e) { return e.text; })) +
+                                   [](const ServiceEntry& e) { return e.display_name + e.service_name; })) +
                  " bytes");
 
   UrlsTab urls(platform, ui);

@@ -1,5 +1,7 @@
 #include "controller/page_table.h"
 
+#include <memory>
+
 #include "folders/folders_tab.h"
 #include "startup/startup_tab.h"
 #include "urls/urls_tab.h"
@@ -20,29 +22,35 @@ constexpr Shortcut kCtrlS{'S', true};
 constexpr char kInfoHint[] = "Get info about file...(DblClick)";
 constexpr char kSaveHint[] = "Save list to txt-file";
 
+// The list box's text of each row, as the row type gives it.
+template <typename Row, typename Text>
+std::vector<std::string> RowTexts(const std::vector<Row>& rows, Text text) {
+  std::vector<std::string> texts;
+  texts.reserve(rows.size());
+  for (const Row& row : rows) texts.push_back(std::invoke(text, row));
+  return texts;
+}
+
 PageDescription StartupPage(StartupTab& startup) {
   PageDescription page;
   page.page = Page::kStartup;
   page.caption = "StartUp";
   page.buttons = {{kStartInfo, "Info", kInfoHint, 10, 25, nullptr},
                   {kStartSave, "Save", kSaveHint, 40, 25, nullptr}};
+  // The tab judges its menu as it opens (Save keeps that judgement until
+  // the next opening); each command reads its part of the last judgement.
+  const auto judged = std::make_shared<StartupCommands>();
   page.commands = {
-      {kStartInfo, "&Info...", nullptr, "", {}, false, [&startup] { startup.ShowStartupInfo(); }},
-      {kStartSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, [&startup] { startup.SaveReport(); }},
+      {kStartInfo, "&Info...", nullptr, "", {}, false, [judged] { return judged->info; },
+       [&startup] { startup.ShowStartupInfo(); }},
+      {kStartSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, [judged] { return judged->save; },
+       [&startup] { startup.SaveReport(); }},
       {kStartSwitch, "Disable", [&startup] { return startup.SwitchCaption(); }, "", {}, true,
-       [&startup] { startup.SwitchSelectedEntry(); }},
+       [judged] { return judged->switch_entry; }, [&startup] { startup.SwitchSelectedEntry(); }},
   };
   page.default_command = kStartInfo;
-  page.menu_state = [&startup] {
-    const StartupCommands state = startup.MenuState();
-    return std::vector<bool>{state.info, state.save, state.switch_entry};
-  };
-  page.row_texts = [&startup] {
-    std::vector<std::string> texts;
-    texts.reserve(startup.rows().size());
-    for (const StartupRow& row : startup.rows()) texts.push_back(row.text);
-    return texts;
-  };
+  page.menu_opening = [&startup, judged] { *judged = startup.MenuState(); };
+  page.row_texts = [&startup] { return RowTexts(startup.rows(), &StartupRow::text); };
   page.selection = [&startup] { return startup.selection(); };
   page.select = [&startup](int index) { startup.Select(index); };
   page.take_focus_request = [&startup] { return startup.TakeFocusRequest(); };
@@ -61,17 +69,19 @@ PageDescription UrlsPage(UrlsTab& urls) {
                   {kUrlCopy, "Copy", "Copy URL", 85, 22, nullptr},
                   {kUrlSave, "Save", kSaveHint, 110, 22, nullptr}};
   page.commands = {
-      {kUrlOpen, "&Open URL", nullptr, "", {}, false, [&urls] { urls.OpenSelectedUrl(); }},
-      {kUrlDelete, "&Delete URL", nullptr, "Del", {kKeyDelete, false}, false, [&urls] { urls.DeleteTypedUrl(); }},
-      {kUrlInsert, "&Insert URL", nullptr, "Ins", {kKeyInsert, false}, false, [&urls] { urls.InsertTypedUrl(); }},
-      {kUrlCopy, "&Copy URL", nullptr, "Ctrl+C", {'C', true}, false, [&urls] { urls.CopySelectedUrl(); }},
-      {kUrlSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, true, [&urls] { urls.SaveUrlList(); }},
+      {kUrlOpen, "&Open URL", nullptr, "", {}, false, [&urls] { return urls.MenuState().open; },
+       [&urls] { urls.OpenSelectedUrl(); }},
+      {kUrlDelete, "&Delete URL", nullptr, "Del", {kKeyDelete, false}, false,
+       [&urls] { return urls.MenuState().del; }, [&urls] { urls.DeleteTypedUrl(); }},
+      {kUrlInsert, "&Insert URL", nullptr, "Ins", {kKeyInsert, false}, false,
+       [&urls] { return urls.MenuState().insert; }, [&urls] { urls.InsertTypedUrl(); }},
+      {kUrlCopy, "&Copy URL", nullptr, "Ctrl+C", {'C', true}, false, [&urls] { return urls.MenuState().copy; },
+       [&urls] { urls.CopySelectedUrl(); }},
+      {kUrlSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, true, [&urls] { return urls.MenuState().save; },
+       [&urls] { urls.SaveUrlList(); }},
   };
   page.default_command = kUrlOpen;
-  page.menu_state = [&urls] {
-    const UrlsCommands state = urls.MenuState();
-    return std::vector<bool>{state.open, state.del, state.insert, state.copy, state.save};
-  };
+  // A row of this list is its address.
   page.row_texts = [&urls] { return urls.rows(); };
   page.selection = [&urls] { return urls.selection(); };
   page.select = [&urls](int index) { urls.Select(index); };
@@ -88,16 +98,15 @@ PageDescription FoldersPage(FoldersTab& folders) {
                   {kFolderClear, "Clear", "Clear folder", 40, 25, [&folders] { return folders.clear_enabled(); }},
                   {kFolderInfo, "Info", "Folder info...", 70, 25, nullptr}};
   page.commands = {
-      {kFolderOpen, "&Open folder", nullptr, "", {}, false, [&folders] { folders.OpenShownFolder(); }},
+      {kFolderOpen, "&Open folder", nullptr, "", {}, false, [&folders] { return folders.MenuState().open; },
+       [&folders] { folders.OpenShownFolder(); }},
       {kFolderClear, "&Clear folder", nullptr, "Ctrl+Del", {kKeyDelete, true}, false,
-       [&folders] { folders.ClearShownFolder(); }},
-      {kFolderInfo, "&Folder info...", nullptr, "", {}, false, [&folders] { folders.ShowFolderProperties(); }},
+       [&folders] { return folders.MenuState().clear; }, [&folders] { folders.ClearShownFolder(); }},
+      {kFolderInfo, "&Folder info...", nullptr, "", {}, false, [&folders] { return folders.MenuState().info; },
+       [&folders] { folders.ShowFolderProperties(); }},
   };
   page.default_command = kFolderOpen;
-  page.menu_state = [&folders] {
-    const FoldersCommands state = folders.MenuState();
-    return std::vector<bool>{state.open, state.clear, state.info};
-  };
+  // A row of this list is its folder's name.
   page.row_texts = [&folders] { return folders.names(); };
   page.selection = [&folders] { return folders.selection(); };
   page.select = [&folders](int index) {
@@ -117,21 +126,15 @@ PageDescription ServicesPage(ServicesTab& services, StartupTab& startup) {
   page.buttons = {{kServiceInfo, "Info", kInfoHint, 10, 25, nullptr},
                   {kServiceSave, "Save", kSaveHint, 40, 25, nullptr}};
   page.commands = {
-      {kServiceInfo, "&Info...", nullptr, "", {}, false, [&services] { services.ShowServiceInfo(); }},
-      {kServiceSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, [&services] { services.SaveServiceList(); }},
+      {kServiceInfo, "&Info...", nullptr, "", {}, false, nullptr, [&services] { services.ShowServiceInfo(); }},
+      {kServiceSave, "&Save...", nullptr, "Ctrl+S", kCtrlS, false, nullptr,
+       [&services] { services.SaveServiceList(); }},
   };
   page.default_command = kServiceInfo;
-  page.menu_state = [&startup] {
-    // This menu's opening also runs the StartUp menu's opening handler.
-    (void)startup.MenuState();
-    return std::vector<bool>{true, true};
-  };
-  page.row_texts = [&services] {
-    std::vector<std::string> texts;
-    texts.reserve(services.entries().size());
-    for (const ServiceEntry& entry : services.entries()) texts.push_back(entry.text.substr(0, entry.text.find(kSoh)));
-    return texts;
-  };
+  // This menu's opening also runs the StartUp menu's opening handler, which
+  // judges StartUp's Save.
+  page.menu_opening = [&startup] { (void)startup.MenuState(); };
+  page.row_texts = [&services] { return RowTexts(services.entries(), &ServiceEntry::display_name); };
   page.selection = [&services] { return services.selection(); };
   page.select = [&services](int index) { services.Select(index); };
   page.take_focus_request = [&services] { return services.TakeFocusRequest(); };
@@ -163,17 +166,18 @@ std::vector<PageDescription> DescribePages(StartupTab& startup, UrlsTab& urls, F
   return pages;
 }
 
+bool CommandEnabled(const PageCommand& command) { return !command.enabled || command.enabled(); }
+
 std::vector<MenuItem> OpenMenu(const PageDescription& page) {
-  const std::vector<bool> enabled = page.menu_state();
+  if (page.menu_opening) page.menu_opening();
   std::vector<MenuItem> items;
-  for (std::size_t i = 0; i < page.commands.size(); ++i) {
-    const PageCommand& command = page.commands[i];
+  for (const PageCommand& command : page.commands) {
     if (command.menu_text.empty()) continue;
     MenuItem item;
     item.command = command.id;
     item.text = command.live_text ? command.live_text() : command.menu_text;
     if (!command.shortcut_text.empty()) item.text += "\t" + command.shortcut_text;
-    item.enabled = i < enabled.size() && enabled[i];
+    item.enabled = CommandEnabled(command);
     item.is_default = command.id == page.default_command;
     item.separator_before = command.separator_before;
     items.push_back(std::move(item));
@@ -192,11 +196,9 @@ std::optional<KeyMatch> MatchKey(const PageDescription& page, int key, Modifiers
 
 int CommandForKey(const PageDescription& page, const KeyMatch& match) {
   if (!match.shortcut) return match.command;
-  const std::vector<bool> enabled = page.menu_state();
-  for (std::size_t i = 0; i < page.commands.size() && i < enabled.size(); ++i) {
-    if (page.commands[i].id == match.command) return enabled[i] ? match.command : 0;
-  }
-  return 0;
+  if (page.menu_opening) page.menu_opening();
+  const PageCommand* command = FindCommand(page, match.command);
+  return command && CommandEnabled(*command) ? match.command : 0;
 }
 
 const PageCommand* FindCommand(const PageDescription& page, int id) {

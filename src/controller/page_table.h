@@ -45,8 +45,14 @@ struct PageCommand {
   std::string shortcut_text;  // shown after the menu text ("Ctrl+S")
   Shortcut shortcut;
   bool separator_before = false;
+  // Null: always enabled. Otherwise whether the menu item is enabled and
+  // the shortcut acts, read after the page's `menu_opening` handler.
+  std::function<bool()> enabled;
   std::function<void()> run;
 };
+
+// Whether the command may run as its page's menu stands now.
+[[nodiscard]] bool CommandEnabled(const PageCommand& command);
 
 struct PageButton {
   int command = 0;
@@ -66,12 +72,14 @@ struct PageDescription {
   int default_command = 0;  // double-click and Enter; the menu's bold item
 
   // The context menu's opening handler: runs as the menu opens and again
-  // before one of its shortcuts acts. Gives the enabled state of each entry
-  // of `commands`, in order.
-  std::function<std::vector<bool>()> menu_state;
+  // before one of its shortcuts acts, before any command's `enabled` rule
+  // is read (null: nothing to judge).
+  std::function<void()> menu_opening;
 
-  // The list: its rows' texts, the selection, the selection event from the
-  // list, and the focus request a command leaves (null: never).
+  // The list: the text of each row, read from the page's row type (what the
+  // list box holds, and so the name accessibility tools read for the row),
+  // the selection, the selection event from the list, and the focus request
+  // a command leaves (null: never).
   std::function<std::vector<std::string>()> row_texts;
   std::function<int()> selection;
   std::function<void(int)> select;
@@ -83,7 +91,8 @@ struct PageDescription {
   // A line above the path panel telling what the last long command did,
   // shown only while it is not empty (null: the page has none).
   std::function<std::string()> result_caption;
-  // Rows drawn by the window from this (null: plain list box rows).
+  // Rows drawn by the window from this, the drawing of the row type at an
+  // index (null: plain list box rows showing `row_texts`).
   std::function<RowDrawing(int, bool)> draw_row;
 
   // The push-like toggle below the buttons (null: none): its caption, its

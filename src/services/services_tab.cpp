@@ -12,14 +12,20 @@
 
 namespace cu {
 
-std::string DisplayNamePart(std::string_view element) {
-  const std::size_t soh = element.find(kSoh);
-  return soh == std::string_view::npos ? std::string() : std::string(element.substr(0, soh));
+bool ListedBefore(Locale& locale, const ServiceEntry& a, const ServiceEntry& b) {
+  // The service name only breaks ties, as it did when the list sorted one
+  // text of the display name, a separator below every letter, and the
+  // service name.
+  const int by_display = locale.CompareNoCase(a.display_name, b.display_name);
+  if (by_display != 0) return by_display < 0;
+  return locale.CompareNoCase(a.service_name, b.service_name) < 0;
 }
 
-std::string ServiceNamePart(std::string_view element) {
-  const std::size_t soh = element.find(kSoh);
-  return soh == std::string_view::npos ? std::string() : std::string(element.substr(soh + 1));
+RowDrawing DrawServiceEntry(const ServiceEntry& entry, bool selected) {
+  RowDrawing row;
+  row.name = entry.display_name;
+  if (entry.running) row.text_colour = selected ? kColourAqua : kColourRed;
+  return row;
 }
 
 std::string DeleteServiceQuestion(const std::string& display_name,
@@ -53,8 +59,8 @@ void ServicesTab::LoadEntries(const std::string& machine, uint32_t type, uint32_
     const bool is_running = record.status.current_state == kServiceRunning;
     if (is_running) ++running;
     if (!is_running && only_running_) continue;
-    entries.push_back(
-        ServiceEntry{record.display_name + kSoh + record.service_name, is_running ? 1 : 0});
+    entries.push_back(ServiceEntry{std::move(record.display_name),
+                                   std::move(record.service_name), is_running});
   }
 }
 
@@ -64,7 +70,7 @@ void ServicesTab::FinishLoad(int running) {
   std::vector<ServiceEntry>& entries = list_.mutable_rows();
   std::stable_sort(entries.begin(), entries.end(),
                    [&locale](const ServiceEntry& a, const ServiceEntry& b) {
-                     return locale.CompareNoCase(a.text, b.text) < 0;
+                     return ListedBefore(locale, a, b);
                    });
   const std::string count = std::to_string(entries.size());
   toggle_caption_ = only_running_ ? count : std::to_string(running) + " / " + count;
@@ -77,12 +83,8 @@ void ServicesTab::Select(int index) {
 }
 
 RowDrawing ServicesTab::RowDrawingAt(int index, bool selected) const {
-  RowDrawing row;
-  if (!list_.Contains(index)) return row;
-  const ServiceEntry& entry = list_.rows()[static_cast<std::size_t>(index)];
-  row.name = DisplayNamePart(entry.text);
-  if (entry.tag == 1) row.text_colour = selected ? kColourAqua : kColourRed;
-  return row;
+  if (!list_.Contains(index)) return RowDrawing{};
+  return DrawServiceEntry(list_.rows()[static_cast<std::size_t>(index)], selected);
 }
 
 void ServicesTab::SaveServiceList() {
@@ -91,139 +93,146 @@ void ServicesTab::SaveServiceList() {
   if (!path) return;
   std::vector<std::string> lines;
   lines.reserve(list_.size());
-  for (const ServiceEntry& entry : list_.rows()) {
-    if (entry.text.find(kSoh) != std::string::npos) lines.push_back(DisplayNamePart(entry.text));
-  }
+  for (const ServiceEntry& entry : list_.rows()) lines.push_back(entry.display_name);
   ExportLines(platform_.files, *path, lines);
 }
 
 void ServicesTab::ShowServiceInfo() {
   const int row = list_.selection();
   if (!list_.selected()) return;
-
-  {
-    // The hourglass, once set, is taken down on every way out of the flow.
-    std::optional<BusyCursor> busy;
-    const std::string element = list_.selected()->text;
-    const std::string service_name = ServiceNamePart(element);
-    const std::string display_name = DisplayNamePart(element);
-
-    std::string description;
-    try {
-      description = ReadServiceDescription(platform_.registry, service_name);
-    } catch (const AppError&) {
-      // A description that cannot be read is shown as none.
-    }
-    const ServiceReport report = GetServiceInfo(platform_, "", service_name);
-    const auto report_text = [&](const ServiceReport& shown) {
-      return "Display Name:\t" + display_name + "\r\n" + shown.text + "\r\n" +
-             "Description:\t" + description;
-    };
-
-    InfoRequest request;
-    request.caption = "Info Service";
-    request.text = report_text(report);
-    request.show_stop = report.running;
-    request.yes_caption = report.running ? "ReStart!" : "Start!";
-    if (!report.running) request.bottom_hint = kPressCtrlDelHint;
-    bool reconfigured = false;
-    request.choice = StartTypeList(service_name, display_name, [&] {
-      reconfigured = true;
-      return report_text(GetServiceInfo(platform_, "", service_name));
-    });
-
-    const int result = ui_.ShowInfo(request);
-    if (reconfigured && result != kResultNo && result != kResultYes) {
-      Reload();
-      Select(row);
-    }
-    // No to stopping the dependents: nothing stops; a changed start type
-    // still shows in the list.
-    const auto refused_stop = [&] {
-      if (reconfigured) {
-        Reload();
-        Select(row);
-      }
-      ui_.Repaint();
-      list_.RequestFocus();
-    };
-    if (result == kResultNo) {
-      const std::optional<std::vector<ServiceRecord>> dependents = DependentsToStop(service_name);
-      if (!dependents) {
-        refused_stop();
-        return;
-      }
-      busy.emplace(ui_);
-      ui_.Repaint();
-      // The reload shows the outcome; a refusal is said after it.
-      ControlRefusal refusal;
-      ui_.RunWork({"Stopping " + display_name, WorkKind::kWaiting, 0}, [&](Progress& progress) {
-        bool all_stopped = false;
-        (void)StopDependents(*dependents, progress, all_stopped, refusal);
-        if (!all_stopped) return;
-        uint32_t error = 0;
-        (void)StopServiceAndWait(platform_, "", service_name, &progress, &error);
-        refusal.Note(error, kNotStopped);
-      });
-      ui_.Repaint();
-      Reload();
-      Select(row);
-      SayRefusal(refusal);
-    } else if (result == kResultYes) {
-      const std::optional<std::vector<ServiceRecord>> dependents =
-          report.running ? DependentsToStop(service_name) : std::vector<ServiceRecord>{};
-      if (!dependents) {
-        refused_stop();
-        return;
-      }
-      busy.emplace(ui_);
-      ui_.Repaint();
-      const std::string starting = "Starting " + display_name;
-      bool stopped = false;
-      std::vector<std::string> not_started;
-      ControlRefusal refusal;
-      ui_.RunWork({report.running ? "Stopping " + display_name : starting, WorkKind::kWaiting, 0},
-                  [&](Progress& progress) {
-                    if (report.running) {
-                      not_started = Restart(service_name, display_name, *dependents, progress,
-                                            stopped, refusal);
-                      return;
-                    }
-                    // A service that is not running reports stopped at once,
-                    // so Start! goes straight to starting it.
-                    stopped = StopServiceAndWait(platform_, "", service_name, &progress);
-                    if (stopped && !progress.StopRequested()) {
-                      progress.SetAction(starting);
-                      refusal.Note(StartServiceAndWait(platform_, "", service_name, &progress),
-                                   kNotStarted);
-                    }
-                  });
-      if (!not_started.empty()) {
-        ui_.ShowMessage(kNotStartedAgain + JoinNames(not_started));
-      }
-      if (stopped || reconfigured) {
-        ui_.Repaint();
-        Reload();
-        Select(row);
-      }
-      SayRefusal(refusal);
-    } else if (result == kResultAbort && !report.running) {
-      if (ui_.Confirm(DeleteServiceQuestion(display_name, service_name))) {
-        ui_.Repaint();
-        const uint32_t error = DeleteServiceByName(platform_.services, service_name);
-        if (error == kErrorSuccess) {
-          ui_.Repaint();
-          Reload();
-          Select(row > 0 ? row - 1 : 0);
-        } else if (!OfferElevation(platform_, ui_, Page::kServices, error)) {
-          ui_.ShowMessage(kCannotDeleteService);
-        }
-      }
-      ui_.Repaint();
-    }
+  // A copy: every reload below replaces the rows.
+  const ServiceEntry entry = *list_.selected();
+  const InfoOutcome outcome = RunInfoDialog(entry);
+  if (outcome.reconfigured && outcome.result != kResultNo && outcome.result != kResultYes) {
+    ReloadAndSelect(row);
+  }
+  if (outcome.result == kResultNo) {
+    StopChosenService(entry, row, outcome);
+  } else if (outcome.result == kResultYes) {
+    StartChosenService(entry, row, outcome);
+  } else if (outcome.result == kResultAbort && !outcome.running) {
+    DeleteChosenService(entry, row);
   }
   ui_.Repaint();
   list_.RequestFocus();
+}
+
+void ServicesTab::ReloadAndSelect(int row) {
+  Reload();
+  Select(row);
+}
+
+ServicesTab::InfoOutcome ServicesTab::RunInfoDialog(const ServiceEntry& entry) {
+  std::string description;
+  try {
+    description = ReadServiceDescription(platform_.registry, entry.service_name);
+  } catch (const AppError&) {
+    // A description that cannot be read is shown as none.
+  }
+  const ServiceReport report = GetServiceInfo(platform_, "", entry.service_name);
+  const auto report_text = [&](const ServiceReport& shown) {
+    return "Display Name:\t" + entry.display_name + "\r\n" + shown.text + "\r\n" +
+           "Description:\t" + description;
+  };
+
+  InfoOutcome outcome;
+  outcome.running = report.running;
+  InfoRequest request;
+  request.caption = "Info Service";
+  request.text = report_text(report);
+  request.show_stop = report.running;
+  request.yes_caption = report.running ? "ReStart!" : "Start!";
+  if (!report.running) request.bottom_hint = kPressCtrlDelHint;
+  request.choice = StartTypeList(entry.service_name, entry.display_name, [&] {
+    outcome.reconfigured = true;
+    return report_text(GetServiceInfo(platform_, "", entry.service_name));
+  });
+  outcome.result = ui_.ShowInfo(request);
+  return outcome;
+}
+
+void ServicesTab::StopChosenService(const ServiceEntry& entry, int row,
+                                    const InfoOutcome& outcome) {
+  const std::optional<std::vector<ServiceRecord>> dependents =
+      DependentsToStop(entry.service_name);
+  if (!dependents) {
+    // No to stopping the dependents: nothing stops; a changed start type
+    // still shows in the list.
+    if (outcome.reconfigured) ReloadAndSelect(row);
+    return;
+  }
+  // Taken down on every way out, before the caller's last repaint.
+  const BusyCursor busy(ui_);
+  ui_.Repaint();
+  // The reload shows the outcome; a refusal is said after it.
+  ControlRefusal refusal;
+  ui_.RunWork({"Stopping " + entry.display_name, WorkKind::kWaiting, 0},
+              [&](Progress& progress) {
+                bool all_stopped = false;
+                (void)StopDependents(*dependents, progress, all_stopped, refusal);
+                if (!all_stopped) return;
+                uint32_t error = 0;
+                (void)StopServiceAndWait(platform_, "", entry.service_name, &progress, &error);
+                refusal.Note(error, kNotStopped);
+              });
+  ui_.Repaint();
+  ReloadAndSelect(row);
+  SayRefusal(refusal);
+}
+
+void ServicesTab::StartChosenService(const ServiceEntry& entry, int row,
+                                     const InfoOutcome& outcome) {
+  const std::optional<std::vector<ServiceRecord>> dependents =
+      outcome.running ? DependentsToStop(entry.service_name) : std::vector<ServiceRecord>{};
+  if (!dependents) {
+    // As for Stop: No leaves everything running.
+    if (outcome.reconfigured) ReloadAndSelect(row);
+    return;
+  }
+  // Taken down on every way out, before the caller's last repaint.
+  const BusyCursor busy(ui_);
+  ui_.Repaint();
+  const std::string starting = "Starting " + entry.display_name;
+  bool stopped = false;
+  std::vector<std::string> not_started;
+  ControlRefusal refusal;
+  ui_.RunWork({outcome.running ? "Stopping " + entry.display_name : starting,
+               WorkKind::kWaiting, 0},
+              [&](Progress& progress) {
+                if (outcome.running) {
+                  not_started = Restart(entry.service_name, entry.display_name, *dependents,
+                                        progress, stopped, refusal);
+                  return;
+                }
+                // A service that is not running reports stopped at once, so
+                // Start! goes straight to starting it.
+                stopped = StopServiceAndWait(platform_, "", entry.service_name, &progress);
+                if (stopped && !progress.StopRequested()) {
+                  progress.SetAction(starting);
+                  refusal.Note(StartServiceAndWait(platform_, "", entry.service_name, &progress),
+                               kNotStarted);
+                }
+              });
+  if (!not_started.empty()) ui_.ShowMessage(kNotStartedAgain + JoinNames(not_started));
+  if (stopped || outcome.reconfigured) {
+    ui_.Repaint();
+    ReloadAndSelect(row);
+  }
+  SayRefusal(refusal);
+}
+
+void ServicesTab::DeleteChosenService(const ServiceEntry& entry, int row) {
+  if (ui_.Confirm(DeleteServiceQuestion(entry.display_name, entry.service_name))) {
+    ui_.Repaint();
+    const uint32_t error = DeleteServiceByName(platform_.services, entry.service_name);
+    if (error == kErrorSuccess) {
+      ui_.Repaint();
+      ReloadAndSelect(row > 0 ? row - 1 : 0);
+    } else if (!OfferElevation(platform_, ui_, Page::kServices, error)) {
+      ui_.ShowMessage(kCannotDeleteService);
+    }
+  }
+  ui_.Repaint();
 }
 
 std::optional<InfoChoice> ServicesTab::StartTypeList(const std::string& service_name,

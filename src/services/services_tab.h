@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/list_state.h"
@@ -17,24 +16,24 @@
 
 namespace cu {
 
-// Separates the display name from the service name in an element's text.
-inline constexpr char kSoh = '\x01';
-
 // Text colours of a running row (Windows COLORREF values).
 inline constexpr uint32_t kColourAqua = 0xFFFF00;  // RGB(0, 255, 255), selected
 inline constexpr uint32_t kColourRed = 0x0000FF;   // RGB(255, 0, 0), not selected
 
-// One row of the list: display name, SOH, service name; tag 1 when the
-// service was running at the last load, else 0.
+// One row of the list: a service as the last load found it.
 struct ServiceEntry {
-  std::string text;
-  int tag = 0;
+  std::string display_name;  // what the list shows and the Save export writes
+  std::string service_name;  // what the manager knows the service by
+  bool running = false;      // SERVICE_RUNNING at the load (a pending start is not)
 };
 
-// The text before the first SOH, and the text after it; both empty when the
-// element holds no SOH.
-[[nodiscard]] std::string DisplayNamePart(std::string_view element);
-[[nodiscard]] std::string ServiceNamePart(std::string_view element);
+// The list's order: the locale's case-insensitive order of the display
+// names, and of the service names where the display names compare equal.
+[[nodiscard]] bool ListedBefore(Locale& locale, const ServiceEntry& a, const ServiceEntry& b);
+
+// How the list draws the row: its display name, red while the service runs
+// (aqua when the row is also selected), else in the list's own colours.
+[[nodiscard]] RowDrawing DrawServiceEntry(const ServiceEntry& entry, bool selected);
 
 // "Delete service\r" + display name + "?", with "\r" + service name before
 // the "?" when the trimmed names differ (letter case counts).
@@ -67,8 +66,8 @@ class ServicesTab {
 
   // Rebuilds the list from the manager of `machine` (empty: this computer):
   // services of `type` in `state`, only the running ones while the toggle is
-  // down; sorted by the locale's case-insensitive order of the whole text
-  // (equal texts keep the manager's order); row 0 selected. The caption is
+  // down; sorted by ListedBefore (rows equal by it keep the manager's order);
+  // row 0 selected. The caption is
   // empty while it runs and always set at the end: "R / N" with the toggle up,
   // "N" down. A manager that does not open gives an empty list.
   void LoadServices(const std::string& machine, uint32_t type, uint32_t state);
@@ -85,8 +84,8 @@ class ServicesTab {
   void Select(int index);
   [[nodiscard]] const std::string& toggle_caption() const { return toggle_caption_; }
 
-  // The name and text colour of row `index`; an index without element gives
-  // an empty name in the prepared colours.
+  // DrawServiceEntry of row `index`; an index without a row gives an empty
+  // name in the prepared colours.
   [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
 
   // Save: nothing for an empty list; else asks for a file and writes the
@@ -121,8 +120,40 @@ class ServicesTab {
   [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
+  // What the Info dialog ended with.
+  struct InfoOutcome {
+    int result = 0;             // the dialog's kResult value
+    bool running = false;       // as the report said when the dialog opened
+    bool reconfigured = false;  // a start type was picked (the list then reloads)
+  };
+
   void LoadEntries(const std::string& machine, uint32_t type, uint32_t state, int& running);
   void FinishLoad(int running);
+  // Reloads the list and selects `row`; the load's selection (row 0) stays
+  // when the list no longer has that row.
+  void ReloadAndSelect(int row);
+  // The Info dialog on `entry`: its report (display name, the manager's
+  // report, the description, shown as none when it cannot be read), the
+  // buttons its state offers, and the start-type list, whose picks change
+  // the start type while the dialog stays open. Changes nothing else.
+  [[nodiscard]] InfoOutcome RunInfoDialog(const ServiceEntry& entry);
+  // Stop chosen in the dialog on the service of list row `row`: agrees the
+  // running dependents with the user (No: nothing stops, a changed start
+  // type still reloads the list), then stops them and the service under the
+  // progress dialog, with the hourglass from then to the end; reloads,
+  // selects `row` again and says a refusal afterwards.
+  void StopChosenService(const ServiceEntry& entry, int row, const InfoOutcome& outcome);
+  // Start! (the service did not run) or ReStart! (it ran; its dependents are
+  // agreed first, as for Stop) chosen in the dialog: the hourglass from the
+  // agreement to the end, "Not started again: <display names>" for what a
+  // restart left down, the list reloaded and `row` selected when the service
+  // stopped or its start type changed, and a refusal said last.
+  void StartChosenService(const ServiceEntry& entry, int row, const InfoOutcome& outcome);
+  // Ctrl+Del chosen in the dialog on a service that did not run: asks
+  // DeleteServiceQuestion; on Yes marks it for deletion and selects the row
+  // above `row` (or row 0) in the reloaded list, or offers a restart elevated
+  // for a refusal and otherwise says kCannotDeleteService.
+  void DeleteChosenService(const ServiceEntry& entry, int row);
   // The Info dialog's start-type list; none when the configuration cannot
   // be read. `report` gives the dialog's text anew after a change.
   [[nodiscard]] std::optional<InfoChoice> StartTypeList(const std::string& service_name,

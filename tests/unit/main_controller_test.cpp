@@ -137,6 +137,26 @@ TEST_F(MainControllerTest, FailingLoadsOnTabChangeLeaveTheOtherListsLoadedAndRep
   EXPECT_EQ(view_.events.back(), "focus 3");
 }
 
+// What a list shows and what it draws come from its rows, and the text an
+// accessibility tool reads for an owner-drawn row is the name drawn.
+TEST_F(MainControllerTest, ListsShowTheirRowsAndNameEachRowAsItIsDrawn) {
+  MainController controller(view_, startup_, urls_, folders_, &services_);
+  controller.ShowFirstTime();
+  const std::vector<PageDescription> pages = DescribePages(startup_, urls_, folders_, &services_);
+  ASSERT_EQ(pages.size(), 4u);
+  EXPECT_EQ(pages[0].row_texts(), std::vector<std::string>{startup_.rows().at(0).text});
+  EXPECT_EQ(pages[2].row_texts(), folders_.names());
+  EXPECT_EQ(pages[3].row_texts(), std::vector<std::string>{"Some service"});
+  EXPECT_EQ(pages[3].draw_row(0, false).text_colour, kColourRed);
+  for (const PageDescription& page : pages) {
+    if (!page.draw_row) continue;
+    const std::vector<std::string> texts = page.row_texts();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(page.draw_row(static_cast<int>(i), false).name, texts[i]) << page.caption << " row " << i;
+    }
+  }
+}
+
 // The one rule of menus and shortcuts: a shortcut runs the menu's opening
 // handler first and does nothing while its item is then disabled; Enter and
 // the menu's bold item are the default command.
@@ -182,6 +202,20 @@ TEST_F(MainControllerTest, ShortcutsActOnlyWhenTheirMenuItemIsEnabled) {
   EXPECT_NE(run(pages[3], 'S', ctrl), 0);
   EXPECT_TRUE(startup_.save_enabled());
   EXPECT_NE(run(start, 'S', ctrl), 0);
+
+  // Each StartUp item reads its part of what the menu judged as it opened;
+  // the Services items have no rule and are always enabled.
+  startup_.Select(-1);
+  std::vector<MenuItem> start_menu = OpenMenu(start);
+  ASSERT_EQ(start_menu.size(), 3u);
+  EXPECT_TRUE(start_menu[0].enabled);
+  EXPECT_FALSE(start_menu[1].enabled);
+  EXPECT_FALSE(start_menu[2].enabled);
+  for (const MenuItem& item : OpenMenu(pages[3])) EXPECT_TRUE(item.enabled) << item.text;
+  startup_.Select(0);
+  start_menu = OpenMenu(start);
+  EXPECT_TRUE(start_menu[1].enabled);
+  EXPECT_TRUE(start_menu[2].enabled) << "a Run value can be disabled";
 
   // Ctrl+Del clears only once a clearable row was selected from the list.
   folders_.LoadShellFolders();

@@ -39,12 +39,13 @@ class ServicesTabTest : public ::testing::Test {
 
   Strings Displays() const {
     Strings out;
-    for (const ServiceEntry& e : tab_.entries()) out.push_back(DisplayNamePart(e.text));
+    for (const ServiceEntry& e : tab_.entries()) out.push_back(e.display_name);
     return out;
   }
-  int Tag(const std::string& display) const {
+  // -1: no such row; else 1 for a row listed as running, 0 for another.
+  int Running(const std::string& display) const {
     for (const ServiceEntry& e : tab_.entries()) {
-      if (DisplayNamePart(e.text) == display) return e.tag;
+      if (e.display_name == display) return e.running ? 1 : 0;
     }
     return -1;
   }
@@ -68,8 +69,12 @@ class ServicesTabTest : public ::testing::Test {
 
 TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
   machine_.services.Add(Service("g", "gamma service", kServiceRunning));
+  // Equal display names go by service name, not by the manager's order; a
+  // display name goes before the longer ones it begins.
+  machine_.services.Add(Service("c", "BETA SERVICE"));
   machine_.services.Add(Service("b", "Beta service"));
   machine_.services.Add(Service("a", "alpha service", kServiceRunning));
+  machine_.services.Add(Service("p", "Beta"));
   MemoryService driver = Service("drv", "A driver", kServiceRunning);
   driver.type = 1;
   machine_.services.Add(driver);
@@ -79,13 +84,17 @@ TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
   }
 
   tab_.Reload();
-  EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
-  ASSERT_EQ(tab_.entries().size(), 10u);
-  EXPECT_EQ(tab_.entries()[0].text, std::string("alpha service\x01" "a"));
-  EXPECT_EQ(Displays()[1], "Beta service");
-  EXPECT_EQ(Displays()[2], "gamma service");
-  EXPECT_EQ(Tag("alpha service"), 1);
-  EXPECT_EQ(Tag("zz 0"), 0) << "a starting service is not running";
+  EXPECT_EQ(tab_.toggle_caption(), "2 / 12");
+  ASSERT_EQ(tab_.entries().size(), 12u);
+  EXPECT_EQ(tab_.entries()[0].display_name, "alpha service");
+  EXPECT_EQ(tab_.entries()[0].service_name, "a");
+  const Strings displays = Displays();
+  EXPECT_EQ(Strings(displays.begin(), displays.begin() + 6),
+            (Strings{"alpha service", "Beta", "Beta service", "BETA SERVICE", "gamma service",
+                     "zz 0"}));
+  EXPECT_EQ(tab_.entries()[2].service_name, "b");
+  EXPECT_EQ(Running("alpha service"), 1);
+  EXPECT_EQ(Running("zz 0"), 0) << "a starting service is not running";
   EXPECT_EQ(tab_.selection(), 0);
 
   // Drawing: red when running, aqua when also selected, else the list's colours.
@@ -93,8 +102,8 @@ TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
   EXPECT_EQ(tab_.RowDrawingAt(0, true).text_colour, kColourAqua);
   EXPECT_EQ(tab_.RowDrawingAt(0, true).name, "alpha service");
   EXPECT_EQ(tab_.RowDrawingAt(1, true).text_colour, std::nullopt);
-  EXPECT_EQ(tab_.RowDrawingAt(10, true).name, "");
-  EXPECT_EQ(tab_.RowDrawingAt(10, true).text_colour, std::nullopt);
+  EXPECT_EQ(tab_.RowDrawingAt(12, true).name, "");
+  EXPECT_EQ(tab_.RowDrawingAt(12, true).text_colour, std::nullopt);
 
   tab_.Select(4);
   tab_.SetOnlyRunning(true);
@@ -105,7 +114,7 @@ TEST_F(ServicesTabTest, ListIsSortedWithoutCaseAndCountsInBothToggleStates) {
 
   tab_.SetOnlyRunning(false);
   tab_.Reload();
-  EXPECT_EQ(tab_.toggle_caption(), "2 / 10");
+  EXPECT_EQ(tab_.toggle_caption(), "2 / 12");
 }
 
 TEST_F(ServicesTabTest, RefusedManagerGivesAnEmptyListAndNothingToDo) {
@@ -233,7 +242,7 @@ TEST_F(ServicesTabTest, RestartStopsThenStartsWaitingByTheHintsAndReselects) {
   Info(0, kResultYes);
   EXPECT_EQ(machine_.services.calls, (Strings{"stop a", "start a"}));
   EXPECT_EQ(ui_.work_requests.back().action, "Starting A");
-  EXPECT_EQ(Tag("A"), 1);
+  EXPECT_EQ(Running("A"), 1);
 }
 
 TEST_F(ServicesTabTest, StopEndsAServiceWaitAndARestartNamesTheServiceLeftStopping) {
@@ -282,7 +291,7 @@ TEST_F(ServicesTabTest, WaitEndsWhenTheCheckPointGoesDownButNotWhenItStays) {
   Info(0, kResultYes);
   EXPECT_EQ(machine_.environment.sleeps.size(), 3u);
   EXPECT_EQ(machine_.services.Find("s")->state, kServiceStartPending);
-  EXPECT_EQ(Tag("S"), 0) << "the reload shows the state reached";
+  EXPECT_EQ(Running("S"), 0) << "the reload shows the state reached";
 }
 
 TEST_F(ServicesTabTest, WaitsAreBoundedAndPollAtAClampedPace) {
@@ -293,7 +302,7 @@ TEST_F(ServicesTabTest, WaitsAreBoundedAndPollAtAClampedPace) {
   const auto& sleeps = machine_.environment.sleeps;
   EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), uint64_t{0}), kServiceWaitLimitMs);
   EXPECT_EQ(sleeps.size(), kServiceWaitLimitMs / kServicePollMinMs);
-  EXPECT_EQ(Tag("Hang"), 0);
+  EXPECT_EQ(Running("Hang"), 0);
 
   // A stop that never ends, with a huge hint: polled every second, then the
   // list reloads with the state reached.
@@ -304,7 +313,7 @@ TEST_F(ServicesTabTest, WaitsAreBoundedAndPollAtAClampedPace) {
   Info(0, kResultNo);
   EXPECT_EQ(sleeps.size(), kServiceWaitLimitMs / kServicePollMaxMs);
   EXPECT_EQ(sleeps.front(), kServicePollMaxMs);
-  EXPECT_EQ(Tag("Busy"), 0);
+  EXPECT_EQ(Running("Busy"), 0);
   EXPECT_EQ(machine_.services.Find("busy")->state, kServiceStopPending);
 }
 

@@ -117,7 +117,7 @@ TEST(LeastPrivilegeFlows, StartOnAServiceWhoseProgramIsMissingSaysWhy) {
   tab.Reload();
   int row = -1;
   for (std::size_t i = 0; i < tab.entries().size(); ++i) {
-    if (ServiceNamePart(tab.entries()[i].text) == kName) row = static_cast<int>(i);
+    if (tab.entries()[i].service_name == kName) row = static_cast<int>(i);
   }
   ASSERT_GE(row, 0);
   tab.Select(row);

@@ -22,7 +22,7 @@ constexpr char kDescription[] = "Started and stopped by the tab-flow tests";
 int FindEntry(const ServicesTab& tab) {
   const std::vector<ServiceEntry>& entries = tab.entries();
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (ServiceNamePart(entries[i].text) == kServiceName) return static_cast<int>(i);
+    if (entries[i].service_name == kServiceName) return static_cast<int>(i);
   }
   return -1;
 }
@@ -56,8 +56,8 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   tab.Reload();
   int row = FindEntry(tab);
   ASSERT_GE(row, 0);
-  EXPECT_EQ(DisplayNamePart(tab.entries()[row].text), kDisplayName);
-  EXPECT_EQ(tab.entries()[row].tag, 0);
+  EXPECT_EQ(tab.entries()[row].display_name, kDisplayName);
+  EXPECT_FALSE(tab.entries()[row].running);
   tab.Select(row);
 
   // The report on the stopped service; "Start!" starts it and waits.
@@ -83,7 +83,7 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   row = FindEntry(tab);
   ASSERT_GE(row, 0);
   EXPECT_EQ(tab.selection(), row);
-  EXPECT_EQ(tab.entries()[row].tag, 1);
+  EXPECT_TRUE(tab.entries()[row].running);
 
   // Ctrl+Del does nothing to a running service: no question is asked.
   const InfoRequest running = RunInfo(tab, real.ui, kResultAbort);
@@ -105,7 +105,7 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   EXPECT_EQ(second->dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_NE(second->dwProcessId, first->dwProcessId);
   EXPECT_EQ(tab.selection(), FindEntry(tab));
-  EXPECT_EQ(tab.entries()[tab.selection()].tag, 1);
+  EXPECT_TRUE(tab.entries()[tab.selection()].running);
 
   // "Stop" stops it and reloads.
   (void)RunInfo(tab, real.ui, kResultNo);
@@ -113,7 +113,7 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   row = FindEntry(tab);
   ASSERT_GE(row, 0);
   EXPECT_EQ(tab.selection(), row);
-  EXPECT_EQ(tab.entries()[row].tag, 0);
+  EXPECT_FALSE(tab.entries()[row].running);
   // The manager removes a deleted service only once it has let go of its
   // process; the reload after the deletion comes at once.
   ASSERT_TRUE(test::WaitForServiceProcessEnd(kServiceName, second->dwProcessId));
