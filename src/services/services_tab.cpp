@@ -13,9 +13,10 @@
 namespace cu {
 
 bool ListedBefore(Locale& locale, const ServiceEntry& a, const ServiceEntry& b) {
-  // The service name only breaks ties, as it did when the list sorted one
-  // text of the display name, a separator below every letter, and the
-  // service name.
+  // Two fields, not one text of both: the system's comparison weighs some
+  // characters only after the letters, so a joined text would let the
+  // service name reorder display names the user sees as prefix and longer
+  // name. The service name only breaks ties.
   const int by_display = locale.CompareNoCase(a.display_name, b.display_name);
   if (by_display != 0) return by_display < 0;
   return locale.CompareNoCase(a.service_name, b.service_name) < 0;
