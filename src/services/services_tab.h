@@ -27,8 +27,12 @@ struct ServiceEntry {
   bool running = false;      // SERVICE_RUNNING at the load (a pending start is not)
 };
 
-// The list's order: the locale's case-insensitive order of the display
-// names, and of the service names where the display names compare equal.
+// The text a row sorts by: its display name, a control character (U+0001)
+// and its service name, compared as one text by the locale's
+// case-insensitive order. The system's comparison passes over the control
+// character, so a service name continues its display name in the order,
+// the order the list and its export have always had.
+[[nodiscard]] std::string SortText(const ServiceEntry& entry);
 [[nodiscard]] bool ListedBefore(Locale& locale, const ServiceEntry& a, const ServiceEntry& b);
 
 // How the list draws the row: its display name, red while the service runs
