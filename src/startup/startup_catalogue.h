@@ -89,7 +89,7 @@ struct StartupRoot {
 
 struct RegistryKeySource {
   StartupRoot root;
-  std::string_view path;  // from the root's `below`; one of kStartupKeyPaths
+  std::string_view path;  // below the root's `below` (today the eight of kStartupKeyPaths)
   // Only the values "load" and "run" (exact bytes) are entries.
   bool load_and_run_only = false;
 };
