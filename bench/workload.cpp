@@ -77,9 +77,10 @@ std::vector<RegistryItem> SpreadKeys() {
 
 std::vector<RegistryItem> ApprovedKeys() {
   std::vector<RegistryItem> keys;
-  for (const int tag : kSwitchedTags) {
-    const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
-    keys.push_back({place->hive, place->path.substr(1), "", ""});
+  for (const StartupSource& source : StartupSources()) {
+    if (const std::optional<ApprovedPlace> place = ApprovedPlaceOf(source)) {
+      keys.push_back({place->hive, place->path.substr(1), "", ""});
+    }
   }
   return keys;
 }
@@ -122,7 +123,8 @@ StartupWorld MakeStartupWorld(const std::string& sandbox, int run_values, int st
       int tag = item.hive == Hive::kLocalMachine ? 3 : 23;
       if (item.key != run) tag = 33;
       world.approved.push_back(
-          Switch(item.hive, ApprovedPlaceOfTag(tag)->path.substr(1), item.name, i % 8 == 0));
+          Switch(item.hive, ApprovedPlaceOf(*FindStartupSource(tag))->path.substr(1), item.name,
+                 i % 8 == 0));
     }
     world.values.push_back(std::move(item));
   }
@@ -142,7 +144,8 @@ StartupWorld MakeStartupWorld(const std::string& sandbox, int run_values, int st
     }
     if (i % 4 == 0) {
       world.approved.push_back(Switch(Hive::kCurrentUser,
-                                      ApprovedPlaceOfTag(kTagUserStartup)->path.substr(1), entry.name,
+                                      ApprovedPlaceOf(*FindStartupSource(kTagUserStartup))->path.substr(1),
+                                      entry.name,
                                       i % 8 == 0));
     }
     world.folder_entries.push_back(std::move(entry));

@@ -175,7 +175,7 @@ bool RunReportBenchmark(const Sizes& sizes, int runs) {
   for (int i = 0; i < static_cast<int>(tab.rows().size()); ++i) {
     tab.Select(i);
     rows.push_back({tab.GetStartupLocation(true), tab.rows()[static_cast<std::size_t>(i)].text,
-                    StartupCommand(tab.rows()[static_cast<std::size_t>(i)])});
+                    tab.rows()[static_cast<std::size_t>(i)].command});
   }
 
   const std::string sandbox = SandboxRoot();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <shlobj.h>
 
 #include "bench/bench_ui.h"
@@ -193,33 +194,27 @@ std::size_t RawStartupLoop(const std::string& windows_dir) {
 // where its time goes. The 32 keys (without the switches):
 void PresenterRegistryPart(const Platform& platform, std::vector<StartupRow>& rows) {
   std::vector<RegNamedValue> values;
-  const std::tuple<Hive, const char*, uint32_t> groups[] = {{Hive::kLocalMachine, "\\", 0},
-                                                            {Hive::kUsers, "\\.DEFAULT\\", 0},
-                                                            {Hive::kCurrentUser, "\\", 0},
-                                                            {Hive::kLocalMachine, "\\", kKeyWow64_32Key}};
-  std::optional<std::string> native_names[kStartupKeyPaths.size()];
+  // HKLM's native key names by path, for the keys the 32-bit view shares.
+  std::map<std::string_view, std::optional<std::string>> native_names;
   LoadErrors errors;
-  int first_tag = 1;
-  for (const auto& [hive, prefix, view] : groups) {
-    RegistryAccess reg(platform.registry, kKeyAllAccess | view);
-    reg.SetRoot(hive);
-    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
-      std::optional<std::string> name =
-          ReadStartupKey(reg, prefix + std::string(kStartupKeyPaths[i]), first_tag + static_cast<int>(i),
-                         i + 1 == kStartupKeyPaths.size(), values, rows, errors,
-                         view != 0 ? native_names[i] : std::nullopt);
-      if (first_tag == 1) native_names[i] = std::move(name);
-    }
-    first_tag += 10;
+  for (const StartupSource& source : StartupSources()) {
+    if (source.kind != SourceKind::kRegistryKey) continue;
+    const StartupRoot& root = source.registry.root;
+    const bool hklm = root.hive == Hive::kLocalMachine;
+    std::optional<std::string> name =
+        ReadStartupKey(platform.registry, source, values, rows, errors,
+                       hklm && root.view != 0 ? native_names[source.registry.path] : std::nullopt);
+    if (hklm && root.view == 0) native_names[source.registry.path] = std::move(name);
   }
 }
 
 void PresenterFolderPart(const Platform& platform, const StartupTab& tab,
                          std::vector<StartupRow>& rows) {
   StartupShortcuts shortcuts(platform.shell);
-  ScanStartupFolder(platform, shortcuts, tab.user_startup_dir(), kTagUserStartup, rows);
-  ScanStartupFolder(platform, shortcuts, tab.common_startup_dir(), kTagCommonStartup, rows);
-  ScanStartupFolder(platform, shortcuts, tab.default_startup_dir(), kTagDefaultStartup, rows);
+  for (const StartupSource& source : StartupSources()) {
+    if (source.kind != SourceKind::kStartupFolder) continue;
+    ScanStartupFolder(platform, shortcuts, tab.startup_folders().*source.folder.field, source, rows);
+  }
 }
 
 }  // namespace

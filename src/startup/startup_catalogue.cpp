@@ -1,15 +1,11 @@
 #include "startup/startup_catalogue.h"
 
+#include "platform/cleanup.h"
 #include "platform/text.h"
 
 namespace cu {
 
 namespace {
-
-bool IsIniTag(int tag) {
-  return tag == kTagWinIniLoad || tag == kTagWinIniRun || tag == kTagSystemIniLoad ||
-         tag == kTagSystemIniRun;
-}
 
 // The extension as the file name functions see it: from the last "." when no
 // "\" or ":" follows it.
@@ -19,17 +15,130 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
+constexpr StartupRoot kHklm{Hive::kLocalMachine, "\\", "HKLM", 0};
+constexpr StartupRoot kHkuDefault{Hive::kUsers, "\\.DEFAULT\\", "HKU\\.DEFAULT", 0};
+constexpr StartupRoot kHkcu{Hive::kCurrentUser, "\\", "HKCU", 0};
+constexpr StartupRoot kHklm32{Hive::kLocalMachine, "\\", "HKLM", kKeyWow64_32Key};
+
+constexpr std::string_view kServices = kStartupKeyPaths[0];
+constexpr std::string_view kServicesOnce = kStartupKeyPaths[1];
+constexpr std::string_view kRun = kStartupKeyPaths[2];
+constexpr std::string_view kRunOnce = kStartupKeyPaths[3];
+constexpr std::string_view kRunOnceEx = kStartupKeyPaths[4];
+constexpr std::string_view kPolicyRun = kStartupKeyPaths[5];
+constexpr std::string_view kWindowsRun = kStartupKeyPaths[6];
+constexpr std::string_view kWindows = kStartupKeyPaths[7];
+
+// The switches Explorer keeps: the Run keys of HKLM and HKCU, HKLM's 32-bit
+// Run, and the user's and the common Startup folder.
+constexpr SwitchPlace kMachineRunSwitch{Hive::kLocalMachine, "Run"};
+constexpr SwitchPlace kUserRunSwitch{Hive::kCurrentUser, "Run"};
+constexpr SwitchPlace kMachineRun32Switch{Hive::kLocalMachine, "Run32"};
+constexpr SwitchPlace kUserFolderSwitch{Hive::kCurrentUser, "StartupFolder"};
+constexpr SwitchPlace kCommonFolderSwitch{Hive::kLocalMachine, "StartupFolder"};
+
+constexpr StartupSource Key(int tag, const StartupRoot& root, std::string_view path,
+                            std::optional<SwitchPlace> approved = std::nullopt) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = SourceKind::kRegistryKey;
+  source.registry = {root, path, false};
+  source.approved = approved;
+  return source;
+}
+
+// The Windows key holds the system's own settings beside "load" and "run".
+constexpr StartupSource LoadAndRunOf(int tag, const StartupRoot& root, std::string_view path) {
+  StartupSource source = Key(tag, root, path);
+  source.registry.load_and_run_only = true;
+  return source;
+}
+
+constexpr StartupSource Folder(int tag, Hive hive, std::string_view key, std::string_view value,
+                               std::string StartupFolders::*field,
+                               std::optional<SwitchPlace> approved = std::nullopt) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = SourceKind::kStartupFolder;
+  source.folder = {hive, key, value, field};
+  source.approved = approved;
+  return source;
+}
+
+constexpr StartupSource Ini(int tag, std::string_view file, std::string_view key) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = SourceKind::kIniKey;
+  source.ini = {file, key};
+  return source;
+}
+
+// In reading order; see StartupSources.
+constexpr StartupSource kSources[] = {
+    Key(1, kHklm, kServices),
+    Key(2, kHklm, kServicesOnce),
+    Key(3, kHklm, kRun, kMachineRunSwitch),
+    Key(4, kHklm, kRunOnce),
+    Key(5, kHklm, kRunOnceEx),
+    Key(6, kHklm, kPolicyRun),
+    Key(7, kHklm, kWindowsRun),
+    LoadAndRunOf(8, kHklm, kWindows),
+
+    Key(11, kHkuDefault, kServices),
+    Key(12, kHkuDefault, kServicesOnce),
+    Key(13, kHkuDefault, kRun),
+    Key(14, kHkuDefault, kRunOnce),
+    Key(15, kHkuDefault, kRunOnceEx),
+    Key(16, kHkuDefault, kPolicyRun),
+    Key(17, kHkuDefault, kWindowsRun),
+    LoadAndRunOf(18, kHkuDefault, kWindows),
+
+    Key(21, kHkcu, kServices),
+    Key(22, kHkcu, kServicesOnce),
+    Key(23, kHkcu, kRun, kUserRunSwitch),
+    Key(24, kHkcu, kRunOnce),
+    Key(25, kHkcu, kRunOnceEx),
+    Key(26, kHkcu, kPolicyRun),
+    Key(27, kHkcu, kWindowsRun),
+    LoadAndRunOf(28, kHkcu, kWindows),
+
+    Key(31, kHklm32, kServices),
+    Key(32, kHklm32, kServicesOnce),
+    Key(33, kHklm32, kRun, kMachineRun32Switch),
+    Key(34, kHklm32, kRunOnce),
+    Key(35, kHklm32, kRunOnceEx),
+    Key(36, kHklm32, kPolicyRun),
+    Key(37, kHklm32, kWindowsRun),
+    LoadAndRunOf(38, kHklm32, kWindows),
+
+    Folder(kTagUserStartup, Hive::kCurrentUser, kShellFoldersKey, "Startup",
+           &StartupFolders::user, kUserFolderSwitch),
+    Folder(kTagCommonStartup, Hive::kLocalMachine, kShellFoldersKey, "Common Startup",
+           &StartupFolders::common, kCommonFolderSwitch),
+    Folder(kTagDefaultStartup, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
+           &StartupFolders::default_user),
+
+    Ini(kTagWinIniLoad, "win.ini", "load"),
+    Ini(kTagWinIniRun, "win.ini", "run"),
+    Ini(kTagSystemIniLoad, "system.ini", "load"),
+    Ini(kTagSystemIniRun, "system.ini", "run"),
+};
+
+// A row whose text is "<name>=<command>".
+StartupRow NamedRow(const StartupSource& source, std::string name, std::string command) {
+  std::string text = name + "=" + command;
+  return {&source, std::move(name), std::move(command), std::move(text), {}};
+}
+
 }  // namespace
 
-bool IsRegistryTag(int tag) { return tag >= 1 && tag <= 40; }
+std::span<const StartupSource> StartupSources() { return kSources; }
 
-bool IsWow64Tag(int tag) { return tag >= kFirstWow64Tag && tag <= 40; }
-
-Hive HiveOfTag(int tag) {
-  if (tag <= 10) return Hive::kLocalMachine;
-  if (tag <= 20) return Hive::kUsers;
-  if (tag <= 30) return Hive::kCurrentUser;
-  return Hive::kLocalMachine;
+const StartupSource* FindStartupSource(int tag) {
+  for (const StartupSource& source : kSources) {
+    if (source.tag == tag) return &source;
+  }
+  return nullptr;
 }
 
 std::string Wow64Path(std::string_view key_path) {
@@ -40,30 +149,15 @@ std::string Wow64Path(std::string_view key_path) {
   return out;
 }
 
-std::optional<RegistryPlace> RegistryPlaceOfTag(int tag) {
-  const std::string path = KeyPathOfTag(tag);
-  if (path.empty()) return std::nullopt;
-  RegistryPlace place;
-  place.hive = HiveOfTag(tag);
-  place.path = (place.hive == Hive::kUsers ? "\\.DEFAULT\\" : "\\") + path;
-  place.view = IsWow64Tag(tag) ? kKeyWow64_32Key : 0;
-  return place;
+std::string RegistryKeyPath(const RegistryKeySource& key) {
+  return std::string(key.root.below) + std::string(key.path);
 }
 
-std::optional<ApprovedPlace> ApprovedPlaceOfTag(int tag) {
+std::optional<ApprovedPlace> ApprovedPlaceOf(const StartupSource& source) {
+  if (!source.approved) return std::nullopt;
   static constexpr char kApproved[] =
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
-  constexpr int kRunTag = 3;  // the Run key's place in the key paths, plus one
-  if (tag == kRunTag) return ApprovedPlace{Hive::kLocalMachine, std::string(kApproved) + "Run"};
-  if (tag == kRunTag + 20) return ApprovedPlace{Hive::kCurrentUser, std::string(kApproved) + "Run"};
-  if (tag == kRunTag + 30) return ApprovedPlace{Hive::kLocalMachine, std::string(kApproved) + "Run32"};
-  if (tag == kTagUserStartup) {
-    return ApprovedPlace{Hive::kCurrentUser, std::string(kApproved) + "StartupFolder"};
-  }
-  if (tag == kTagCommonStartup) {
-    return ApprovedPlace{Hive::kLocalMachine, std::string(kApproved) + "StartupFolder"};
-  }
-  return std::nullopt;
+  return ApprovedPlace{source.approved->hive, kApproved + std::string(source.approved->key)};
 }
 
 namespace {
@@ -104,60 +198,37 @@ std::string SwitchedApprovalBytes(const RegValueData* current, bool disable, uin
   return bytes;
 }
 
-std::string KeyPathOfTag(int tag) {
-  if (!IsRegistryTag(tag)) return {};
-  const int index = (tag - 1) % 10;
-  if (index >= static_cast<int>(kStartupKeyPaths.size())) return {};
-  return std::string(kStartupKeyPaths[static_cast<std::size_t>(index)]);
-}
-
-std::string StartupLocation(int tag, bool with_prefix, const StartupFolders& folders,
-                            const std::string& windows_dir, Locale& locale) {
-  if (IsRegistryTag(tag)) {
-    const std::string path = KeyPathOfTag(tag);
-    if (path.empty()) return {};
-    // The 32-bit view's keys are shown where regedit shows them.
-    const std::string text = "\\" + (IsWow64Tag(tag) ? Wow64Path(path) : path);
-    if (!with_prefix) return text;
-    switch (HiveOfTag(tag)) {
-      case Hive::kLocalMachine: return "HKLM" + text;
-      case Hive::kUsers: return "HKU\\.DEFAULT" + text;
-      case Hive::kCurrentUser: return "HKCU" + text;
+std::string StartupLocation(const StartupSource& source, bool with_prefix,
+                            const StartupFolders& folders, const std::string& windows_dir,
+                            Locale& locale) {
+  switch (source.kind) {
+    case SourceKind::kRegistryKey: {
+      const RegistryKeySource& key = source.registry;
+      // The 32-bit view's keys are shown where regedit shows them.
+      const std::string text =
+          "\\" + (key.root.view == kKeyWow64_32Key ? Wow64Path(key.path) : std::string(key.path));
+      return with_prefix ? std::string(key.root.prefix) + text : text;
     }
-    return {};
+    case SourceKind::kStartupFolder:
+      return folders.*source.folder.field;
+    case SourceKind::kIniKey:
+      return WithBackslash(windows_dir, locale) + std::string(source.ini.file) + " [" +
+             std::string(source.ini.key) + "]";
   }
-  switch (tag) {
-    case kTagUserStartup: return folders.user;
-    case kTagCommonStartup: return folders.common;
-    case kTagDefaultStartup: return folders.default_user;
-    case kTagWinIniLoad: return WithBackslash(windows_dir, locale) + "win.ini [load]";
-    case kTagWinIniRun: return WithBackslash(windows_dir, locale) + "win.ini [run]";
-    case kTagSystemIniLoad: return WithBackslash(windows_dir, locale) + "system.ini [load]";
-    case kTagSystemIniRun: return WithBackslash(windows_dir, locale) + "system.ini [run]";
-    default: return {};
-  }
+  return {};
 }
 
-std::string StartupCommand(const StartupRow& row) {
-  if (IsIniTag(row.tag)) return row.text;
-  const std::string& name = row.source_name;
-  const std::size_t n = name.size();
-  if (row.text.size() > n && row.text.compare(0, n, name) == 0 && row.text[n] == '=') {
-    return row.text.substr(n + 1);
-  }
-  if (row.text == name) return row.text;
-  // A row whose name is not known: the text after its first "=".
-  return CommandPart(row.text);
-}
-
-std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string& key_path,
-                                          int tag, bool load_and_run_only,
+std::optional<std::string> ReadStartupKey(RegistryBackend& registry, const StartupSource& source,
                                           std::vector<RegNamedValue>& values,
                                           std::vector<StartupRow>& rows, LoadErrors& errors,
                                           const std::optional<std::string>& same_as) {
+  const RegistryKeySource& key = source.registry;
+  // Read-only opens: a key the user may read but not change is listed.
+  RegistryAccess reg(registry, kKeyRead | key.root.view);
+  reg.SetRoot(key.root.hive);
   values.clear();
   std::optional<std::string> name_of_key;
-  if (reg.OpenKey(key_path)) {
+  if (reg.OpenKey(RegistryKeyPath(key))) {
     name_of_key = reg.CurrentKeyName();
     const bool read_already = same_as && name_of_key && AsciiLower(*same_as) == AsciiLower(*name_of_key);
     if (!read_already) reg.GetValues(values);
@@ -167,10 +238,10 @@ std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string
     std::string text;
     // Byte-exact on purpose: "Load" or "RUN" in the Windows key are not what
     // the system starts, and values of other names there may be of any type.
-    if (!load_and_run_only || value.name == "load" || value.name == "run") {
+    if (!key.load_and_run_only || value.name == "load" || value.name == "run") {
       errors.Collect([&] { text = RegistryAccess::StringOf(value.name, value.query); });
     }
-    if (!IsBlank(text)) rows.push_back({value.name + "=" + text, tag, value.name, {}});
+    if (!IsBlank(text)) rows.push_back(NamedRow(source, value.name, std::move(text)));
   }
   return name_of_key;
 }
@@ -189,8 +260,23 @@ std::string ExactEntryPath(const std::string& folder, const std::string& name, L
   return "\\\\?\\" + path;
 }
 
+void ReadStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
+                       const StartupSource& source, StartupFolders& folders,
+                       std::vector<StartupRow>& rows) {
+  const FolderSource& place = source.folder;
+  std::string& field = folders.*place.field;
+  RegistryAccess reg(platform.registry, kKeyRead);
+  reg.SetRoot(place.hive);
+  // Closed also when the value throws.
+  const ScopeExit close([&reg] { reg.CloseKey(); });
+  if (reg.OpenKey(std::string(place.key))) field = reg.ReadString(std::string(place.value));
+  reg.CloseKey();
+  ScanStartupFolder(platform, shortcuts, field, source, rows);
+}
+
 void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
-                       const std::string& folder, int tag, std::vector<StartupRow>& rows) {
+                       const std::string& folder, const StartupSource& source,
+                       std::vector<StartupRow>& rows) {
   if (folder.empty()) return;
   const std::string dir = WithBackslash(folder, platform.locale);
   std::unique_ptr<FileSearch> search = platform.files.FindFirst(dir + "*.*");
@@ -200,13 +286,13 @@ void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
         entry->long_name[0] == '.') {
       continue;
     }
-    AddStartupFolderItem(platform, shortcuts, dir, *entry, tag, rows);
+    AddStartupFolderItem(platform, shortcuts, dir, *entry, source, rows);
   }
 }
 
 void AddStartupFolderItem(const Platform& platform, StartupShortcuts& shortcuts,
-                          const std::string& folder, const FindData& entry, int tag,
-                          std::vector<StartupRow>& rows) {
+                          const std::string& folder, const FindData& entry,
+                          const StartupSource& source, std::vector<StartupRow>& rows) {
   std::string name;
   bool by_short_name = false;
   if (platform.files.GetAttributes(folder + entry.long_name) != kInvalidAttributes) {
@@ -220,12 +306,23 @@ void AddStartupFolderItem(const Platform& platform, StartupShortcuts& shortcuts,
   }
 
   if (AsciiLower(ExtensionOf(name)) == ".lnk") {
-    rows.push_back({name + "=" + shortcuts.Resolve(folder + name), tag, name, {}});
+    std::string target = shortcuts.Resolve(folder + name);
+    rows.push_back(NamedRow(source, std::move(name), std::move(target)));
   } else if (by_short_name) {
-    rows.push_back({name + "=" + entry.long_name, tag, name, {}});
+    // Listed under the name that reached it; the long name is what runs.
+    rows.push_back(NamedRow(source, std::move(name), entry.long_name));
   } else {
-    rows.push_back({name, tag, name, {}});
+    rows.push_back({&source, name, name, name, {}});
   }
+}
+
+void ReadStartupIniKey(FileSystem& files, const StartupSource& source,
+                       const std::string& windows_dir, std::vector<StartupRow>& rows) {
+  const IniKeySource& place = source.ini;
+  std::string text = files.ReadIniString(windows_dir + std::string(place.file), "windows",
+                                         std::string(place.key));
+  if (text.empty()) return;
+  rows.push_back({&source, std::string(place.key), text, text, {}});
 }
 
 }  // namespace cu

@@ -1,13 +1,14 @@
 #pragma once
 
 // Where autostart entries live: the registry keys, Startup folders and
-// initialisation-file keys the StartUp list reads, the tag each row carries,
-// and the pure pieces that turn a tag back into a place.
+// initialisation-file keys the StartUp list reads, one descriptor per source,
+// the rows read from them, and the pure pieces that turn a source into a place.
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,19 +27,16 @@ struct Approval {
   uint64_t switched_at = 0;  // UTC FILETIME of the switch; 0 when none is stored
 };
 
-// One row of the StartUp list.
-struct StartupRow {
-  std::string text;  // what the list shows
-  int tag = 0;       // SourceTag: where the entry was found
-  // Exactly what removal deletes: the registry value name as read (the whole
-  // name, "=" included), the Startup-folder entry name as it was reached (long
-  // name, or the 8.3 name when only that worked), the ini key for ini rows.
-  std::string source_name;
-  Approval approval;
+// The three Startup folders as the Shell Folders values gave them.
+struct StartupFolders {
+  std::string user;
+  std::string common;
+  std::string default_user;
 };
 
-// SourceTag values besides the registry ones (1-8, 11-18, 21-28, and 31-38
-// for HKLM's 32-bit view).
+// The source tags of the Startup folders and the ini keys; the registry
+// sources are tagged 1-8 (HKLM), 11-18 (HKU\.DEFAULT), 21-28 (HKCU) and
+// 31-38 (HKLM's 32-bit view), key path i + 1 in each group.
 inline constexpr int kTagUserStartup = 100;
 inline constexpr int kTagCommonStartup = 110;
 inline constexpr int kTagDefaultStartup = 120;
@@ -47,9 +45,7 @@ inline constexpr int kTagWinIniRun = 501;
 inline constexpr int kTagSystemIniLoad = 600;
 inline constexpr int kTagSystemIniRun = 601;
 
-// The eight autostart key paths, in reading order; the tag of path i is
-// i + 1 under HKLM, i + 11 under HKU\.DEFAULT, i + 21 under HKCU and i + 31
-// under HKLM in the 32-bit view (read on 64-bit Windows only).
+// The eight autostart key paths, in reading order within each registry root.
 inline constexpr std::array<std::string_view, 8> kStartupKeyPaths = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\Services",
     "Software\\Microsoft\\Windows\\CurrentVersion\\ServicesOnce",
@@ -66,40 +62,108 @@ inline constexpr std::string_view kShellFoldersKey =
 inline constexpr std::string_view kDefaultShellFoldersKey =
     "\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-inline constexpr int kFirstWow64Tag = 31;
+// How a source's rows are read and how one of them is removed.
+enum class SourceKind {
+  // The values of one registry key, one row "name=data" each; removal
+  // deletes the value through the view it was read in.
+  kRegistryKey,
+  // The entries of a Startup folder whose path a Shell Folders value gives;
+  // removal deletes the entry by its exact path.
+  kStartupFolder,
+  // One key of [windows] in an initialisation file of the Windows folder,
+  // its text the row; removal deletes the key.
+  kIniKey,
+};
 
-// The hive group of a registry tag (1-10 HKLM, 11-20 HKU, 21-30 HKCU, 31-40
-// HKLM's 32-bit view); false for every other tag.
-[[nodiscard]] bool IsRegistryTag(int tag);
-[[nodiscard]] bool IsWow64Tag(int tag);
-[[nodiscard]] Hive HiveOfTag(int tag);  // only for registry tags
-// The key path of a tag that names one of the 32 keys ("" for 9, 10, ...),
-// as opened in the tag's view.
-[[nodiscard]] std::string KeyPathOfTag(int tag);
+// A registry root as the list reads and names it: the hive, the key below
+// it the key paths start from, the short name a location begins with and
+// the view every open of it goes to.
+struct StartupRoot {
+  Hive hive = Hive::kLocalMachine;
+  std::string_view below;   // leading and trailing backslash: "\", "\.DEFAULT\"
+  std::string_view prefix;  // "HKLM", "HKU\.DEFAULT", "HKCU"
+  // kKeyWow64_32Key: HKLM's 32-bit view, read on 64-bit Windows only, where
+  // a key the native view shares is read once, through the native view.
+  uint32_t view = 0;
+};
+
+struct RegistryKeySource {
+  StartupRoot root;
+  std::string_view path;  // below the root's `below` (today the eight of kStartupKeyPaths)
+  // Only the values "load" and "run" (exact bytes) are entries.
+  bool load_and_run_only = false;
+};
+
+struct FolderSource {
+  Hive hive = Hive::kCurrentUser;  // where its Shell Folders value lives
+  std::string_view key;            // kShellFoldersKey or kDefaultShellFoldersKey
+  std::string_view value;          // "Startup", "Common Startup"
+  std::string StartupFolders::*field = nullptr;  // where the load keeps the path
+};
+
+struct IniKeySource {
+  std::string_view file;  // in the Windows folder
+  std::string_view key;   // in [windows]
+};
+
+// Where Explorer keeps the switch of a source's entries: the key
+// Explorer\StartupApproved\<key> of `hive`, in the native view.
+struct SwitchPlace {
+  Hive hive = Hive::kCurrentUser;
+  std::string_view key;  // "Run", "Run32", "StartupFolder"
+};
+
+// One place autostart entries are read from. The member matching `kind`
+// says where; the others are empty.
+struct StartupSource {
+  int tag = 0;  // the source's identity; nothing is ordered or grouped by it
+  SourceKind kind = SourceKind::kRegistryKey;
+  RegistryKeySource registry;
+  FolderSource folder;
+  IniKeySource ini;
+  std::optional<SwitchPlace> approved;  // the entries' switch, when they have one
+};
+
+// Every source, each once, in reading order: HKLM's eight keys, those of
+// HKU\.DEFAULT, of HKCU and of HKLM's 32-bit view, the user's, the common
+// and the default user's Startup folder, then win.ini [load] and [run] and
+// system.ini [load] and [run]. A row refers to its entry here.
+[[nodiscard]] std::span<const StartupSource> StartupSources();
+// The source with this tag; null when none has it.
+[[nodiscard]] const StartupSource* FindStartupSource(int tag);
+
 // "Software\X" as regedit shows it in the 32-bit view: "Software\WOW6432Node\X".
 [[nodiscard]] std::string Wow64Path(std::string_view key_path);
 
-// The key a registry row was read from: its root, the path from the root
-// (leading backslash, below .DEFAULT for HKU) and the view flag to open it with.
-struct RegistryPlace {
-  Hive hive = Hive::kCurrentUser;
-  std::string path;
-  uint32_t view = 0;
-};
-[[nodiscard]] std::optional<RegistryPlace> RegistryPlaceOfTag(int tag);
+// The key a registry source is read from: the path from the root of its
+// hive (leading backslash, below .DEFAULT for HKU\.DEFAULT).
+[[nodiscard]] std::string RegistryKeyPath(const RegistryKeySource& key);
 
-// Where the switch of a tag's entries lives (read and written in the native
-// view, as Explorer does): HKLM/HKCU Run (3, 23) in StartupApproved\Run,
-// HKLM's 32-bit Run (33) in StartupApproved\Run32, the user's and the
-// common Startup folder (100, 110) in StartupApproved\StartupFolder of HKCU
-// and HKLM. nullopt for every other source.
+// The StartupApproved key of a source's switch (read and written in the
+// native view, as Explorer does); nullopt for a source without one.
 struct ApprovedPlace {
   Hive hive = Hive::kCurrentUser;
   std::string path;  // leading backslash
 };
-[[nodiscard]] std::optional<ApprovedPlace> ApprovedPlaceOfTag(int tag);
-// The tags whose entries have such a switch, one per place.
-inline constexpr std::array<int, 5> kSwitchedTags = {3, 23, 33, kTagUserStartup, kTagCommonStartup};
+[[nodiscard]] std::optional<ApprovedPlace> ApprovedPlaceOf(const StartupSource& source);
+
+// One row of the StartUp list.
+struct StartupRow {
+  const StartupSource* source = nullptr;  // where the entry was found; never null in a list
+  // Exactly what removal deletes: the registry value name as read (the whole
+  // name, "=" included), the Startup-folder entry name as it was reached (long
+  // name, or the 8.3 name when only that worked), the ini key for ini rows.
+  std::string name;
+  // What the entry runs, as read: the registry data, the shortcut's target,
+  // the long name of an entry reached by its 8.3 name, the entry's own name
+  // otherwise, the ini key's text.
+  std::string command;
+  // What the list shows: "<name>=<command>", the name alone for a
+  // Startup-folder entry that is neither a shortcut nor reached by its 8.3
+  // name, the command alone for an ini row.
+  std::string text;
+  Approval approval;
+};
 
 // The switch as a value reads (null: no value). Disabled only for
 // REG_BINARY of at least 12 bytes whose first byte has bit 0 set; the switch
@@ -112,25 +176,14 @@ inline constexpr std::array<int, 5> kSwitchedTags = {3, 23, 33, kTagUserStartup,
 [[nodiscard]] std::string SwitchedApprovalBytes(const RegValueData* current, bool disable,
                                                 uint64_t now);
 
-// The three Startup folders as the Shell Folders values gave them.
-struct StartupFolders {
-  std::string user;
-  std::string common;
-  std::string default_user;
-};
-
-// The location text of a tag: "\" + key path for registry tags (below
-// .DEFAULT for 11-18, without that level), with "HKLM", "HKU\.DEFAULT" or
-// "HKCU" in front when `with_prefix`; the folder as stored for 100/110/120;
-// "<WindowsDir>\win.ini [load]" and the like for the ini tags; "" otherwise.
-[[nodiscard]] std::string StartupLocation(int tag, bool with_prefix, const StartupFolders& folders,
+// The location text of a source: "\" + key path for registry sources (without
+// the .DEFAULT level; the 32-bit view's as regedit shows it), with the root's
+// "HKLM", "HKU\.DEFAULT" or "HKCU" in front when `with_prefix`; the folder as
+// stored for a Startup folder; "<WindowsDir>\win.ini [load]" and the like for
+// an ini key. The report groups its rows by the text with the prefix.
+[[nodiscard]] std::string StartupLocation(const StartupSource& source, bool with_prefix,
+                                          const StartupFolders& folders,
                                           const std::string& windows_dir, Locale& locale);
-
-// The command part of a row: what its entry runs. The registry data, the
-// shortcut target or long name after the entry's own name and "=", or the
-// whole text for an ini row and for an entry listed by its name alone. Taken
-// after the row's known name, so a name holding "=" does not shift it.
-[[nodiscard]] std::string StartupCommand(const StartupRow& row);
 
 // The first error a load met. A value that cannot be read as text gives
 // no row, as Windows does not run it either, and the load goes on through
@@ -158,16 +211,15 @@ class LoadErrors {
   std::optional<std::string> first_;
 };
 
-// Reads one key (path from the root of `reg`'s hive, leading backslash) into
-// `rows` with `tag`, values and data in one pass. Only "load" and "run"
-// (exact bytes) are read when `load_and_run_only`; blank data adds no row.
-// `values` is a scratch list. A key whose system name equals `same_as` is the
-// key already read through the other view and adds nothing. Gives the system
-// name of the key it opened (nullopt when it did not open, or the system
-// cannot name it). Leaves no key open. A value that is not text adds no row
-// and its error goes to `errors`; the other values are read all the same.
-std::optional<std::string> ReadStartupKey(RegistryAccess& reg, const std::string& key_path,
-                                          int tag, bool load_and_run_only,
+// The reader of a kRegistryKey source: its key, opened read-only through the
+// root's view, into `rows`, values and data in one pass. Only "load" and
+// "run" (exact bytes) are read when the source says so; blank data adds no
+// row. `values` is a scratch list. A key whose system name equals `same_as`
+// is the key already read through the other view and adds nothing. Gives the
+// system name of the key it opened (nullopt when it did not open, or the
+// system cannot name it). Leaves no key open. A value that is not text adds
+// no row and its error goes to `errors`; the other values are read all the same.
+std::optional<std::string> ReadStartupKey(RegistryBackend& registry, const StartupSource& source,
                                           std::vector<RegNamedValue>& values,
                                           std::vector<StartupRow>& rows, LoadErrors& errors,
                                           const std::optional<std::string>& same_as = std::nullopt);
@@ -192,16 +244,32 @@ class StartupShortcuts {
 [[nodiscard]] std::string ExactEntryPath(const std::string& folder, const std::string& name,
                                          Locale& locale);
 
-// Appends one row per usable entry of `folder`, in search order, tagged
-// `tag`. Nothing for an empty path; folders whose names begin with "." are
+// The reader of a kStartupFolder source: reads the folder's path from its
+// Shell Folders value (read-only) into the source's field of `folders` and
+// scans that folder. The field keeps its old value when the key does not
+// open and becomes empty when the value is missing. A value that is not text
+// throws its AppError, the field as it was and nothing scanned. Leaves no key
+// open. Throws when the shell-link object cannot be created.
+void ReadStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
+                       const StartupSource& source, StartupFolders& folders,
+                       std::vector<StartupRow>& rows);
+
+// Appends one row per usable entry of `folder`, in search order, from
+// `source`. Nothing for an empty path; folders whose names begin with "." are
 // skipped. Throws when the shell-link object cannot be created.
 void ScanStartupFolder(const Platform& platform, StartupShortcuts& shortcuts,
-                       const std::string& folder, int tag, std::vector<StartupRow>& rows);
+                       const std::string& folder, const StartupSource& source,
+                       std::vector<StartupRow>& rows);
 
 // The per-entry step of the scan; `folder` ends in a backslash. Appends at
 // most one row: none when neither the long nor a short name reaches the entry.
 void AddStartupFolderItem(const Platform& platform, StartupShortcuts& shortcuts,
-                          const std::string& folder, const FindData& entry, int tag,
-                          std::vector<StartupRow>& rows);
+                          const std::string& folder, const FindData& entry,
+                          const StartupSource& source, std::vector<StartupRow>& rows);
+
+// The reader of a kIniKey source: one row with the key's text, named by the
+// key; none when the text is empty. `windows_dir` ends in a backslash.
+void ReadStartupIniKey(FileSystem& files, const StartupSource& source,
+                       const std::string& windows_dir, std::vector<StartupRow>& rows);
 
 }  // namespace cu

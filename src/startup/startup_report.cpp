@@ -141,4 +141,31 @@ std::string BuildStartupReport(const Platform& platform, const std::string& comm
   return Trim(report);
 }
 
+std::optional<std::vector<std::string>> StartupReportLines(
+    const Platform& platform, const std::vector<StartupRow>& rows, const StartupFolders& folders,
+    const std::string& windows_dir, Progress* progress, std::size_t* row_reached) {
+  std::vector<std::string> lines;
+  std::string previous;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (progress && progress->StopRequested()) return std::nullopt;
+    if (row_reached) *row_reached = i;
+    const StartupRow& row = rows[i];
+    // Grouped by the text, not by the source: two sources shown at the same
+    // place (two Startup folders with one path) make one group.
+    const std::string location =
+        StartupLocation(*row.source, true, folders, windows_dir, platform.locale);
+    if (location != previous) {
+      previous = location;
+      lines.insert(lines.end(), {"", "", "", platform.locale.UpperCase(location), ""});
+    }
+    lines.push_back("");
+    lines.push_back(std::to_string(i + 1));
+    lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
+    lines.push_back(BuildStartupReport(platform, row.command));
+    lines.push_back("");
+    if (progress) progress->Report(static_cast<uint64_t>(i) + 1, 0);
+  }
+  return lines;
+}
+
 }  // namespace cu

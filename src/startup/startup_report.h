@@ -2,13 +2,19 @@
 
 // The file report of a StartUp row: the heuristic that turns a loosely formed
 // command line into a program path and a parameter path, and the version,
-// size and date lines of each. Reads only; changes nothing.
+// size and date lines of each; and the grouped report file of the whole list.
+// Reads only; changes nothing.
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
+#include "platform/progress.h"
+#include "startup/startup_catalogue.h"
 
 namespace cu {
 
@@ -67,5 +73,19 @@ struct CommandPaths {
 // something the search finds, "Parameter Program:" with its version lines,
 // size and date. Lines separated by CR LF; trimmed.
 [[nodiscard]] std::string BuildStartupReport(const Platform& platform, const std::string& command);
+
+// The lines of the StartUp report file, for ExportLines. Rows are grouped by
+// runs of equal location (StartupLocation with the prefix, `folders` and
+// `windows_dir` as the list was loaded with): a run opens with three empty
+// lines, its location in the system's capitals and an empty line, except a
+// first run whose location is "". Each row then gives an empty line, its
+// number from 1, its trimmed text (with " (disabled)" for a disabled entry),
+// BuildStartupReport of its command, and an empty line. `progress` (may be
+// null) is asked before each row whether to stop (nullopt then) and told each
+// row done. `row_reached` (may be null) holds the index of the row being
+// reported, so after a throw it names the row that failed.
+[[nodiscard]] std::optional<std::vector<std::string>> StartupReportLines(
+    const Platform& platform, const std::vector<StartupRow>& rows, const StartupFolders& folders,
+    const std::string& windows_dir, Progress* progress, std::size_t* row_reached = nullptr);
 
 }  // namespace cu

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <exception>
-#include <array>
 #include <map>
+#include <span>
 #include <utility>
 
 #include "folders/delete_tree.h"
@@ -19,54 +19,6 @@ namespace cu {
 
 namespace {
 
-struct HiveGroup {
-  Hive hive;
-  int first_tag;
-  const char* prefix;  // the key paths' place below the hive's root
-};
-
-constexpr HiveGroup kHiveGroups[] = {
-    {Hive::kLocalMachine, 1, "\\"},
-    {Hive::kUsers, 11, "\\.DEFAULT\\"},
-    {Hive::kCurrentUser, 21, "\\"},
-};
-constexpr int kHklmGroup = 0;
-
-struct IniSource {
-  const char* file;
-  const char* key;
-  int tag;
-};
-
-constexpr IniSource kIniSources[] = {
-    {"win.ini", "load", kTagWinIniLoad},
-    {"win.ini", "run", kTagWinIniRun},
-    {"system.ini", "load", kTagSystemIniLoad},
-    {"system.ini", "run", kTagSystemIniRun},
-};
-
-const IniSource* FindIniSource(int tag) {
-  for (const IniSource& source : kIniSources) {
-    if (source.tag == tag) return &source;
-  }
-  return nullptr;
-}
-
-// Reads a Startup folder's path from its Shell Folders value into `field`
-// and scans that folder. The field keeps its old value when the key does
-// not open, and becomes empty when the value is missing.
-// A value that is not text leaves the field as it was and scans nothing.
-void ReadStartupFolder(const Platform& platform, StartupShortcuts& shortcuts, RegistryAccess& reg,
-                       Hive hive, std::string_view key, const char* value, std::string& field,
-                       int tag, std::vector<StartupRow>& rows) {
-  reg.SetRoot(hive);
-  // Closed also when the value throws.
-  const ScopeExit close([&reg] { reg.CloseKey(); });
-  if (reg.OpenKey(std::string(key))) field = reg.ReadString(value);
-  reg.CloseKey();
-  ScanStartupFolder(platform, shortcuts, field, tag, rows);
-}
-
 // The StartupApproved values of every source that has them, read once per
 // load: place -> lower-cased value name -> data. Never throws: a switch that
 // cannot be read leaves its entries enabled, as Windows starts them then.
@@ -75,8 +27,9 @@ class ApprovedValues {
   explicit ApprovedValues(RegistryBackend& registry) {
     RegistryAccess reg(registry, kKeyRead);
     std::vector<RegNamedValue> values;
-    for (const int tag : kSwitchedTags) {
-      const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(tag);
+    for (const StartupSource& source : StartupSources()) {
+      const std::optional<ApprovedPlace> place = ApprovedPlaceOf(source);
+      if (!place || places_.count(Key(*place)) != 0) continue;
       auto& by_name = places_[Key(*place)];
       reg.SetRoot(place->hive);
       if (!reg.OpenKey(place->path)) continue;
@@ -91,11 +44,11 @@ class ApprovedValues {
   }
 
   void Apply(StartupRow& row) const {
-    const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag);
+    const std::optional<ApprovedPlace> place = ApprovedPlaceOf(*row.source);
     if (!place) return;
     const RegValueData* value = nullptr;
     if (auto it = places_.find(Key(*place)); it != places_.end()) {
-      if (auto found = it->second.find(AsciiLower(row.source_name)); found != it->second.end()) {
+      if (auto found = it->second.find(AsciiLower(row.name)); found != it->second.end()) {
         value = &found->second;
       }
     }
@@ -135,55 +88,42 @@ void StartupTab::LoadStartupList() {
 }
 
 void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors) {
-  std::vector<RegNamedValue> values;
-  // Read-only opens: a key the user may read but not change is listed.
-  RegistryAccess reg(platform_.registry, kKeyRead);
-  // The system's names of the HKLM keys, to know a key the 32-bit view shares.
-  std::array<std::optional<std::string>, kStartupKeyPaths.size()> native_keys;
-  for (std::size_t g = 0; g < std::size(kHiveGroups); ++g) {
-    const HiveGroup& group = kHiveGroups[g];
-    reg.SetRoot(group.hive);
-    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
-      const bool windows_key = i + 1 == kStartupKeyPaths.size();
-      std::optional<std::string> name =
-          ReadStartupKey(reg, group.prefix + std::string(kStartupKeyPaths[i]),
-                         group.first_tag + static_cast<int>(i), windows_key, values, rows,
-                         errors);
-      if (g == kHklmGroup) native_keys[i] = std::move(name);
-    }
-  }
-  if (platform_.environment.Is64BitWindows()) {
-    RegistryAccess reg32(platform_.registry, kKeyRead | kKeyWow64_32Key);
-    reg32.SetRoot(Hive::kLocalMachine);
-    for (std::size_t i = 0; i < kStartupKeyPaths.size(); ++i) {
-      const bool windows_key = i + 1 == kStartupKeyPaths.size();
-      // A key that did not open in the native view is not shared either:
-      // the 32-bit view of a shared key would not open the same way.
-      (void)ReadStartupKey(reg32, "\\" + std::string(kStartupKeyPaths[i]),
-                           kFirstWow64Tag + static_cast<int>(i), windows_key, values, rows,
-                           errors, native_keys[i]);
-    }
-  }
-
-  StartupShortcuts shortcuts(platform_.shell);
-  errors.Collect([&] {
-    ReadStartupFolder(platform_, shortcuts, reg, Hive::kCurrentUser, kShellFoldersKey, "Startup",
-                      user_startup_dir_, kTagUserStartup, rows);
-  });
-  errors.Collect([&] {
-    ReadStartupFolder(platform_, shortcuts, reg, Hive::kLocalMachine, kShellFoldersKey,
-                      "Common Startup", common_startup_dir_, kTagCommonStartup, rows);
-  });
-  errors.Collect([&] {
-    ReadStartupFolder(platform_, shortcuts, reg, Hive::kUsers, kDefaultShellFoldersKey, "Startup",
-                      default_startup_dir_, kTagDefaultStartup, rows);
-  });
-
+  const std::span<const StartupSource> sources = StartupSources();
+  const bool two_views = platform_.environment.Is64BitWindows();
   const std::string windows_dir = WithBackslash(paths_.windows_dir, platform_.locale);
-  for (const IniSource& source : kIniSources) {
-    std::string text =
-        platform_.files.ReadIniString(windows_dir + source.file, "windows", source.key);
-    if (!text.empty()) rows.push_back({std::move(text), source.tag, source.key});
+  std::vector<RegNamedValue> values;
+  // The system's name of each registry source's key, to know a key the
+  // 32-bit view shares with the native one.
+  std::vector<std::optional<std::string>> key_names(sources.size());
+  StartupShortcuts shortcuts(platform_.shell);
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const StartupSource& source = sources[i];
+    switch (source.kind) {
+      case SourceKind::kRegistryKey: {
+        const RegistryKeySource& key = source.registry;
+        std::optional<std::string> same_as;
+        if (key.root.view == kKeyWow64_32Key) {
+          if (!two_views) continue;
+          // A key that did not open in the native view is not shared either:
+          // the 32-bit view of a shared key would not open the same way.
+          for (std::size_t n = 0; n < i; ++n) {
+            const RegistryKeySource& native = sources[n].registry;
+            if (sources[n].kind == SourceKind::kRegistryKey && native.root.view == 0 &&
+                native.root.hive == key.root.hive && native.path == key.path) {
+              same_as = key_names[n];
+            }
+          }
+        }
+        key_names[i] = ReadStartupKey(platform_.registry, source, values, rows, errors, same_as);
+        break;
+      }
+      case SourceKind::kStartupFolder:
+        errors.Collect([&] { ReadStartupFolder(platform_, shortcuts, source, folders_, rows); });
+        break;
+      case SourceKind::kIniKey:
+        ReadStartupIniKey(platform_.files, source, windows_dir, rows);
+        break;
+    }
   }
 }
 
@@ -195,14 +135,10 @@ void StartupTab::SortRows() {
   });
 }
 
-StartupFolders StartupTab::folders() const {
-  return {user_startup_dir_, common_startup_dir_, default_startup_dir_};
-}
-
 std::string StartupTab::GetStartupLocation(bool with_prefix) const {
   const StartupRow* row = list_.selected();
   if (!row) return {};
-  return StartupLocation(row->tag, with_prefix, folders(), paths_.windows_dir, platform_.locale);
+  return StartupLocation(*row->source, with_prefix, folders_, paths_.windows_dir, platform_.locale);
 }
 
 void StartupTab::DeleteStartupItem() {
@@ -211,38 +147,15 @@ void StartupTab::DeleteStartupItem() {
   const StartupRow row = *list_.selected();
   if (!ui_.Confirm("Delete " + row.text + "?")) return;
 
-  const std::string location = GetStartupLocation(false);
-  bool removed = false;
   uint32_t error = kErrorSuccess;  // why the entry stayed, when the system said
-  if (IsRegistryTag(row.tag)) {
-    if (const std::optional<RegistryPlace> place = RegistryPlaceOfTag(row.tag)) {
-      // The view the row was read through, so that the other view's value
-      // of the same name stays.
-      RegistryAccess reg(platform_.registry, kKeySetValue | place->view);
-      reg.SetRoot(place->hive);
-      removed = reg.OpenKey(place->path) && reg.DeleteValue(row.source_name);
-      if (!removed) error = platform_.registry.LastError();
-    }
-  } else if (row.tag == kTagUserStartup || row.tag == kTagCommonStartup ||
-             row.tag == kTagDefaultStartup) {
-    // An empty name or folder would designate the Startup folder itself (or
-    // a path from the drive's root), never an entry of it.
-    if (!row.source_name.empty() && !location.empty()) {
-      const std::string path = ExactEntryPath(location, row.source_name, platform_.locale);
-      error = DeleteStartupPath(path);
-      removed = platform_.files.GetAttributes(path) == kInvalidAttributes;
-    }
-  } else if (const IniSource* source = FindIniSource(row.tag)) {
-    platform_.files.DeleteIniKey(WithBackslash(paths_.windows_dir, platform_.locale) + source->file,
-                                 "windows", source->key);
-  }
+  const bool removed = RemoveEntry(row, error);
   // Windows leaves a removed entry's switch behind; an entry that stays
   // keeps its switch.
   if (removed) {
-    if (const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag)) {
+    if (const std::optional<ApprovedPlace> place = ApprovedPlaceOf(*row.source)) {
       RegistryAccess reg(platform_.registry, kKeySetValue);
       reg.SetRoot(place->hive);
-      if (reg.OpenKey(place->path)) (void)reg.DeleteValue(row.source_name);
+      if (reg.OpenKey(place->path)) (void)reg.DeleteValue(row.name);
     }
   }
 
@@ -263,6 +176,40 @@ void StartupTab::DeleteStartupItem() {
   if (load_failure) std::rethrow_exception(load_failure);
 }
 
+bool StartupTab::RemoveEntry(const StartupRow& row, uint32_t& error) {
+  error = kErrorSuccess;
+  const StartupSource& source = *row.source;
+  switch (source.kind) {
+    case SourceKind::kRegistryKey: {
+      const RegistryKeySource& key = source.registry;
+      // The view the row was read through, so that the other view's value
+      // of the same name stays.
+      RegistryAccess reg(platform_.registry, kKeySetValue | key.root.view);
+      reg.SetRoot(key.root.hive);
+      if (reg.OpenKey(RegistryKeyPath(key)) && reg.DeleteValue(row.name)) return true;
+      error = platform_.registry.LastError();
+      return false;
+    }
+    case SourceKind::kStartupFolder: {
+      const std::string& folder = folders_.*source.folder.field;
+      // An empty name or folder would designate the Startup folder itself (or
+      // a path from the drive's root), never an entry of it.
+      if (row.name.empty() || folder.empty()) return false;
+      const std::string path = ExactEntryPath(folder, row.name, platform_.locale);
+      error = DeleteStartupPath(path);
+      return platform_.files.GetAttributes(path) == kInvalidAttributes;
+    }
+    case SourceKind::kIniKey:
+      // The profile functions tell of no failure: the key is taken as gone,
+      // and the reload shows what stayed.
+      platform_.files.DeleteIniKey(WithBackslash(paths_.windows_dir, platform_.locale) +
+                                       std::string(source.ini.file),
+                                   "windows", std::string(source.ini.key));
+      return true;
+  }
+  return false;
+}
+
 uint32_t StartupTab::DeleteStartupPath(const std::string& path) {
   FileSystem& files = platform_.files;
   const uint32_t attributes = files.GetAttributes(path);
@@ -280,7 +227,7 @@ uint32_t StartupTab::DeleteStartupPath(const std::string& path) {
 std::string StartupTab::GetStartupReport() const {
   const StartupRow* row = list_.selected();
   if (!row) return {};
-  return BuildStartupReport(platform_, StartupCommand(*row));
+  return BuildStartupReport(platform_, row->command);
 }
 
 void StartupTab::ShowStartupInfo() {
@@ -325,11 +272,11 @@ void StartupTab::SwitchSelectedEntry() {
   if (!selected || !selected->approval.applies) return;
   // A copy: the reload below replaces the rows.
   const StartupRow row = *selected;
-  const std::optional<ApprovedPlace> place = ApprovedPlaceOfTag(row.tag);
+  const std::optional<ApprovedPlace> place = ApprovedPlaceOf(*row.source);
   if (!place) return;
   RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
   reg.SetRoot(place->hive);
-  const std::string& name = row.source_name;
+  const std::string& name = row.name;
   // A refusal for lack of rights may be met by restarting elevated;
   // otherwise it is said as ever.
   const auto refused = [&] {
@@ -354,7 +301,7 @@ void StartupTab::SwitchSelectedEntry() {
 void StartupTab::SelectEntry(const StartupRow& entry) {
   const std::vector<StartupRow>& rows = list_.rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].tag == entry.tag && rows[i].source_name == entry.source_name) {
+    if (rows[i].source == entry.source && rows[i].name == entry.name) {
       Select(static_cast<int>(i));
       return;
     }
@@ -382,33 +329,22 @@ void StartupTab::SaveReport() {
   const std::optional<std::string> path = ui_.ChooseSaveFile();
   if (!path) return;
 
-  std::vector<std::string> lines;
-  std::string previous;
-  const int count = static_cast<int>(list_.size());
-  ui_.RunWork({"Writing " + *path, WorkKind::kRows, static_cast<uint64_t>(count)},
-              [&](Progress& progress) {
-                for (int i = 0; i < count; ++i) {
+  std::size_t reached = 0;
+  try {
+    const int count = static_cast<int>(list_.size());
+    ui_.RunWork({"Writing " + *path, WorkKind::kRows, static_cast<uint64_t>(count)},
+                [&](Progress& progress) {
+                  const std::optional<std::vector<std::string>> lines = StartupReportLines(
+                      platform_, list_.rows(), folders_, paths_.windows_dir, &progress, &reached);
                   // Stopped: nothing is written, the file stays as it was.
-                  if (progress.StopRequested()) return;
-                  // The location and the report are those of the selected row, so an
-                  // error while building them leaves the selection on that row.
-                  Select(i);
-                  const std::string location = GetStartupLocation(true);
-                  if (location != previous) {
-                    previous = location;
-                    lines.insert(lines.end(),
-                                 {"", "", "", platform_.locale.UpperCase(location), ""});
-                  }
-                  lines.push_back("");
-                  lines.push_back(std::to_string(i + 1));
-                  const StartupRow& row = list_.rows()[static_cast<std::size_t>(i)];
-                  lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
-                  lines.push_back(GetStartupReport());
-                  lines.push_back("");
-                  progress.Report(static_cast<uint64_t>(i) + 1, 0);
-                }
-                ExportLines(platform_.files, *path, lines);
-              });
+                  if (lines) ExportLines(platform_.files, *path, *lines);
+                });
+  } catch (...) {
+    // Where the report stopped: the row whose report failed, or the last
+    // row when the file could not be written.
+    Select(static_cast<int>(reached));
+    throw;
+  }
   Select(0);
 }
 

@@ -30,9 +30,10 @@ class StartupTab {
  public:
   StartupTab(const Platform& platform, Ui& ui, const SystemPaths& paths);
 
-  // Rebuilds the rows from the 24 registry keys (and, on 64-bit Windows, the
-  // eight HKLM keys once more through the 32-bit view, leaving out a key both
-  // views share), the three Startup folders and win.ini/system.ini, sorted
+  // Rebuilds the rows from every source of StartupSources, in its order: the
+  // 24 registry keys (and, on 64-bit Windows, the eight HKLM keys once more
+  // through the 32-bit view, leaving out a key both views share), the three
+  // Startup folders and win.ini/system.ini; sorted
   // without letter case (rows that compare equal keep their reading order),
   // with each row's switch read from StartupApproved, and selects row 0. The
   // count caption is set on every way out. What cannot be read (a value
@@ -50,9 +51,10 @@ class StartupTab {
   const std::string& count_caption() const { return count_caption_; }
 
   // As the Shell Folders values gave them at the last load that reached them.
-  const std::string& user_startup_dir() const { return user_startup_dir_; }
-  const std::string& common_startup_dir() const { return common_startup_dir_; }
-  const std::string& default_startup_dir() const { return default_startup_dir_; }
+  const StartupFolders& startup_folders() const { return folders_; }
+  const std::string& user_startup_dir() const { return folders_.user; }
+  const std::string& common_startup_dir() const { return folders_.common; }
+  const std::string& default_startup_dir() const { return folders_.default_user; }
 
   // The selected row's location ("" without a selection).
   [[nodiscard]] std::string GetStartupLocation(bool with_prefix) const;
@@ -90,18 +92,22 @@ class StartupTab {
   // selected, and stays so judged until the menu opens again.
   StartupCommands MenuState();
   bool save_enabled() const { return save_enabled_; }
-  // "Save": the grouped report of every row to a file the user chooses,
-  // written through Ui::RunWork; Stop before the last row writes nothing.
-  // Throws AppError "Cannot create file <path>"; the selection then stays on
-  // the last row reached.
+  // "Save": the grouped report of every row (StartupReportLines) to a file
+  // the user chooses, built and written through Ui::RunWork; Stop before the
+  // last row writes nothing. Selects row 0 afterwards. An error while a
+  // row's report is built leaves the selection on that row; AppError "Cannot
+  // create file <path>" leaves it on the last row.
   void SaveReport();
 
   // True once after a command that moves the keyboard focus to the list.
   [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
 
  private:
-  StartupFolders folders() const;
   void ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors);
+  // Removes the entry the row came from, as its source says. True when it is
+  // gone (an ini key always counts as gone); otherwise `error` is the
+  // system's code of the refusal, or kErrorSuccess when the system gave none.
+  [[nodiscard]] bool RemoveEntry(const StartupRow& row, uint32_t& error);
   void SortRows();
   // "Disabled=<local date and time of the switch>", or "Disabled" without one.
   [[nodiscard]] std::string DisabledLine(const Approval& approval) const;
@@ -114,9 +120,7 @@ class StartupTab {
 
   ListState<StartupRow> list_;
   std::string count_caption_;
-  std::string user_startup_dir_;
-  std::string common_startup_dir_;
-  std::string default_startup_dir_;
+  StartupFolders folders_;
   bool save_enabled_ = true;
 };
 

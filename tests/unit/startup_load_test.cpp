@@ -26,7 +26,7 @@ std::string Under(Hive hive, const std::string& path) {
 // "text|tag" of every row, in list order.
 std::vector<std::string> Listed(const StartupTab& tab) {
   std::vector<std::string> out;
-  for (const StartupRow& row : tab.rows()) out.push_back(row.text + "|" + std::to_string(row.tag));
+  for (const StartupRow& row : tab.rows()) out.push_back(row.text + "|" + std::to_string(row.source->tag));
   return out;
 }
 
@@ -97,9 +97,9 @@ TEST_F(StartupLoad, ValueTextIsListedAsRead) {
                                                    "expand=%windir%\\x.exe|23",
                                                    "spaced=  a.exe  |23"}));
   // Each row knows the whole value name it came from.
-  EXPECT_EQ(tab.rows()[0].source_name, "");
-  EXPECT_EQ(tab.rows()[1].source_name, "a=b");
-  EXPECT_EQ(StartupCommand(tab.rows()[1]), "eq.exe");
+  EXPECT_EQ(tab.rows()[0].name, "");
+  EXPECT_EQ(tab.rows()[1].name, "a=b");
+  EXPECT_EQ(tab.rows()[1].command, "eq.exe");
 }
 
 TEST_F(StartupLoad, NonTextValuesGiveNoRowAndHideNothingElse) {
@@ -167,7 +167,7 @@ TEST_F(StartupLoad, StartupFolderEntries) {
                              "Sub|100",
                              "Tool.lnk=C:\\Tools\\tool.exe|100",
                          }));
-  EXPECT_EQ(tab.rows()[5].source_name, "LONGPR~1.EXE");
+  EXPECT_EQ(tab.rows()[5].name, "LONGPR~1.EXE");
   EXPECT_EQ(tab.user_startup_dir(), kUserStartup);
   EXPECT_EQ(tab.common_startup_dir(), kCommonStartup);
   EXPECT_EQ(tab.default_startup_dir(), kDefaultStartup);

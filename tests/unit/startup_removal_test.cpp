@@ -1,9 +1,12 @@
-// Turning a StartUp row back into its place: the location text and the
-// removal of exactly the entry the row came from.
+// Turning a StartUp row back into its place: the table of sources, the
+// location text and the removal of exactly the entry the row came from.
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "startup/startup_tab.h"
 #include "startup_test_support.h"
@@ -14,7 +17,50 @@ namespace {
 const std::string kPolicyRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 const std::string kStartup = "C:\\Users\\u\\Startup";
 
-TEST(StartupLocation, EveryTagGroup) {
+TEST(StartupSources, EverySourceOnceInReadingOrder) {
+  // Registry keys: each root's eight paths in order, HKLM's 32-bit view last.
+  std::vector<int> tags;
+  for (int first : {1, 11, 21, 31}) {
+    for (int i = 0; i < 8; ++i) tags.push_back(first + i);
+  }
+  tags.insert(tags.end(), {kTagUserStartup, kTagCommonStartup, kTagDefaultStartup, kTagWinIniLoad,
+                           kTagWinIniRun, kTagSystemIniLoad, kTagSystemIniRun});
+  const std::span<const StartupSource> sources = StartupSources();
+  ASSERT_EQ(sources.size(), tags.size());
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const StartupSource& source = sources[i];
+    SCOPED_TRACE(source.tag);
+    EXPECT_EQ(source.tag, tags[i]);
+    EXPECT_EQ(FindStartupSource(source.tag), &source);
+    if (i < 32) {
+      ASSERT_EQ(source.kind, SourceKind::kRegistryKey);
+      EXPECT_EQ(source.registry.path, kStartupKeyPaths[i % 8]);
+      EXPECT_EQ(source.registry.load_and_run_only, i % 8 == 7);
+      EXPECT_EQ(source.registry.root.view, i < 24 ? 0u : kKeyWow64_32Key);
+    } else {
+      EXPECT_EQ(source.kind, i < 35 ? SourceKind::kStartupFolder : SourceKind::kIniKey);
+    }
+    // The switch: HKLM and HKCU Run, HKLM's 32-bit Run, the user's and the
+    // common Startup folder.
+    const std::optional<ApprovedPlace> place = ApprovedPlaceOf(source);
+    const std::string approved = place ? (place->hive == Hive::kLocalMachine ? "HKLM" : "HKCU") +
+                                             place->path.substr(place->path.rfind('\\'))
+                                       : "";
+    switch (source.tag) {
+      case 3: EXPECT_EQ(approved, "HKLM\\Run"); break;
+      case 23: EXPECT_EQ(approved, "HKCU\\Run"); break;
+      case 33: EXPECT_EQ(approved, "HKLM\\Run32"); break;
+      case kTagUserStartup: EXPECT_EQ(approved, "HKCU\\StartupFolder"); break;
+      case kTagCommonStartup: EXPECT_EQ(approved, "HKLM\\StartupFolder"); break;
+      default: EXPECT_EQ(approved, "");
+    }
+  }
+  EXPECT_EQ(ApprovedPlaceOf(*FindStartupSource(33))->path,
+            "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32");
+  for (int unknown : {0, 9, 502}) EXPECT_EQ(FindStartupSource(unknown), nullptr);
+}
+
+TEST(StartupLocation, EverySourceGroup) {
   const StartupFolders folders{"C:\\Users\\u\\Startup", "D:\\All\\Startup\\", ""};
   struct Case {
     int tag;
@@ -40,19 +86,20 @@ TEST(StartupLocation, EveryTagGroup) {
       {120, "", ""},
       {500, "C:\\WINDOWS\\win.ini [load]", "C:\\WINDOWS\\win.ini [load]"},
       {601, "C:\\WINDOWS\\system.ini [run]", "C:\\WINDOWS\\system.ini [run]"},
-      {9, "", ""},
-      {0, "", ""},
-      {502, "", ""},
+      // The 32-bit view's key where regedit shows it.
+      {33, "\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+       "HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
   };
   memory::MemoryLocale locale;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
-    EXPECT_EQ(StartupLocation(c.tag, false, folders, "C:\\WINDOWS", locale), c.without_prefix);
-    EXPECT_EQ(StartupLocation(c.tag, true, folders, "C:\\WINDOWS\\", locale), c.with_prefix);
+    const StartupSource& source = *FindStartupSource(c.tag);
+    EXPECT_EQ(StartupLocation(source, false, folders, "C:\\WINDOWS", locale), c.without_prefix);
+    EXPECT_EQ(StartupLocation(source, true, folders, "C:\\WINDOWS\\", locale), c.with_prefix);
   }
   // A double-byte character ending in a backslash byte is not a separator.
   locale.double_byte = true;
-  EXPECT_EQ(StartupLocation(500, false, folders, "C:\\\x95\x5C", locale),
+  EXPECT_EQ(StartupLocation(*FindStartupSource(kTagWinIniLoad), false, folders, "C:\\\x95\x5C", locale),
             "C:\\\x95\x5C\\win.ini [load]");
 }
 
@@ -95,9 +142,9 @@ TEST_F(StartupRemoval, RegistryRowRemovesOnlyItsOwnValue) {
 
   tab.LoadStartupList();
   tab.Select(IndexOf("Foo=foo.exe"));  // the first of three: HKLM, then HKU, then HKCU
-  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].tag, 3);
+  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].source->tag, 3);
   tab.Select(tab.selection() + 2);
-  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].tag, 23);
+  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].source->tag, 23);
   ui.confirm_answers.push_back(true);
   tab.DeleteStartupItem();
   EXPECT_FALSE(m.registry.Value(Hive::kCurrentUser, kRun, "Foo"));
@@ -109,7 +156,7 @@ TEST_F(StartupRemoval, RegistryRowRemovesOnlyItsOwnValue) {
   // HKU rows: the key below .DEFAULT.
   tab.Select(IndexOf("Foo=foo.exe"));
   tab.Select(tab.selection() + 1);
-  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].tag, 13);
+  ASSERT_EQ(tab.rows()[static_cast<std::size_t>(tab.selection())].source->tag, 13);
   ui.confirm_answers.push_back(true);
   tab.DeleteStartupItem();
   EXPECT_FALSE(m.registry.Value(Hive::kUsers, ".DEFAULT\\" + kRun, "Foo"));

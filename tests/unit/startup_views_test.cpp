@@ -32,12 +32,12 @@ class StartupViews : public testing::StartupTabTest {
   // "text|tag" of every row, in list order.
   std::vector<std::string> Listed() const {
     std::vector<std::string> out;
-    for (const StartupRow& row : tab.rows()) out.push_back(row.text + "|" + std::to_string(row.tag));
+    for (const StartupRow& row : tab.rows()) out.push_back(row.text + "|" + std::to_string(row.source->tag));
     return out;
   }
   int IndexOf(const std::string& text, int tag) const {
     for (std::size_t i = 0; i < tab.rows().size(); ++i) {
-      if (tab.rows()[i].text == text && tab.rows()[i].tag == tag) return static_cast<int>(i);
+      if (tab.rows()[i].text == text && tab.rows()[i].source->tag == tag) return static_cast<int>(i);
     }
     ADD_FAILURE() << "no row " << text << "|" << tag;
     return -1;

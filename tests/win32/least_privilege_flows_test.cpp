@@ -39,7 +39,7 @@ constexpr char kAppPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App P
 
 int RowOf(const StartupTab& tab, const std::string& text, int tag) {
   for (std::size_t i = 0; i < tab.rows().size(); ++i) {
-    if (tab.rows()[i].text == text && tab.rows()[i].tag == tag) return static_cast<int>(i);
+    if (tab.rows()[i].text == text && tab.rows()[i].source->tag == tag) return static_cast<int>(i);
   }
   return -1;
 }

@@ -46,7 +46,7 @@ const std::vector<std::string> kToolVersionLines = {
 int FindRow(const StartupTab& tab, const std::string& text, int tag) {
   const std::vector<StartupRow>& rows = tab.rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].text == text && rows[i].tag == tag) return static_cast<int>(i);
+    if (rows[i].text == text && rows[i].source->tag == tag) return static_cast<int>(i);
   }
   return -1;
 }
@@ -54,7 +54,7 @@ int FindRow(const StartupTab& tab, const std::string& text, int tag) {
 std::vector<std::string> RowsTagged(const StartupTab& tab, int tag) {
   std::vector<std::string> texts;
   for (const StartupRow& row : tab.rows()) {
-    if (row.tag == tag) texts.push_back(row.text);
+    if (row.source->tag == tag) texts.push_back(row.text);
   }
   std::sort(texts.begin(), texts.end());
   return texts;
