@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/list_state.h"
 #include "platform/platform.h"
-#include "platform/ui.h"
+#include "presenter/list_state.h"
+#include "presenter/ui.h"
 
 namespace cu {
 
