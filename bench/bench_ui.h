@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/ui.h"
+#include "presenter/ui.h"
 
 namespace cu::bench {
 

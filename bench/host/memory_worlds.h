@@ -6,7 +6,7 @@
 
 #include "bench/workload.h"
 #include "platform/memory/memory_machine.h"
-#include "platform/system_paths.h"
+#include "presenter/system_paths.h"
 
 namespace cu::bench {
 

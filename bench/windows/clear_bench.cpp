@@ -13,8 +13,8 @@
 #include "bench/windows/benchmarks.h"
 #include "bench/windows/seed.h"
 #include "folders/folders_tab.h"
-#include "platform/system_paths.h"
 #include "platform/win32/win32_platform.h"
+#include "presenter/system_paths.h"
 
 namespace cu::bench::win {
 

@@ -14,9 +14,9 @@
 #include "bench/bench_ui.h"
 #include "bench/windows/benchmarks.h"
 #include "platform/registry_access.h"
-#include "platform/system_paths.h"
 #include "platform/text.h"
 #include "platform/win32/win32_platform.h"
+#include "presenter/system_paths.h"
 #include "startup/startup_catalogue.h"
 #include "startup/startup_tab.h"
 

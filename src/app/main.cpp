@@ -4,8 +4,8 @@
 #include <objbase.h>
 
 #include "app/main_window.h"
-#include "platform/refusal.h"
 #include "platform/win32/win32_platform.h"
+#include "presenter/refusal.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "dialogs/input_box.h"
 #include "dialogs/progress_dialog.h"
 #include "folders/folders_tab.h"
-#include "platform/refusal.h"
+#include "presenter/refusal.h"
 #include "services/services_tab.h"
 #include "startup/startup_tab.h"
 #include "urls/urls_tab.h"

@@ -11,8 +11,8 @@
 #include "controller/main_controller.h"
 #include "dialogs/window_handles.h"
 #include "platform/platform.h"
-#include "platform/system_paths.h"
-#include "platform/ui.h"
+#include "presenter/system_paths.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "platform/ui.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/ui.h"
+#include "presenter/ui.h"
 
 namespace cu::dialogs {
 

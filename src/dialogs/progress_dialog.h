@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "platform/platform.h"
-#include "platform/progress.h"
+#include "presenter/progress.h"
 
 namespace cu::dialogs {
 

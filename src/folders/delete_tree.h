@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/progress.h"
+#include "presenter/progress.h"
 
 namespace cu {
 

@@ -1,8 +1,8 @@
 #include "folders/folders_tab.h"
 
 #include "platform/errors.h"
-#include "platform/refusal.h"
 #include "platform/text.h"
+#include "presenter/refusal.h"
 
 namespace cu {
 

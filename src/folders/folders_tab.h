@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "folders/delete_tree.h"
-#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
-#include "platform/system_paths.h"
-#include "platform/ui.h"
+#include "presenter/list_state.h"
+#include "presenter/system_paths.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/progress.h"
+#include "presenter/progress.h"
 
 namespace cu {
 

@@ -6,9 +6,9 @@
 
 #include "platform/cleanup.h"
 #include "platform/errors.h"
-#include "platform/refusal.h"
 #include "platform/text.h"
-#include "platform/text_export.h"
+#include "presenter/refusal.h"
+#include "presenter/text_export.h"
 #include "services/service_control.h"
 
 namespace cu {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/list_state.h"
 #include "platform/platform.h"
-#include "platform/ui.h"
+#include "presenter/list_state.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

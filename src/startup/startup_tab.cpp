@@ -9,10 +9,10 @@
 #include "folders/delete_tree.h"
 #include "platform/cleanup.h"
 #include "platform/errors.h"
-#include "platform/refusal.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
-#include "platform/text_export.h"
+#include "presenter/refusal.h"
+#include "presenter/text_export.h"
 #include "startup/startup_report.h"
 
 namespace cu {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/list_state.h"
 #include "platform/platform.h"
-#include "platform/system_paths.h"
-#include "platform/ui.h"
+#include "presenter/list_state.h"
+#include "presenter/system_paths.h"
+#include "presenter/ui.h"
 #include "startup/startup_catalogue.h"
 
 namespace cu {

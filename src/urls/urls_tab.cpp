@@ -9,7 +9,7 @@
 #include "platform/errors.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
-#include "platform/text_export.h"
+#include "presenter/text_export.h"
 
 namespace cu {
 

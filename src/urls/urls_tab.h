@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/list_state.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
-#include "platform/ui.h"
+#include "presenter/list_state.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

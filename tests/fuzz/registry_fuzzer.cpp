@@ -24,8 +24,8 @@
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/registry_access.h"
-#include "platform/system_paths.h"
 #include "platform/text.h"
+#include "presenter/system_paths.h"
 #include "urls/urls_tab.h"
 
 namespace cu::fuzz {

@@ -18,7 +18,8 @@
 
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
-#include "platform/ui.h"
+#include "presenter/ui.h"
+#include "scripted_progress.h"
 
 namespace cu::testing {
 
@@ -69,7 +70,7 @@ class FakeUi : public Ui {
   std::vector<InfoUpdate> info_updates;      // what each pick gave the dialog
   std::vector<std::string> messages;         // every ShowMessage
   std::vector<WorkRequest> work_requests;   // every RunWork
-  memory::ScriptedProgress progress;         // what the work runs with
+  ScriptedProgress progress;                 // what the work runs with
   int repaints = 0;
   std::vector<bool> busy_changes;  // every SetBusyCursor argument
   bool busy = false;               // the cursor as it stands

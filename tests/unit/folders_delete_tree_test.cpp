@@ -7,6 +7,7 @@
 
 #include "folders/delete_tree.h"
 #include "platform/memory/memory_machine.h"
+#include "scripted_progress.h"
 
 namespace cu {
 namespace {
@@ -104,7 +105,7 @@ TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
   {
     memory::MemoryMachine machine;
     AddMixedTree(machine.files);
-    memory::ScriptedProgress progress;
+    testing::ScriptedProgress progress;
     (void)RemoveFolderContents(machine.files, "C:\\T", &progress);
     order = machine.files.removals();
     steps = progress.steps;
@@ -120,7 +121,7 @@ TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
     SCOPED_TRACE(stop);
     memory::MemoryMachine machine;
     AddMixedTree(machine.files);
-    memory::ScriptedProgress progress;
+    testing::ScriptedProgress progress;
     progress.stop_from = stop;
     const RemovalTally tally = RemoveFolderContents(machine.files, "C:\\T", &progress);
     const std::vector<std::string>& removed = machine.files.removals();
@@ -153,7 +154,7 @@ TEST(FolderClearing, AFolderSwappedForALinkMidRunNeverLeadsOutside) {
     files.AddFile("C:\\T\\sub\\x.txt");
     files.AddFile("C:\\T\\sub\\y.txt");
     files.AddFolder("C:\\Moved");
-    memory::ScriptedProgress progress;
+    testing::ScriptedProgress progress;
     progress.pauses[step] = [&files] {
       files.SwapForLink("C:\\T\\sub", "C:\\Moved\\sub", "C:\\Outside");
     };

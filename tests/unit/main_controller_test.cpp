@@ -12,7 +12,7 @@
 #include "folders/folders_tab.h"
 #include "platform/errors.h"
 #include "platform/memory/memory_machine.h"
-#include "platform/system_paths.h"
+#include "presenter/system_paths.h"
 #include "services/services_tab.h"
 #include "startup/startup_tab.h"
 #include "urls/urls_tab.h"

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "controller/main_controller.h"
 #include "check_text.h"
+#include "controller/main_controller.h"
 #include "fake_ui.h"
 #include "folders/folders_tab.h"
 #include "platform/errors.h"
-#include "platform/refusal.h"
+#include "presenter/refusal.h"
 #include "services/services_tab.h"
 #include "services_test_support.h"
 #include "startup_test_support.h"

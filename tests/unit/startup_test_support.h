@@ -9,7 +9,7 @@
 
 #include "fake_ui.h"
 #include "platform/memory/memory_machine.h"
-#include "platform/system_paths.h"
+#include "presenter/system_paths.h"
 #include "startup/startup_tab.h"
 
 namespace cu::testing {

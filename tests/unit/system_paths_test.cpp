@@ -1,5 +1,5 @@
 // The environment paths recorded when the main window is created.
-#include "platform/system_paths.h"
+#include "presenter/system_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "../unit/fake_ui.h"
-#include "platform/system_paths.h"
 #include "platform/win32/win32_platform.h"
+#include "presenter/system_paths.h"
 
 namespace cu::win32::test {
 

@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/progress.h"
 
 namespace cu::memory {
 
@@ -178,25 +177,6 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   std::shared_ptr<Impl> impl_;
-};
-
-// ---------------------------------------------------------------- progress
-
-// Long work run on the test's own thread, one step at a time: a step is one
-// question whether to stop (counted from 1). At a chosen step the work
-// pauses while the test changes the machine, and from a chosen step on it is
-// told to stop. Everything the work reported is recorded.
-class ScriptedProgress : public Progress {
- public:
-  bool StopRequested() override;
-  void SetAction(const std::string& action) override;
-  void Report(uint64_t done, uint64_t bytes) override;
-
-  int stop_from = 0;                           // 0: never
-  std::map<int, std::function<void()>> pauses;  // step -> the change made there
-  int steps = 0;                               // questions asked so far
-  std::vector<std::string> actions;            // every SetAction
-  std::vector<std::pair<uint64_t, uint64_t>> reports;  // every Report: done, bytes
 };
 
 // ------------------------------------------------------------------ shell

@@ -229,16 +229,6 @@ void MemoryClipboard::SetText(const std::string& new_text) {
 
 namespace cu::memory {
 
-bool ScriptedProgress::StopRequested() {
-  ++steps;
-  if (auto pause = pauses.find(steps); pause != pauses.end()) pause->second();
-  return stop_from > 0 && steps >= stop_from;
-}
-
-void ScriptedProgress::SetAction(const std::string& action) { actions.push_back(action); }
-
-void ScriptedProgress::Report(uint64_t done, uint64_t bytes) { reports.emplace_back(done, bytes); }
-
 namespace {
 
 // The test letters beyond A to Z, as UTF-8: small, then capital.

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/ui.h"
+#include "presenter/ui.h"
 
 namespace cu {
 

@@ -1,4 +1,4 @@
-#include "platform/text_export.h"
+#include "presenter/text_export.h"
 
 #include "platform/errors.h"
 #include "platform/text.h"

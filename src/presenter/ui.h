@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/progress.h"
+#include "presenter/progress.h"
 
 namespace cu {
 

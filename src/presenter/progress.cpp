@@ -1,4 +1,4 @@
-#include "platform/progress.h"
+#include "presenter/progress.h"
 
 #include <iterator>
 

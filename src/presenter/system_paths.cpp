@@ -1,4 +1,4 @@
-#include "platform/system_paths.h"
+#include "presenter/system_paths.h"
 
 #include "platform/errors.h"
 #include "platform/registry_access.h"

@@ -1,4 +1,4 @@
-#include "platform/refusal.h"
+#include "presenter/refusal.h"
 
 #include "platform/errors.h"
 #include "platform/text.h"
