@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/progress.h"
+#include "presenter/progress.h"
 #include "startup/startup_catalogue.h"
 
 namespace cu {
