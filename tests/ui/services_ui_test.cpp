@@ -422,6 +422,28 @@ TEST_F(ServicesWindowTest, StopDuringARestartNamesTheServiceStillStoppingAlsoWhe
   }
 }
 
+TEST_F(ServicesWindowTest, StartOnAServiceWhoseProgramIsMissingSaysWhy) {
+  ASSERT_TRUE(SetCommand("\"C:\\cu no such folder\\missing.exe\""));
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  const int row = RowIndex(ListRows(list_), kDisplayName);
+  ASSERT_GE(row, 0);
+  SelectRow(app, row);
+  Click(app.Button(kServicesPage, "Info"));
+  HWND dialog = WaitForDialog(app.id(), "Info Service");
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_EQ(ReadInfo(dialog).action, "Start!");
+  ClickDialogButton(dialog, IDYES);
+  const std::optional<std::string> error = AcceptErrorBox(app);
+  const std::string prefix = "The service was not started: ";
+  ASSERT_TRUE(error.has_value()) << "the failure is said";
+  EXPECT_EQ(error->rfind(prefix, 0), 0u) << *error;
+  EXPECT_GT(error->size(), prefix.size()) << "the system's text follows";
+  EXPECT_EQ(StatusNow().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_TRUE(Dialogs(app.id()).empty());
+}
+
 TEST_F(ServicesWindowTest, StopDuringTheStartOfARestartLeavesTheServiceToRun) {
   ASSERT_TRUE(service_.Start());
   // From the restart's start on it stays starting for five seconds.

@@ -107,5 +107,35 @@ TEST_F(StartupWindowTest, WrongValueTypeShowsErrorOnceAndHidesNoOtherRow) {
   EXPECT_EQ(TextOf(app.Panel(2)), std::to_string(folders.size()));
 }
 
+TEST_F(StartupWindowTest, AMachineEntryThatMayOnlyBeReadIsListedAndItsRefusedRemovalIsSaid) {
+  constexpr char kName[] = "cu-ui-machine";
+  const std::string row = std::string(kName) + "=C:\\cu-ui-machine.exe";
+  SavedRegistryValues machine_run{HKEY_LOCAL_MACHINE, kRunKey, {kName}};
+  ASSERT_EQ(machine_run.SetString(kName, "C:\\cu-ui-machine.exe"), ERROR_SUCCESS);
+  // Given back before the value is removed again.
+  const cu::test_kit::ReadOnlyKey locked(HKEY_LOCAL_MACHINE, kRunKey);
+  ASSERT_TRUE(locked.made());
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const int index = RowIndex(ListRows(list), row);
+  ASSERT_GE(index, 0) << "listed without the right to change it:\n" << Shown(ListRows(list));
+  ClickRow(list, index);
+  ClickButton(app.Button(0, "Info"));
+  HWND info = WaitForDialog(app.id(), "Info StartUp");
+  ASSERT_NE(info, nullptr);
+  ClickDialogButton(info, IDYES);
+  HWND confirm = WaitForDialog(app.id(), "Confirm");
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_EQ(MessageBoxText(confirm), "Delete " + row + "?");
+  ClickDialogButton(confirm, IDYES);
+  // Wine runs every process elevated: the refusal is said, not asked about.
+  EXPECT_EQ(AcceptErrorBox(app), "The entry was not removed: " + cu::win32::SystemMessage(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, kRunKey, kName).has_value()) << "the value stays";
+  EXPECT_GE(RowIndex(ListRows(list), row), 0) << "and so does its row";
+  EXPECT_TRUE(Dialogs(app.id()).empty());
+}
+
 }  // namespace
 }  // namespace cu::ui_test
