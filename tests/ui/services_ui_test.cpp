@@ -179,16 +179,22 @@ class ServicesWindowTest : public ::testing::Test {
     ASSERT_TRUE(ParseCounts(TextOf(toggle_), running_, total_)) << "caption: " << TextOf(toggle_);
   }
 
-  // Info on the running test service, ReStart!, and once the service
-  // reports `state` under the progress dialog, its Stop, or a close of the
-  // main window.
-  void RestartAndStopWhen(AppProcess& app, DWORD state, bool close_window) {
+  // Selects the test service's row and opens its Info dialog.
+  void OpenInfoOnTestService(const AppProcess& app, HWND& dialog) {
     const int row = RowIndex(ListRows(list_), kDisplayName);
     ASSERT_GE(row, 0);
     SelectRow(app, row);
     Click(app.Button(kServicesPage, "Info"));
-    HWND dialog = WaitForDialog(app.id(), "Info Service");
+    dialog = WaitForDialog(app.id(), "Info Service");
     ASSERT_NE(dialog, nullptr) << "the Info dialog opens";
+  }
+
+  // Info on the running test service, ReStart!, and once the service
+  // reports `state` under the progress dialog, its Stop, or a close of the
+  // main window.
+  void RestartAndStopWhen(AppProcess& app, DWORD state, bool close_window) {
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenInfoOnTestService(app, dialog));
     ASSERT_EQ(ReadInfo(dialog).action, "ReStart!");
     ClickDialogButton(dialog, IDYES);
     HWND progress = nullptr;
@@ -427,12 +433,8 @@ TEST_F(ServicesWindowTest, StartOnAServiceWhoseProgramIsMissingSaysWhy) {
   AppProcess app;
   ASSERT_TRUE(app.started());
   ASSERT_NO_FATAL_FAILURE(ShowServices(app));
-  const int row = RowIndex(ListRows(list_), kDisplayName);
-  ASSERT_GE(row, 0);
-  SelectRow(app, row);
-  Click(app.Button(kServicesPage, "Info"));
-  HWND dialog = WaitForDialog(app.id(), "Info Service");
-  ASSERT_NE(dialog, nullptr);
+  HWND dialog = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenInfoOnTestService(app, dialog));
   ASSERT_EQ(ReadInfo(dialog).action, "Start!");
   ClickDialogButton(dialog, IDYES);
   const std::optional<std::string> error = AcceptErrorBox(app);
