@@ -126,16 +126,8 @@ bool SetCommand(const std::string& command) {
 // A message box of the program showing exactly `text`; null when none
 // shows in time.
 HWND WaitForMessage(DWORD process_id, const std::string& text, int timeout_ms = 20000) {
-  HWND found = nullptr;
-  WaitFor(
-      [&] {
-        for (HWND dialog : Dialogs(process_id)) {
-          if (MessageBoxText(dialog) == text) found = dialog;
-        }
-        return found != nullptr;
-      },
-      timeout_ms);
-  return found;
+  return WaitForDialogWhere(process_id, [&](HWND dialog) { return MessageBoxText(dialog) == text; },
+                            timeout_ms);
 }
 
 // Returns once the window thread takes messages again after long work: at

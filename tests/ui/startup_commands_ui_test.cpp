@@ -284,15 +284,7 @@ TEST_F(StartupDeleteTest, DeleteAnsweredYesRemovesTheEntryAndReloadsTheFocusedLi
     SCOPED_TRACE("Yes to the question");
     // Opened from the "Info" button, so the focus is away from the list
     // until the removal moves it there.
-    ClickButton(app.Button(0, "Info"));
-    HWND info = WaitForDialog(app.id(), "Info StartUp");
-    ASSERT_NE(info, nullptr);
-    ClickDialogButton(info, IDYES);
-    HWND confirm = WaitForDialog(app.id(), "Confirm");
-    ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(MessageBoxText(confirm), "Delete " + kRowD + "?");
-    ClickDialogButton(confirm, IDYES);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindow(confirm); }, 5000));
+    ASSERT_EQ(DeleteSelectedStartupRow(app, kRowD), "");
     ASSERT_TRUE(WaitFor([&] { return ListRows(list_).size() == before_.size() - 1; }, 5000))
         << "the list is reloaded without the row:\n" << Shown(ListRows(list_));
 

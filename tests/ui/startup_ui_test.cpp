@@ -122,14 +122,7 @@ TEST_F(StartupWindowTest, AMachineEntryThatMayOnlyBeReadIsListedAndItsRefusedRem
   const int index = RowIndex(ListRows(list), row);
   ASSERT_GE(index, 0) << "listed without the right to change it:\n" << Shown(ListRows(list));
   ClickRow(list, index);
-  ClickButton(app.Button(0, "Info"));
-  HWND info = WaitForDialog(app.id(), "Info StartUp");
-  ASSERT_NE(info, nullptr);
-  ClickDialogButton(info, IDYES);
-  HWND confirm = WaitForDialog(app.id(), "Confirm");
-  ASSERT_NE(confirm, nullptr);
-  EXPECT_EQ(MessageBoxText(confirm), "Delete " + row + "?");
-  ClickDialogButton(confirm, IDYES);
+  ASSERT_EQ(DeleteSelectedStartupRow(app, row), "");
   // Wine runs every process elevated: the refusal is said, not asked about.
   EXPECT_EQ(AcceptErrorBox(app), "The entry was not removed: " + cu::win32::SystemMessage(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, kRunKey, kName).has_value()) << "the value stays";

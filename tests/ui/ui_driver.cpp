@@ -170,17 +170,21 @@ std::vector<HWND> Dialogs(DWORD process_id) {
   return search.found;
 }
 
-HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms) {
+HWND WaitForDialogWhere(DWORD process_id, const std::function<bool(HWND)>& wanted, int timeout_ms) {
   HWND found = nullptr;
   WaitFor(
       [&] {
         for (HWND dialog : Dialogs(process_id)) {
-          if (TextOf(dialog) == title) found = dialog;
+          if (wanted(dialog)) found = dialog;
         }
         return found != nullptr;
       },
       timeout_ms);
   return found;
+}
+
+HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms) {
+  return WaitForDialogWhere(process_id, [&](HWND dialog) { return TextOf(dialog) == title; }, timeout_ms);
 }
 
 AppProcess::AppProcess() {
@@ -333,6 +337,20 @@ HWND SaveDialogFileNameEdit(HWND dialog) {
     if (HWND edit = ChildByClassAndIndex(combo, "Edit", 0)) return edit;
   }
   return GetDlgItem(dialog, 0x480);
+}
+
+std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row) {
+  ClickButton(app.Button(0, "Info"));
+  HWND info = WaitForDialog(app.id(), "Info StartUp");
+  if (info == nullptr) return "the Info dialog did not open";
+  ClickDialogButton(info, IDYES);
+  HWND confirm = WaitForDialog(app.id(), "Confirm");
+  if (confirm == nullptr) return "\"DELETE!!!\" asked nothing";
+  const std::string question = MessageBoxText(confirm);
+  if (question != "Delete " + row + "?") return "the question reads: " + question;
+  ClickDialogButton(confirm, IDYES);
+  if (!WaitFor([&] { return !IsWindow(confirm); }, 5000)) return "the question stayed open";
+  return {};
 }
 
 std::string SaveAsInDialog(const AppProcess& app, const std::string& path) {

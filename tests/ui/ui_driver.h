@@ -54,6 +54,9 @@ HWND FindTopWindow(DWORD process_id, const std::string& title);
 std::vector<HWND> Dialogs(DWORD process_id);
 // Waits for a dialog of the process with this title; null on timeout.
 HWND WaitForDialog(DWORD process_id, const std::string& title, int timeout_ms = 15000);
+// Waits for a dialog or message box of the process that `wanted` accepts;
+// null on timeout.
+HWND WaitForDialogWhere(DWORD process_id, const std::function<bool(HWND)>& wanted, int timeout_ms);
 // The visible progress dialog of the program (titled like the program, with
 // a "Stop" button), or null.
 HWND ProgressDialog(DWORD process_id);
@@ -122,6 +125,11 @@ HWND SaveDialogFileNameEdit(HWND dialog);
 // and presses Save. Empty when the dialog opened, took the name and closed;
 // else what went wrong.
 [[nodiscard]] std::string SaveAsInDialog(const AppProcess& app, const std::string& path);
+
+// The StartUp tab's removal of its selected row from outside: the "Info"
+// button, "DELETE!!!", the question "Delete <row>?" answered Yes. Empty once
+// the question has closed; else what went wrong.
+[[nodiscard]] std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row);
 
 // The texts of an open Info dialog (StartUp or Service).
 struct InfoTexts {
