@@ -30,6 +30,8 @@ class Environment {
   [[nodiscard]] virtual std::string ErrorText(uint32_t error) = 0;
   // Empty when the query fails. Any length of result is returned whole.
   [[nodiscard]] virtual std::string WindowsDirectory() = 0;
+  // The system folder ("C:\Windows\system32"); empty when the query fails.
+  [[nodiscard]] virtual std::string SystemDirectory() = 0;
   [[nodiscard]] virtual std::string TempPath() = 0;
   // nullopt when the expansion fails.
   [[nodiscard]] virtual std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) = 0;

@@ -2,6 +2,7 @@
 
 // The file system: searches, attributes, deletion, folders held open for removal, ini files. Part of the seam (see platform.h).
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -128,6 +129,10 @@ class FileSystem {
   // The system's search order for a file name, no default extension; the full
   // path found, or nullopt. Any length of result is returned whole.
   [[nodiscard]] virtual std::optional<std::string> SearchPath(const std::string& name) = 0;
+  // The whole content of a file, read with shared access; nullopt when it
+  // cannot be opened or read, or holds more than `max_bytes`.
+  [[nodiscard]] virtual std::optional<std::string> ReadFileBytes(const std::string& path,
+                                                                 std::size_t max_bytes) = 0;
   // Private-profile read with the empty default (at most 2047 characters).
   [[nodiscard]] virtual std::string ReadIniString(const std::string& file, const std::string& section,
                                                   const std::string& key) = 0;

@@ -13,7 +13,9 @@
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/shell.h"
+#include "platform/tasks.h"
 #include "platform/versions.h"
+#include "platform/xml.h"
 
 namespace cu {
 
@@ -27,6 +29,8 @@ struct Platform {
   Locale& locale;
   Clipboard& clipboard;
   ServiceManager& services;
+  TaskScheduler& tasks;
+  XmlParser& xml;
 };
 
 }  // namespace cu

@@ -21,6 +21,7 @@ inline constexpr uint32_t kKeyRead = 0x20019;  // 131097
 inline constexpr uint32_t kKeyQueryValue = 0x0001;
 inline constexpr uint32_t kKeySetValue = 0x0002;
 inline constexpr uint32_t kKeyCreateSubKey = 0x0004;
+inline constexpr uint32_t kKeyEnumerateSubKeys = 0x0008;
 // View flags of an access mask. On 64-bit Windows the machine's Software
 // keys exist twice: the 64-bit view (the native one of this program) and the
 // 32-bit view, which regedit shows below Software\WOW6432Node. Keys that
@@ -69,12 +70,17 @@ class RegKey {
   // All values with their data, in enumeration order, read in one pass;
   // nullopt when the key cannot be queried.
   [[nodiscard]] virtual std::optional<std::vector<RegNamedValue>> Values() = 0;
+  // The names of the key's subkeys in enumeration order; nullopt when the
+  // key cannot be enumerated.
+  [[nodiscard]] virtual std::optional<std::vector<std::string>> SubKeyNames() = 0;
   // One value; the empty name is the default value.
   [[nodiscard]] virtual RegQuery QueryValue(const std::string& name) = 0;
   // Writes REG_SZ data: the text plus its terminating NUL.
   [[nodiscard]] virtual bool SetString(const std::string& name, const std::string& text) = 0;
   // Writes REG_BINARY data exactly as given.
   [[nodiscard]] virtual bool SetBinary(const std::string& name, const std::string& bytes) = 0;
+  // Writes REG_DWORD data.
+  [[nodiscard]] virtual bool SetDword(const std::string& name, uint32_t value) = 0;
   [[nodiscard]] virtual bool DeleteValue(const std::string& name) = 0;
   // The system's own name of the key ("\REGISTRY\MACHINE\SOFTWARE\..."),
   // after any view redirection; two handles with equal names (compared

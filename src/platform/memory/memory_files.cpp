@@ -893,6 +893,13 @@ bool MemoryFileSystem::Exists(const std::string& path) const {
   return impl_->Find(path, true) != nullptr;
 }
 
+std::optional<std::string> MemoryFileSystem::ReadFileBytes(const std::string& path,
+                                                           std::size_t max_bytes) {
+  std::optional<std::string> content = Content(path);
+  if (!content || content->size() > max_bytes) return std::nullopt;
+  return content;
+}
+
 std::optional<std::string> MemoryFileSystem::Content(const std::string& path) const {
   EntryPtr entry = impl_->Find(path, true);
   if (!entry || entry->IsFolder()) return std::nullopt;

@@ -109,6 +109,7 @@ class MemoryFileSystem : public FileSystem {
   void DeleteIniKey(const std::string& file, const std::string& section,
                     const std::string& key) override;
   bool ReplaceFileContent(const std::string& path, const std::string& bytes) override;
+  std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) override;
   // By handle: a folder opened stays the same folder whatever happens to its
   // path, and each entry is acted on by its name relative to it, looked up
   // at that moment (so an entry swapped for a link meanwhile is seen as the
@@ -206,6 +207,7 @@ class MemoryEnvironment : public Environment {
  public:
   std::string WindowsDirectory() override { return windows_dir; }
   std::string TempPath() override { return temp_path; }
+  std::string SystemDirectory() override { return windows_dir + "\\system32"; }
   // Replaces %NAME% by variables[NAME] (names without case); unknown names stay.
   std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
   bool IsNtFamily() override { return nt_family; }
@@ -406,6 +408,49 @@ class MemoryServiceManager : public ServiceManager {
   friend class MemoryScHandle;
 };
 
+// ---------------------------------------------------------- task scheduler
+
+// The scheduler's tasks by path. When `store` is set, every task seeded is
+// also written as its XML file under `store_folder` (the task store, as on
+// Windows), and a deletion removes that file too.
+class MemoryTaskScheduler : public TaskScheduler {
+ public:
+  std::optional<std::vector<RegisteredTask>> AllTasks(const std::string& skipped_folder) override;
+  std::optional<bool> TaskEnabled(const std::string& path) override;
+  // Switches the task only when `switches` is on; the call succeeds either way.
+  uint32_t SetTaskEnabled(const std::string& path, bool enabled) override;
+  uint32_t DeleteTask(const std::string& path) override;
+
+  void AddTask(const std::string& path, const std::string& xml, bool enabled = true);
+  bool HasTask(const std::string& path) const;
+
+  // Off: AllTasks gives nullopt, as Wine's scheduler that cannot count.
+  bool enumerates = true;
+  // Off: SetTaskEnabled takes the call and changes nothing, as Wine's.
+  bool switches = true;
+  // Set: SetTaskEnabled and DeleteTask fail with this code.
+  uint32_t refusal = kErrorSuccess;
+  MemoryFileSystem* store = nullptr;
+  std::string store_folder = "C:\\windows\\system32\\Tasks";
+  int enumerations = 0;  // AllTasks calls
+
+ private:
+  struct Task {
+    std::string path;
+    std::string xml;
+    bool enabled = true;
+  };
+  std::map<std::string, Task> tasks_;  // lower-cased path
+};
+
+// -------------------------------------------------------------------- xml
+
+class MemoryXmlParser : public XmlParser {
+ public:
+  std::optional<XmlElement> Parse(const std::string& bytes) override;
+  int parses = 0;
+};
+
 // ---------------------------------------------------------------- machine
 
 // One of each, and the Platform that refers to them.
@@ -418,9 +463,16 @@ struct MemoryMachine {
   MemoryLocale locale;
   MemoryClipboard clipboard;
   MemoryServiceManager services;
+  MemoryTaskScheduler tasks;
+  MemoryXmlParser xml;
+
+  MemoryMachine() { tasks.store = &files; }
+  MemoryMachine(const MemoryMachine&) = delete;
+  MemoryMachine& operator=(const MemoryMachine&) = delete;
 
   Platform platform() {
-    return Platform{registry, files, shell, environment, versions, locale, clipboard, services};
+    return Platform{registry, files,    shell,    environment, versions,
+                    locale,   clipboard, services, tasks,       xml};
   }
 };
 

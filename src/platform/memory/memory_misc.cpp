@@ -261,3 +261,52 @@ bool MemoryLocale::IsLeadByte(unsigned char byte) {
 }
 
 }  // namespace cu::memory
+
+namespace cu::memory {
+
+std::optional<std::vector<RegisteredTask>> MemoryTaskScheduler::AllTasks(
+    const std::string& skipped_folder) {
+  ++enumerations;
+  if (!enumerates) return std::nullopt;
+  const std::string skipped = AsciiLower(skipped_folder) + "\\";
+  std::vector<RegisteredTask> tasks;
+  for (const auto& [lower, task] : tasks_) {
+    if (!skipped_folder.empty() && lower.rfind(skipped, 0) == 0) continue;
+    tasks.push_back({task.path, task.xml, task.enabled});
+  }
+  return tasks;
+}
+
+std::optional<bool> MemoryTaskScheduler::TaskEnabled(const std::string& path) {
+  auto it = tasks_.find(AsciiLower(path));
+  if (it == tasks_.end()) return std::nullopt;
+  return it->second.enabled;
+}
+
+uint32_t MemoryTaskScheduler::SetTaskEnabled(const std::string& path, bool enabled) {
+  if (refusal != kErrorSuccess) return refusal;
+  auto it = tasks_.find(AsciiLower(path));
+  if (it == tasks_.end()) return kErrorFileNotFound;
+  if (switches) it->second.enabled = enabled;
+  return kErrorSuccess;
+}
+
+uint32_t MemoryTaskScheduler::DeleteTask(const std::string& path) {
+  if (refusal != kErrorSuccess) return refusal;
+  auto it = tasks_.find(AsciiLower(path));
+  if (it == tasks_.end()) return kErrorFileNotFound;
+  tasks_.erase(it);
+  if (store) (void)store->DeleteFile(store_folder + path);
+  return kErrorSuccess;
+}
+
+void MemoryTaskScheduler::AddTask(const std::string& path, const std::string& xml, bool enabled) {
+  tasks_[AsciiLower(path)] = {path, xml, enabled};
+  if (store) store->AddFile(store_folder + path, xml);
+}
+
+bool MemoryTaskScheduler::HasTask(const std::string& path) const {
+  return tasks_.count(AsciiLower(path)) != 0;
+}
+
+}  // namespace cu::memory

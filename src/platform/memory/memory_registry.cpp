@@ -208,6 +208,15 @@ class MemoryRegKey : public RegKey {
     return "\\REGISTRY\\" + key_->FullName();
   }
 
+  // In name order without letter case, as Windows keeps them.
+  std::optional<std::vector<std::string>> SubKeyNames() override {
+    if ((access_ & kKeyEnumerateSubKeys) == 0) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(key_->children.size());
+    for (const auto& [lower, child] : key_->children) names.push_back(child->name);
+    return names;
+  }
+
   RegQuery QueryValue(const std::string& name) override {
     RegQuery query;
     if ((access_ & kKeyQueryValue) == 0) {
@@ -235,6 +244,14 @@ class MemoryRegKey : public RegKey {
   bool SetBinary(const std::string& name, const std::string& bytes) override {
     if (!MayWrite()) return false;
     key_->Put(name, RegValueData{kRegBinary, bytes});
+    return true;
+  }
+
+  bool SetDword(const std::string& name, uint32_t value) override {
+    if (!MayWrite()) return false;
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    key_->Put(name, RegValueData{kRegDword, bytes});
     return true;
   }
 
