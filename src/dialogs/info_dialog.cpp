@@ -126,6 +126,7 @@ void Initialise(HWND dialog, InfoState& state) {
   SetDlgItemTextA(dialog, IDYES, request.yes_caption.c_str());
   SetDlgItemTextA(dialog, IDC_INFO_PANBOT, request.bottom_hint.c_str());
   SetDlgItemTextA(dialog, IDNO, request.stop_caption.c_str());
+  EnableWindow(GetDlgItem(dialog, IDYES), request.yes_enabled ? TRUE : FALSE);
   EnableWindow(GetDlgItem(dialog, IDNO), request.stop_enabled ? TRUE : FALSE);
   ShowWindow(GetDlgItem(dialog, IDNO), request.show_stop ? SW_SHOW : SW_HIDE);
   if (request.choice) {

@@ -67,6 +67,13 @@ void RegistryAccess::GetValues(std::vector<RegNamedValue>& values) {
   if (found) values = std::move(*found);
 }
 
+void RegistryAccess::GetSubKeyNames(std::vector<std::string>& names) {
+  names.clear();
+  if (!current_) return;
+  std::optional<std::vector<std::string>> found = current_->SubKeyNames();
+  if (found) names = std::move(*found);
+}
+
 std::string RegistryAccess::ReadString(const std::string& name) {
   if (!current_) return {};
   return StringOf(name, current_->QueryValue(name));
@@ -104,6 +111,14 @@ void RegistryAccess::WriteBinary(const std::string& name, const std::string& byt
 
 bool RegistryAccess::TryWriteBinary(const std::string& name, const std::string& bytes) {
   return current_ && current_->SetBinary(name, bytes);
+}
+
+bool RegistryAccess::TryWriteString(const std::string& name, const std::string& text) {
+  return current_ && current_->SetString(name, text);
+}
+
+bool RegistryAccess::TryWriteDword(const std::string& name, uint32_t value) {
+  return current_ && current_->SetDword(name, value);
 }
 
 bool RegistryAccess::DeleteValue(const std::string& name) {

@@ -41,6 +41,9 @@ class RegistryAccess {
   // enumeration order, read in one pass; nothing when there is no current
   // key or it cannot be queried.
   void GetValues(std::vector<RegNamedValue>& values);
+  // Clears `names`, then adds the current key's subkey names in enumeration
+  // order; nothing when there is no current key or it cannot be enumerated.
+  void GetSubKeyNames(std::vector<std::string>& names);
   // The value's text up to its first NUL, unexpanded. Missing value or no
   // data: empty. Throws AppError "Invalid data type for '<name>'" for data of
   // a non-string type and "Failed to get data for '<name>'" when the read fails.
@@ -56,6 +59,10 @@ class RegistryAccess {
   // As WriteBinary, false instead of the error (the backend's LastError
   // then tells why).
   [[nodiscard]] bool TryWriteBinary(const std::string& name, const std::string& bytes);
+  // REG_SZ and REG_DWORD writes that give false instead of an error (the
+  // backend's LastError then tells why).
+  [[nodiscard]] bool TryWriteString(const std::string& name, const std::string& text);
+  [[nodiscard]] bool TryWriteDword(const std::string& name, uint32_t value);
   [[nodiscard]] bool DeleteValue(const std::string& name);
   [[nodiscard]] bool ValueExists(const std::string& name);
   // Opens the path as OpenKey would, with the same mask, and closes it again.

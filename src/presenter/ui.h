@@ -41,6 +41,7 @@ struct InfoRequest {
   std::string text;
   std::string bottom_hint;               // right-aligned in the panel below the report
   std::string yes_caption = "DELETE!!!";  // the button that ends the dialog with kResultYes
+  bool yes_enabled = true;                // false: shown greyed
   bool show_stop = false;                // shows the second button (kResultNo)
   std::string stop_caption = "Stop";     // its caption
   bool stop_enabled = true;              // false: shown greyed

@@ -28,6 +28,9 @@ constexpr std::string_view kRunOnceEx = kStartupKeyPaths[4];
 constexpr std::string_view kPolicyRun = kStartupKeyPaths[5];
 constexpr std::string_view kWindowsRun = kStartupKeyPaths[6];
 constexpr std::string_view kWindows = kStartupKeyPaths[7];
+constexpr std::string_view kWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr std::string_view kImageFileOptions =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
 
 // The switches Explorer keeps: the Run keys of HKLM and HKCU, HKLM's 32-bit
 // Run, and the user's and the common Startup folder.
@@ -62,6 +65,32 @@ constexpr StartupSource Folder(int tag, Hive hive, std::string_view key, std::st
   source.kind = SourceKind::kStartupFolder;
   source.folder = {hive, key, value, field};
   source.approved = approved;
+  return source;
+}
+
+// A value of `path` that replaces or wraps what Windows starts.
+constexpr StartupSource LogonValue(int tag, const StartupRoot& root, std::string_view path,
+                                   std::string_view name, ValueRule rule, ValueRemoval removal) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = SourceKind::kLogonValue;
+  source.registry = {root, path, false};
+  source.value = {name, rule, removal};
+  return source;
+}
+
+constexpr StartupSource Debuggers(int tag, const StartupRoot& root) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = SourceKind::kDebuggers;
+  source.registry = {root, kImageFileOptions, false};
+  return source;
+}
+
+constexpr StartupSource Everywhere(int tag, SourceKind kind) {
+  StartupSource source;
+  source.tag = tag;
+  source.kind = kind;
   return source;
 }
 
@@ -122,6 +151,34 @@ constexpr StartupSource kSources[] = {
     Ini(kTagWinIniRun, "win.ini", "run"),
     Ini(kTagSystemIniLoad, "system.ini", "load"),
     Ini(kTagSystemIniRun, "system.ini", "run"),
+
+    // Windows keeps both views of these keys on 64-bit systems; a view both
+    // share is read once.
+    LogonValue(kTagWinlogonShell, kHklm, kWinlogon, "Shell", ValueRule::kUnlessShell,
+               ValueRemoval::kSetDefault),
+    LogonValue(kTagWinlogonUserinit, kHklm, kWinlogon, "Userinit", ValueRule::kUnlessUserinit,
+               ValueRemoval::kSetDefault),
+    LogonValue(kTagWinlogonTaskman, kHklm, kWinlogon, "Taskman", ValueRule::kWhenPresent,
+               ValueRemoval::kDelete),
+    LogonValue(kTagWinlogonShell32, kHklm32, kWinlogon, "Shell", ValueRule::kUnlessShell,
+               ValueRemoval::kSetDefault),
+    LogonValue(kTagWinlogonUserinit32, kHklm32, kWinlogon, "Userinit", ValueRule::kUnlessUserinit,
+               ValueRemoval::kSetDefault),
+    LogonValue(kTagWinlogonTaskman32, kHklm32, kWinlogon, "Taskman", ValueRule::kWhenPresent,
+               ValueRemoval::kDelete),
+    // The user's own Shell overrides the machine's; without it the machine's
+    // applies, so removing it is deleting it.
+    LogonValue(kTagUserWinlogonShell, kHkcu, kWinlogon, "Shell", ValueRule::kWhenPresent,
+               ValueRemoval::kDelete),
+    Debuggers(kTagDebuggers, kHklm),
+    Debuggers(kTagDebuggers32, kHklm32),
+    LogonValue(kTagAppInitDlls, kHklm, kWindows, "AppInit_DLLs", ValueRule::kWhenNotBlank,
+               ValueRemoval::kEmpty),
+    LogonValue(kTagAppInitDlls32, kHklm32, kWindows, "AppInit_DLLs", ValueRule::kWhenNotBlank,
+               ValueRemoval::kEmpty),
+
+    Everywhere(kTagScheduledTasks, SourceKind::kScheduledTasks),
+    Everywhere(kTagPackageTasks, SourceKind::kPackageTasks),
 };
 
 // A row whose text is "<name>=<command>".
@@ -200,15 +257,23 @@ std::string SwitchedApprovalBytes(const RegValueData* current, bool disable, uin
 
 std::string StartupLocation(const StartupSource& source, bool with_prefix,
                             const StartupFolders& folders, const std::string& windows_dir,
-                            Locale& locale) {
+                            Locale& locale, const std::string& place) {
   switch (source.kind) {
-    case SourceKind::kRegistryKey: {
+    case SourceKind::kRegistryKey:
+    case SourceKind::kLogonValue:
+    case SourceKind::kDebuggers: {
       const RegistryKeySource& key = source.registry;
       // The 32-bit view's keys are shown where regedit shows them.
-      const std::string text =
+      std::string text =
           "\\" + (key.root.view == kKeyWow64_32Key ? Wow64Path(key.path) : std::string(key.path));
+      // A debugger is a value of the program's own key.
+      if (source.kind == SourceKind::kDebuggers) text += "\\" + place;
       return with_prefix ? std::string(key.root.prefix) + text : text;
     }
+    case SourceKind::kScheduledTasks:
+      return "Task Scheduler" + place;
+    case SourceKind::kPackageTasks:
+      return "App package " + place;
     case SourceKind::kStartupFolder:
       return folders.*source.folder.field;
     case SourceKind::kIniKey:

@@ -44,6 +44,22 @@ inline constexpr int kTagWinIniLoad = 500;
 inline constexpr int kTagWinIniRun = 501;
 inline constexpr int kTagSystemIniLoad = 600;
 inline constexpr int kTagSystemIniRun = 601;
+// The newer places: scheduled tasks, packaged apps' startup tasks, the
+// Winlogon values (HKLM, then HKLM's 32-bit view, then HKCU's Shell), the
+// programs' debuggers (HKLM, 32-bit view) and AppInit_DLLs (HKLM, 32-bit view).
+inline constexpr int kTagScheduledTasks = 700;
+inline constexpr int kTagPackageTasks = 710;
+inline constexpr int kTagWinlogonShell = 800;
+inline constexpr int kTagWinlogonUserinit = 801;
+inline constexpr int kTagWinlogonTaskman = 802;
+inline constexpr int kTagWinlogonShell32 = 810;
+inline constexpr int kTagWinlogonUserinit32 = 811;
+inline constexpr int kTagWinlogonTaskman32 = 812;
+inline constexpr int kTagUserWinlogonShell = 820;
+inline constexpr int kTagDebuggers = 830;
+inline constexpr int kTagDebuggers32 = 831;
+inline constexpr int kTagAppInitDlls = 840;
+inline constexpr int kTagAppInitDlls32 = 841;
 
 // The eight autostart key paths, in reading order within each registry root.
 inline constexpr std::array<std::string_view, 8> kStartupKeyPaths = {
@@ -73,6 +89,34 @@ enum class SourceKind {
   // One key of [windows] in an initialisation file of the Windows folder,
   // its text the row; removal deletes the key.
   kIniKey,
+  // The tasks of the task scheduler that start at logon or at startup, one
+  // row per program a task runs; switched and deleted through the scheduler.
+  kScheduledTasks,
+  // The startup tasks packaged apps declare for the current user; switched
+  // by their State value, never removed (removing an app is not ours to do).
+  kPackageTasks,
+  // One value that replaces or wraps what Windows starts (Winlogon's Shell,
+  // Userinit, Taskman; AppInit_DLLs), a row only when it differs from what
+  // Windows has by default; removal puts Windows' default back or deletes it.
+  kLogonValue,
+  // The Debugger value of each program's key below Image File Execution
+  // Options: Windows starts the debugger instead of the program.
+  kDebuggers,
+};
+
+// When a kLogonValue source's value gives a row.
+enum class ValueRule {
+  kUnlessShell,     // not "explorer.exe"
+  kUnlessUserinit,  // not the system folder's userinit.exe followed by a comma
+  kWhenPresent,
+  kWhenNotBlank,
+};
+
+// What removing a kLogonValue row does.
+enum class ValueRemoval {
+  kDelete,      // deletes the value
+  kSetDefault,  // writes Windows' default back (DefaultValueOf)
+  kEmpty,       // writes the empty text
 };
 
 // A registry root as the list reads and names it: the hive, the key below
@@ -101,6 +145,13 @@ struct FolderSource {
   std::string StartupFolders::*field = nullptr;  // where the load keeps the path
 };
 
+// A kLogonValue source's value; its key is the source's `registry` member.
+struct ValueSource {
+  std::string_view name;
+  ValueRule rule = ValueRule::kWhenPresent;
+  ValueRemoval removal = ValueRemoval::kDelete;
+};
+
 struct IniKeySource {
   std::string_view file;  // in the Windows folder
   std::string_view key;   // in [windows]
@@ -118,7 +169,8 @@ struct SwitchPlace {
 struct StartupSource {
   int tag = 0;  // the source's identity; nothing is ordered or grouped by it
   SourceKind kind = SourceKind::kRegistryKey;
-  RegistryKeySource registry;
+  RegistryKeySource registry;  // also the key of kLogonValue and kDebuggers
+  ValueSource value;
   FolderSource folder;
   IniKeySource ini;
   std::optional<SwitchPlace> approved;  // the entries' switch, when they have one
@@ -163,6 +215,11 @@ struct StartupRow {
   // name, the command alone for an ini row.
   std::string text;
   Approval approval;
+  // Where in its source the entry is, for sources with many places: the
+  // task's path for a scheduled task, "<package family name>\<TaskId>" for a
+  // packaged app's startup task, the program's key name below Image File
+  // Execution Options for a debugger; "" for every other source.
+  std::string place;
 };
 
 // The switch as a value reads (null: no value). Disabled only for
@@ -181,9 +238,13 @@ struct StartupRow {
 // "HKLM", "HKU\.DEFAULT" or "HKCU" in front when `with_prefix`; the folder as
 // stored for a Startup folder; "<WindowsDir>\win.ini [load]" and the like for
 // an ini key. The report groups its rows by the text with the prefix.
+// A scheduled task's location is "Task Scheduler" and the task's path, a
+// packaged app's "App package <family>\<TaskId>", a debugger's the
+// program's key; `place` is the row's.
 [[nodiscard]] std::string StartupLocation(const StartupSource& source, bool with_prefix,
                                           const StartupFolders& folders,
-                                          const std::string& windows_dir, Locale& locale);
+                                          const std::string& windows_dir, Locale& locale,
+                                          const std::string& place = {});
 
 // The first error a load met. A value that cannot be read as text gives
 // no row, as Windows does not run it either, and the load goes on through

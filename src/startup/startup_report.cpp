@@ -153,7 +153,7 @@ std::optional<std::vector<std::string>> StartupReportLines(
     // Grouped by the text, not by the source: two sources shown at the same
     // place (two Startup folders with one path) make one group.
     const std::string location =
-        StartupLocation(*row.source, true, folders, windows_dir, platform.locale);
+        StartupLocation(*row.source, true, folders, windows_dir, platform.locale, row.place);
     if (location != previous) {
       previous = location;
       lines.insert(lines.end(), {"", "", "", platform.locale.UpperCase(location), ""});

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "presenter/refusal.h"
 #include "presenter/text_export.h"
+#include "startup/startup_places.h"
 #include "startup/startup_report.h"
 
 namespace cu {
@@ -87,10 +88,21 @@ void StartupTab::LoadStartupList() {
   errors.ThrowFirst();
 }
 
+namespace {
+
+// Sources that read one registry key (or the keys below it) through a view.
+bool ReadsRegistryKey(const StartupSource& source) {
+  return source.kind == SourceKind::kRegistryKey || source.kind == SourceKind::kLogonValue ||
+         source.kind == SourceKind::kDebuggers;
+}
+
+}  // namespace
+
 void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& errors) {
   const std::span<const StartupSource> sources = StartupSources();
   const bool two_views = platform_.environment.Is64BitWindows();
   const std::string windows_dir = WithBackslash(paths_.windows_dir, platform_.locale);
+  const std::string system_dir = platform_.environment.SystemDirectory();
   std::vector<RegNamedValue> values;
   // The system's name of each registry source's key, to know a key the
   // 32-bit view shares with the native one.
@@ -98,30 +110,41 @@ void StartupTab::ReadAllSources(std::vector<StartupRow>& rows, LoadErrors& error
   StartupShortcuts shortcuts(platform_.shell);
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const StartupSource& source = sources[i];
-    switch (source.kind) {
-      case SourceKind::kRegistryKey: {
-        const RegistryKeySource& key = source.registry;
-        std::optional<std::string> same_as;
-        if (key.root.view == kKeyWow64_32Key) {
-          if (!two_views) continue;
-          // A key that did not open in the native view is not shared either:
-          // the 32-bit view of a shared key would not open the same way.
-          for (std::size_t n = 0; n < i; ++n) {
-            const RegistryKeySource& native = sources[n].registry;
-            if (sources[n].kind == SourceKind::kRegistryKey && native.root.view == 0 &&
-                native.root.hive == key.root.hive && native.path == key.path) {
-              same_as = key_names[n];
-            }
-          }
+    std::optional<std::string> same_as;
+    if (ReadsRegistryKey(source) && source.registry.root.view == kKeyWow64_32Key) {
+      if (!two_views) continue;
+      // A key that did not open in the native view is not shared either:
+      // the 32-bit view of a shared key would not open the same way.
+      const RegistryKeySource& key = source.registry;
+      for (std::size_t n = 0; n < i; ++n) {
+        const RegistryKeySource& native = sources[n].registry;
+        if (ReadsRegistryKey(sources[n]) && native.root.view == 0 &&
+            native.root.hive == key.root.hive && native.path == key.path && key_names[n]) {
+          same_as = key_names[n];
         }
+      }
+    }
+    switch (source.kind) {
+      case SourceKind::kRegistryKey:
         key_names[i] = ReadStartupKey(platform_.registry, source, values, rows, errors, same_as);
         break;
-      }
       case SourceKind::kStartupFolder:
         errors.Collect([&] { ReadStartupFolder(platform_, shortcuts, source, folders_, rows); });
         break;
       case SourceKind::kIniKey:
         ReadStartupIniKey(platform_.files, source, windows_dir, rows);
+        break;
+      case SourceKind::kScheduledTasks:
+        ReadScheduledTasks(platform_, source, system_dir, rows);
+        break;
+      case SourceKind::kPackageTasks:
+        ReadPackageTasks(platform_, source, rows);
+        break;
+      case SourceKind::kLogonValue:
+        key_names[i] = ReadLogonValue(platform_, source, system_dir, rows, errors, same_as);
+        break;
+      case SourceKind::kDebuggers:
+        key_names[i] = ReadDebuggers(platform_.registry, source, rows, errors, same_as);
         break;
     }
   }
@@ -138,14 +161,15 @@ void StartupTab::SortRows() {
 std::string StartupTab::GetStartupLocation(bool with_prefix) const {
   const StartupRow* row = list_.selected();
   if (!row) return {};
-  return StartupLocation(*row->source, with_prefix, folders_, paths_.windows_dir, platform_.locale);
+  return StartupLocation(*row->source, with_prefix, folders_, paths_.windows_dir, platform_.locale,
+                         row->place);
 }
 
 void StartupTab::DeleteStartupItem() {
   if (!list_.selected()) return;
   // A copy: the reload below replaces the rows.
   const StartupRow row = *list_.selected();
-  if (!ui_.Confirm("Delete " + row.text + "?")) return;
+  if (!CanRemove(row) || !ui_.Confirm(RemovalQuestion(row))) return;
 
   uint32_t error = kErrorSuccess;  // why the entry stayed, when the system said
   const bool removed = RemoveEntry(row, error);
@@ -174,6 +198,27 @@ void StartupTab::DeleteStartupItem() {
     return;
   }
   if (load_failure) std::rethrow_exception(load_failure);
+}
+
+bool StartupTab::CanRemove(const StartupRow& row) {
+  return row.source->kind != SourceKind::kPackageTasks;
+}
+
+std::string StartupTab::RemovalQuestion(const StartupRow& row) const {
+  const StartupSource& source = *row.source;
+  if (source.kind == SourceKind::kLogonValue) {
+    const std::string name(source.value.name);
+    switch (source.value.removal) {
+      case ValueRemoval::kSetDefault:
+        return "Set " + name + " back to " +
+               DefaultValueOf(source, platform_.environment.SystemDirectory()) + "?";
+      case ValueRemoval::kEmpty:
+        return "Empty " + name + "?";
+      case ValueRemoval::kDelete:
+        break;
+    }
+  }
+  return "Delete " + row.text + "?";
 }
 
 bool StartupTab::RemoveEntry(const StartupRow& row, uint32_t& error) {
@@ -206,6 +251,41 @@ bool StartupTab::RemoveEntry(const StartupRow& row, uint32_t& error) {
                                        std::string(source.ini.file),
                                    "windows", std::string(source.ini.key));
       return true;
+    case SourceKind::kScheduledTasks:
+      error = platform_.tasks.DeleteTask(row.place);
+      return error == kErrorSuccess;
+    case SourceKind::kPackageTasks:
+      return false;
+    case SourceKind::kLogonValue:
+    case SourceKind::kDebuggers: {
+      const RegistryKeySource& key = source.registry;
+      RegistryAccess reg(platform_.registry, kKeySetValue | key.root.view);
+      reg.SetRoot(key.root.hive);
+      std::string path = RegistryKeyPath(key);
+      if (source.kind == SourceKind::kDebuggers) path += "\\" + row.place;
+      bool done = reg.OpenKey(path);
+      if (done && source.kind == SourceKind::kDebuggers) {
+        done = reg.DeleteValue("Debugger");
+      } else if (done) {
+        // Logon needs Shell and Userinit: they get Windows' default back
+        // instead of going.
+        const std::string name(source.value.name);
+        switch (source.value.removal) {
+          case ValueRemoval::kDelete:
+            done = reg.DeleteValue(name);
+            break;
+          case ValueRemoval::kSetDefault:
+            done = reg.TryWriteString(
+                name, DefaultValueOf(source, platform_.environment.SystemDirectory()));
+            break;
+          case ValueRemoval::kEmpty:
+            done = reg.TryWriteString(name, "");
+            break;
+        }
+      }
+      if (!done) error = platform_.registry.LastError();
+      return done;
+    }
   }
   return false;
 }
@@ -238,13 +318,14 @@ void StartupTab::ShowStartupInfo() {
   if (row && row->approval.disabled) request.text += "\r\n" + DisabledLine(row->approval);
   request.text += "\r\n\r\n" + GetStartupReport();
   request.yes_caption = "DELETE!!!";
+  request.yes_enabled = !row || CanRemove(*row);
   request.show_stop = true;
   request.stop_caption = SwitchCaption();
   request.stop_enabled = row && row->approval.applies;
   const int result = ui_.ShowInfo(request);
   // Repainted also when the removal or the switch fails.
   const ScopeExit repaint([this] { ui_.Repaint(); });
-  if (result == kResultYes) {
+  if (result == kResultYes && request.yes_enabled) {
     ui_.Repaint();
     DeleteStartupItem();
   } else if (result == kResultNo && request.stop_enabled) {
@@ -272,36 +353,78 @@ void StartupTab::SwitchSelectedEntry() {
   if (!selected || !selected->approval.applies) return;
   // A copy: the reload below replaces the rows.
   const StartupRow row = *selected;
-  const std::optional<ApprovedPlace> place = ApprovedPlaceOf(*row.source);
-  if (!place) return;
-  RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
-  reg.SetRoot(place->hive);
-  const std::string& name = row.name;
-  // A refusal for lack of rights may be met by restarting elevated;
-  // otherwise it is said as ever.
-  const auto refused = [&] {
-    if (!OfferElevation(platform_, ui_, Page::kStartup, platform_.registry.LastError())) {
-      throw AppError("Failed to set data for '" + name + "'");
-    }
-  };
-  if (!reg.CreateKey(place->path)) return refused();
-  // The value as it stands now, so that bits another program set are kept.
-  const RegQuery current = reg.ReadValue(name);
-  const RegValueData* value = current.status == RegQuery::Status::kOk ? &current.value : nullptr;
-  if (!reg.TryWriteBinary(name, SwitchedApprovalBytes(value, !row.approval.disabled,
-                                                      platform_.environment.CurrentFileTime()))) {
-    return refused();
+  bool switched = false;
+  switch (row.source->kind) {
+    case SourceKind::kScheduledTasks:
+      switched = SwitchTask(row);
+      break;
+    case SourceKind::kPackageTasks:
+      switched = SwitchPackageTask(row);
+      break;
+    default:
+      switched = SwitchApproved(row);
+      break;
   }
-  reg.CloseKey();
+  if (!switched) return;
   LoadStartupList();
   SelectEntry(row);
   list_.RequestFocus();
 }
 
+bool StartupTab::SwitchApproved(const StartupRow& row) {
+  const std::optional<ApprovedPlace> place = ApprovedPlaceOf(*row.source);
+  if (!place) return false;
+  RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
+  reg.SetRoot(place->hive);
+  const std::string& name = row.name;
+  if (!reg.CreateKey(place->path)) return RefusedSwitch(name);
+  // The value as it stands now, so that bits another program set are kept.
+  const RegQuery current = reg.ReadValue(name);
+  const RegValueData* value = current.status == RegQuery::Status::kOk ? &current.value : nullptr;
+  if (!reg.TryWriteBinary(name, SwitchedApprovalBytes(value, !row.approval.disabled,
+                                                      platform_.environment.CurrentFileTime()))) {
+    return RefusedSwitch(name);
+  }
+  return true;
+}
+
+bool StartupTab::SwitchPackageTask(const StartupRow& row) {
+  RegistryAccess reg(platform_.registry, kKeyQueryValue | kKeySetValue);
+  reg.SetRoot(Hive::kCurrentUser);
+  // 1: disabled by the user, 2: enabled, as Settings writes them.
+  if (!reg.CreateKey(PackageTaskStateKey(row.place)) ||
+      !reg.TryWriteDword("State", row.approval.disabled ? 2 : 1)) {
+    return RefusedSwitch("State");
+  }
+  return true;
+}
+
+bool StartupTab::SwitchTask(const StartupRow& row) {
+  TaskScheduler& tasks = platform_.tasks;
+  const bool enable = row.approval.disabled;
+  const std::string refusal = "The task scheduler did not switch " + row.place;
+  const uint32_t error = tasks.SetTaskEnabled(row.place, enable);
+  if (error != kErrorSuccess) {
+    if (OfferElevation(platform_, ui_, Page::kStartup, error)) return false;
+    throw AppError(refusal);
+  }
+  // A scheduler may take the call and keep the task as it was.
+  if (tasks.TaskEnabled(row.place) != enable) throw AppError(refusal);
+  return true;
+}
+
+bool StartupTab::RefusedSwitch(const std::string& name) {
+  // A refusal for lack of rights may be met by restarting elevated;
+  // otherwise it is said as ever.
+  if (OfferElevation(platform_, ui_, Page::kStartup, platform_.registry.LastError())) return false;
+  throw AppError("Failed to set data for '" + name + "'");
+}
+
 void StartupTab::SelectEntry(const StartupRow& entry) {
   const std::vector<StartupRow>& rows = list_.rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].source == entry.source && rows[i].name == entry.name) {
+    if (rows[i].source == entry.source && rows[i].name == entry.name &&
+        rows[i].place == entry.place) {
       Select(static_cast<int>(i));
       return;
     }

@@ -84,7 +84,10 @@ class StartupTab {
   // selected entry's StartupApproved value as Windows does (creating the key
   // when missing), reloads the list and selects the same entry again. Does
   // nothing for a row without a switch. Throws AppError "Failed to set data
-  // for '<name>'" when the write fails; nothing is changed then.
+  // for '<name>'" when the write fails; nothing is changed then. A scheduled
+  // task is switched by the scheduler and its state read back: when it did
+  // not change, AppError "The task scheduler did not switch <task path>" and
+  // no reload. A packaged app's startup task gets State 1 (disable) or 2.
   void SwitchSelectedEntry();
   // A disabled entry's row is grey unless selected.
   [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
@@ -108,6 +111,18 @@ class StartupTab {
   // gone (an ini key always counts as gone); otherwise `error` is the
   // system's code of the refusal, or kErrorSuccess when the system gave none.
   [[nodiscard]] bool RemoveEntry(const StartupRow& row, uint32_t& error);
+  // A packaged app's startup task is switched, never removed.
+  [[nodiscard]] static bool CanRemove(const StartupRow& row);
+  // "Delete <row>?"; for a Winlogon value set back, "Set <name> back to
+  // <default>?", for AppInit_DLLs "Empty AppInit_DLLs?".
+  [[nodiscard]] std::string RemovalQuestion(const StartupRow& row) const;
+  // The switch of each kind of source. True when it was written and the
+  // list is to be read again; false when nothing was (a refusal met by the
+  // offer to restart elevated). Throw the error to show otherwise.
+  bool SwitchApproved(const StartupRow& row);
+  bool SwitchPackageTask(const StartupRow& row);
+  bool SwitchTask(const StartupRow& row);
+  bool RefusedSwitch(const std::string& name);
   void SortRows();
   // "Disabled=<local date and time of the switch>", or "Disabled" without one.
   [[nodiscard]] std::string DisabledLine(const Approval& approval) const;

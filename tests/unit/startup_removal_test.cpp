@@ -25,6 +25,10 @@ TEST(StartupSources, EverySourceOnceInReadingOrder) {
   }
   tags.insert(tags.end(), {kTagUserStartup, kTagCommonStartup, kTagDefaultStartup, kTagWinIniLoad,
                            kTagWinIniRun, kTagSystemIniLoad, kTagSystemIniRun});
+  tags.insert(tags.end(), {kTagWinlogonShell, kTagWinlogonUserinit, kTagWinlogonTaskman,
+                           kTagWinlogonShell32, kTagWinlogonUserinit32, kTagWinlogonTaskman32,
+                           kTagUserWinlogonShell, kTagDebuggers, kTagDebuggers32, kTagAppInitDlls,
+                           kTagAppInitDlls32, kTagScheduledTasks, kTagPackageTasks});
   const std::span<const StartupSource> sources = StartupSources();
   ASSERT_EQ(sources.size(), tags.size());
   for (std::size_t i = 0; i < sources.size(); ++i) {
@@ -37,7 +41,7 @@ TEST(StartupSources, EverySourceOnceInReadingOrder) {
       EXPECT_EQ(source.registry.path, kStartupKeyPaths[i % 8]);
       EXPECT_EQ(source.registry.load_and_run_only, i % 8 == 7);
       EXPECT_EQ(source.registry.root.view, i < 24 ? 0u : kKeyWow64_32Key);
-    } else {
+    } else if (i < 39) {
       EXPECT_EQ(source.kind, i < 35 ? SourceKind::kStartupFolder : SourceKind::kIniKey);
     }
     // The switch: HKLM and HKCU Run, HKLM's 32-bit Run, the user's and the
@@ -89,13 +93,35 @@ TEST(StartupLocation, EverySourceGroup) {
       // The 32-bit view's key where regedit shows it.
       {33, "\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
        "HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {kTagWinlogonShell32, "\\Software\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+       "HKLM\\Software\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"},
+      {kTagUserWinlogonShell, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+       "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"},
+      {kTagAppInitDlls, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+       "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows"},
+      // Sources of many places: the row's place completes the location.
+      {kTagDebuggers,
+       "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\sethc.exe",
+       "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\sethc.exe"},
+      {kTagScheduledTasks, "Task Scheduler\\Vendor\\Updater", "Task Scheduler\\Vendor\\Updater"},
+      {kTagPackageTasks, "App package Name_abc\\Boot", "App package Name_abc\\Boot"},
+  };
+  const auto place_of = [](int tag) -> std::string {
+    switch (tag) {
+      case kTagDebuggers: return "sethc.exe";
+      case kTagScheduledTasks: return "\\Vendor\\Updater";
+      case kTagPackageTasks: return "Name_abc\\Boot";
+      default: return "";
+    }
   };
   memory::MemoryLocale locale;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
     const StartupSource& source = *FindStartupSource(c.tag);
-    EXPECT_EQ(StartupLocation(source, false, folders, "C:\\WINDOWS", locale), c.without_prefix);
-    EXPECT_EQ(StartupLocation(source, true, folders, "C:\\WINDOWS\\", locale), c.with_prefix);
+    EXPECT_EQ(StartupLocation(source, false, folders, "C:\\WINDOWS", locale, place_of(c.tag)),
+              c.without_prefix);
+    EXPECT_EQ(StartupLocation(source, true, folders, "C:\\WINDOWS\\", locale, place_of(c.tag)),
+              c.with_prefix);
   }
   // A double-byte character ending in a backslash byte is not a separator.
   locale.double_byte = true;
