@@ -617,3 +617,297 @@ TEST_F(StartupCommandsTest, CtrlSWritesTheGroupedReportThroughTheSaveDialog) {
 
 }  // namespace
 }  // namespace cu::ui_test
+
+namespace cu::ui_test {
+namespace {
+
+// Rows of the list that begin with `prefix`, in list order.
+std::vector<std::string> RowsStartingWith(const std::vector<std::string>& rows, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& row : rows) {
+    if (row.rfind(prefix, 0) == 0) found.push_back(row);
+  }
+  return found;
+}
+
+// Task definitions placed in the scheduler's store as Wine writes them
+// (UTF-8 with a mark): a logon task in \Vendor with arguments, a boot task
+// running two programs, a daily task, one of Windows' own, a switched-off
+// logon task and a file that is no XML document.
+class StartupTasksTest : public StartupCommandsTest {
+ protected:
+  static std::string Task(const std::string& triggers, const std::string& actions,
+                          const std::string& settings = "") {
+    return "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+           "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
+           "  <Triggers>" + triggers + "</Triggers>\r\n  <Settings>" + settings + "</Settings>\r\n"
+           "  <Actions Context=\"Author\">" + actions + "</Actions>\r\n</Task>\r\n";
+  }
+  static std::string Exec(const std::string& command, const std::string& arguments = "") {
+    return "<Exec><Command>" + command + "</Command>" +
+           (arguments.empty() ? "" : "<Arguments>" + arguments + "</Arguments>") + "</Exec>";
+  }
+
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartupCommandsTest::SetUp());
+    for (const std::string& folder : {store_, store_ + "\\Vendor", store_ + "\\Microsoft",
+                                      store_ + "\\Microsoft\\Windows"}) {
+      CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    const std::pair<std::string, std::string> tasks[] = {
+        {"Vendor\\Updater", Task("<LogonTrigger><Enabled>true</Enabled></LogonTrigger>",
+                                 Exec("C:\\cuui-missing\\upd.exe", "/logon"))},
+        {"CuUiBoot", Task("<BootTrigger/>", Exec("C:\\cuui-missing\\first.exe") +
+                                                Exec("C:\\cuui-missing\\second.exe", "-x"))},
+        {"CuUiDaily", Task("<CalendarTrigger><StartBoundary>2026-01-01T09:00:00</StartBoundary>"
+                           "<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger>",
+                           Exec("C:\\cuui-missing\\daily.exe"))},
+        {"Microsoft\\Windows\\CuUiOwn", Task("<BootTrigger/>", Exec("C:\\cuui-missing\\own.exe"))},
+        {"CuUiOff", Task("<LogonTrigger/>", Exec("C:\\cuui-missing\\off.exe"), "<Enabled>false</Enabled>")},
+        {"CuUiBroken", "\xEF\xBB\xBF<Task><Triggers><LogonTrigger></Triggers>"},
+    };
+    for (const auto& [name, xml] : tasks) {
+      ASSERT_TRUE(WriteWholeFile(store_ + "\\" + name, xml)) << name;
+      written_.push_back(store_ + "\\" + name);
+    }
+  }
+
+  void TearDown() override {
+    for (const std::string& file : written_) DeleteFileA(file.c_str());
+    RemoveDirectoryA((store_ + "\\Vendor").c_str());
+    StartupCommandsTest::TearDown();
+  }
+
+  const std::string store_ = WindowsFolder() + "\\system32\\tasks";
+  std::vector<std::string> written_;
+};
+
+const std::string kTaskUpdater = "\\Vendor\\Updater=C:\\cuui-missing\\upd.exe /logon";
+const std::string kTaskFirst = "\\CuUiBoot=C:\\cuui-missing\\first.exe";
+const std::string kTaskSecond = "\\CuUiBoot=C:\\cuui-missing\\second.exe -x";
+const std::string kTaskOff = "\\CuUiOff=C:\\cuui-missing\\off.exe";
+
+TEST_F(StartupTasksTest, LogonAndBootTasksAreListedReportedAndDeletedThroughTheScheduler) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  EXPECT_EQ(RowsStartingWith(rows, "\\"),
+            (std::vector<std::string>{kTaskFirst, kTaskSecond, kTaskOff, kTaskUpdater}))
+      << "one row per program of a logon or boot task; not the daily task, not Windows' own, not the "
+         "broken file:\n" << Shown(rows);
+  const int off = RowIndex(rows, kTaskOff);
+  const int first = RowIndex(rows, kTaskFirst);
+  ASSERT_GE(off, 0);
+  ASSERT_GE(first, 0);
+  {
+    SCOPED_TRACE("the switched-off task is grey, with its Disabled line");
+    ASSERT_NE(ListSelection(list), off);
+    app.Foreground();
+    const Screenshot shot = WaitForRowColour(list, off, kDisabledGrey);
+    const std::string picture = shot.Save(TempFolder() + "cu-startup-tasks.bmp");
+    EXPECT_GT(shot.Count(RowRect(list, off), kDisabledGrey), 0) << "picture " << picture;
+    EXPECT_EQ(shot.Count(RowRect(list, first), kDisabledGrey), 0) << "picture " << picture;
+    ASSERT_EQ(SelectRow(app, kTaskOff), off);
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    const InfoTexts shown = ReadInfo(info);
+    EXPECT_EQ(shown.memo, std::string("Location=Task Scheduler\\CuUiOff") + kCrLf + "Disabled" + kCrLf + kCrLf +
+                              NotFoundReport("C:\\cuui-missing\\off.exe"));
+    EXPECT_EQ(shown.second, "Enable");
+    EXPECT_TRUE(shown.second_enabled);
+    EXPECT_TRUE(shown.action_enabled);
+    ASSERT_TRUE(CloseWithEsc(info));
+  }
+  {
+    SCOPED_TRACE("the report file groups each task's rows under its location");
+    ASSERT_EQ(SelectRow(app, kTaskFirst), first);
+    app.Foreground();
+    PressKey('S', true);
+    ASSERT_EQ(SaveAsInDialog(app, report_path_), "");
+    ASSERT_TRUE(WaitFor([&] { return PathExists(report_path_); }, 15000));
+    app.Settle();
+    const std::string file = ReadWholeFile(report_path_).value_or("");
+    EXPECT_NE(file.find(HeaderLines("Task Scheduler\\CuUiBoot") +
+                        RowLines(first + 1, kTaskFirst, NotFoundReport("C:\\cuui-missing\\first.exe")) +
+                        RowLines(first + 2, kTaskSecond, NotFoundReport("C:\\cuui-missing\\second.exe")) +
+                        HeaderLines("Task Scheduler\\CuUiOff")),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find(kTaskOff + " (disabled)"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("DELETE!!! deletes the task through the scheduler");
+    ASSERT_GE(SelectRow(app, kTaskUpdater), 0);
+    ASSERT_EQ(DeleteSelectedStartupRow(app, kTaskUpdater), "");
+    EXPECT_TRUE(WaitFor([&] { return RowIndex(ListRows(list), kTaskUpdater) < 0; }, 5000));
+    EXPECT_FALSE(PathExists(store_ + "\\Vendor\\Updater")) << "the task's definition is gone";
+    EXPECT_TRUE(PathExists(store_ + "\\CuUiBoot")) << "the other tasks stay";
+    EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+  }
+}
+
+constexpr char kAppModel[] =
+    "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\";
+
+// A package registered for the user with a manifest of two startup tasks
+// (the second switched off by the user), and a package whose folder is gone.
+class StartupPackagesTest : public StartupCommandsTest {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartupCommandsTest::SetUp());
+    Clear();
+    CreateDirectoryA(package_.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(
+        package_ + "\\AppxManifest.xml",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+        "<Package xmlns=\"http://schemas.microsoft.com/appx/manifest/foundation/windows10\" "
+        "xmlns:desktop=\"http://schemas.microsoft.com/appx/manifest/desktop/windows10\" "
+        "xmlns:uap5=\"http://schemas.microsoft.com/appx/manifest/uap/windows10/5\">\r\n"
+        " <Applications><Application Id=\"App\" Executable=\"app.exe\"><Extensions>\r\n"
+        "  <desktop:Extension Category=\"windows.startupTask\" Executable=\"tray.exe\" EntryPoint=\"Windows.FullTrustApplication\">\r\n"
+        "   <desktop:StartupTask TaskId=\"CuUiTray\" Enabled=\"true\" DisplayName=\"CuUi Tray\"/></desktop:Extension>\r\n"
+        "  <uap5:Extension Category=\"windows.startupTask\" Executable=\"bin\\sync.exe\">\r\n"
+        "   <uap5:StartupTask TaskId=\"CuUiSync\" Enabled=\"true\" DisplayName=\"CuUi Sync\"/></uap5:Extension>\r\n"
+        " </Extensions></Application></Applications>\r\n</Package>\r\n"));
+    ASSERT_EQ(Set(std::string(kAppModel) + "Repository\\Packages\\CuUiChat_1.0.0.0_x64__cuuitest",
+                  "PackageRootFolder", REG_SZ, package_ + '\0'), ERROR_SUCCESS);
+    ASSERT_EQ(Set(std::string(kAppModel) + "Repository\\Packages\\CuUiGone_1.0.0.0_x64__cuuitest",
+                  "PackageRootFolder", REG_SZ, package_ + "-gone" + '\0'), ERROR_SUCCESS);
+    ASSERT_EQ(Set(StateKey("CuUiSync"), "State", REG_DWORD, std::string("\x01\0\0\0", 4)), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    Clear();
+    StartupCommandsTest::TearDown();
+  }
+  static std::string StateKey(const std::string& task) {
+    return std::string(kAppModel) + "SystemAppData\\CuUiChat_cuuitest\\" + task;
+  }
+  static LSTATUS Set(const std::string& key, const std::string& name, DWORD type, const std::string& bytes) {
+    return RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), type, bytes.data(),
+                           static_cast<DWORD>(bytes.size()));
+  }
+  void Clear() const {
+    for (const char* key : {"Repository\\Packages\\CuUiChat_1.0.0.0_x64__cuuitest",
+                            "Repository\\Packages\\CuUiGone_1.0.0.0_x64__cuuitest",
+                            "SystemAppData\\CuUiChat_cuuitest"}) {
+      RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kAppModel) + key).c_str());
+    }
+    (void)RemoveTree(package_);
+  }
+  static std::optional<std::string> State(const std::string& task) {
+    const std::optional<cu::test_kit::StoredValue> value = ReadValue(HKEY_CURRENT_USER, StateKey(task), "State");
+    if (!value) return std::nullopt;
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD));
+    return value->bytes;
+  }
+  // Opens Info on the row, checks its location and buttons, and presses the switch.
+  void SwitchInInfo(AppProcess& app, const std::string& row, const std::string& location,
+                    const std::string& caption) {
+    ASSERT_GE(SelectRow(app, row), 0);
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    const InfoTexts shown = ReadInfo(info);
+    EXPECT_EQ(shown.memo.substr(0, shown.memo.find(kCrLf)), "Location=" + location);
+    EXPECT_FALSE(shown.action_enabled) << "an app's startup task is not removed";
+    EXPECT_EQ(shown.second, caption);
+    ASSERT_TRUE(shown.second_enabled);
+    ClickDialogButton(info, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(info); }, 5000));
+    app.Settle();
+  }
+
+  const std::string package_ = TempFolder() + "cuui-package";
+};
+
+TEST_F(StartupPackagesTest, StartupTasksOfPackagesAreListedAndSwitchedByTheirState) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::string sync = "CuUi Sync=" + package_ + "\\bin\\sync.exe";
+  const std::string tray = "CuUi Tray=" + package_ + "\\tray.exe";
+  const std::vector<std::string> rows = ListRows(list);
+  EXPECT_EQ(RowsStartingWith(rows, "CuUi "), (std::vector<std::string>{sync, tray})) << Shown(rows);
+  const int grey = RowIndex(rows, sync);
+  ASSERT_GE(grey, 0);
+  ASSERT_NE(ListSelection(list), grey);
+  app.Foreground();
+  const Screenshot shot = WaitForRowColour(list, grey, kDisabledGrey);
+  EXPECT_GT(shot.Count(RowRect(list, grey), kDisabledGrey), 0)
+      << "State 1 is drawn grey; picture " << shot.Save(TempFolder() + "cu-startup-packages.bmp");
+  EXPECT_EQ(shot.Count(RowRect(list, RowIndex(rows, tray)), kDisabledGrey), 0);
+
+  ASSERT_NO_FATAL_FAILURE(SwitchInInfo(app, tray, "App package CuUiChat_cuuitest\\CuUiTray", "Disable"));
+  EXPECT_EQ(State("CuUiTray"), std::optional<std::string>(std::string("\x01\0\0\0", 4)));
+  ASSERT_NO_FATAL_FAILURE(SwitchInInfo(app, sync, "App package CuUiChat_cuuitest\\CuUiSync", "Enable"));
+  EXPECT_EQ(State("CuUiSync"), std::optional<std::string>(std::string("\x02\0\0\0", 4)));
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+}
+
+constexpr char kWinlogonKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr char kDebuggedKey[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\cuui-target.exe";
+
+TEST_F(StartupCommandsTest, LogonValuesAreListedWhenChangedAndRemovalPutsWindowsDefaultBack) {
+  const std::vector<std::string> prefixes = {"Shell=", "Userinit=", "Taskman=", "AppInit_DLLs=", "cuui-target.exe="};
+  const auto logon_rows = [&](const std::vector<std::string>& rows) {
+    std::vector<std::string> found;
+    for (const std::string& prefix : prefixes) {
+      for (const std::string& row : RowsStartingWith(rows, prefix)) found.push_back(row);
+    }
+    return found;
+  };
+  {
+    AppProcess app;
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(logon_rows(ListRows(app.List(0))), std::vector<std::string>{})
+        << "Windows' own values give no row";
+  }
+  SavedRegistryValues winlogon{HKEY_LOCAL_MACHINE, kWinlogonKey, {"Shell"}};
+  SavedRegistryValues windows{HKEY_LOCAL_MACHINE, kWindowsKey, {"AppInit_DLLs"}};
+  SavedRegistryValues debugged{HKEY_LOCAL_MACHINE, kDebuggedKey, {"Debugger"}};
+  ASSERT_EQ(winlogon.SetString("Shell", "explorer.exe evil.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(windows.SetString("AppInit_DLLs", "C:\\cuui-missing\\hook.dll"), ERROR_SUCCESS);
+  ASSERT_EQ(debugged.SetString("Debugger", "C:\\cuui-missing\\dbg.exe"), ERROR_SUCCESS);
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::string shell = "Shell=explorer.exe evil.exe";
+  const std::string dlls = "AppInit_DLLs=C:\\cuui-missing\\hook.dll";
+  const std::string debugger = "cuui-target.exe=C:\\cuui-missing\\dbg.exe";
+  ASSERT_EQ(logon_rows(ListRows(list)), (std::vector<std::string>{shell, dlls, debugger}))
+      << Shown(ListRows(list));
+  ASSERT_GE(SelectRow(app, debugger), 0);
+  HWND info = OpenInfoWithEnter(app);
+  ASSERT_NE(info, nullptr);
+  const InfoTexts shown = ReadInfo(info);
+  EXPECT_EQ(shown.memo, std::string("Location=HKLM\\") + kDebuggedKey + kCrLf + kCrLf +
+                            NotFoundReport("C:\\cuui-missing\\dbg.exe"));
+  EXPECT_FALSE(shown.second_enabled) << "these values have no switch";
+  ASSERT_TRUE(CloseWithEsc(info));
+
+  struct Removal {
+    std::string row, question;
+    std::string key, name;
+    std::optional<std::string> after;  // nullopt: the value is gone
+  };
+  const Removal removals[] = {
+      {shell, "Set Shell back to explorer.exe?", kWinlogonKey, "Shell", "explorer.exe"},
+      {dlls, "Empty AppInit_DLLs?", kWindowsKey, "AppInit_DLLs", ""},
+      {debugger, "Delete " + debugger + "?", kDebuggedKey, "Debugger", std::nullopt},
+  };
+  for (const Removal& removal : removals) {
+    SCOPED_TRACE(removal.row);
+    ASSERT_GE(SelectRow(app, removal.row), 0);
+    ASSERT_EQ(DeleteSelectedStartupRow(app, removal.row, removal.question), "");
+    EXPECT_TRUE(WaitFor([&] { return RowIndex(ListRows(list), removal.row) < 0; }, 5000));
+    const std::optional<cu::test_kit::StoredValue> value = ReadValue(HKEY_LOCAL_MACHINE, removal.key, removal.name);
+    EXPECT_EQ(value ? std::optional<std::string>(value->Text()) : std::nullopt, removal.after);
+  }
+  EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+}
+
+}  // namespace
+}  // namespace cu::ui_test

@@ -339,7 +339,8 @@ HWND SaveDialogFileNameEdit(HWND dialog) {
   return GetDlgItem(dialog, 0x480);
 }
 
-std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row) {
+std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row,
+                                     const std::string& asked) {
   ClickButton(app.Button(0, "Info"));
   HWND info = WaitForDialog(app.id(), "Info StartUp");
   if (info == nullptr) return "the Info dialog did not open";
@@ -347,7 +348,8 @@ std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& r
   HWND confirm = WaitForDialog(app.id(), "Confirm");
   if (confirm == nullptr) return "\"DELETE!!!\" asked nothing";
   const std::string question = MessageBoxText(confirm);
-  if (question != "Delete " + row + "?") return "the question reads: " + question;
+  const std::string expected = asked.empty() ? "Delete " + row + "?" : asked;
+  if (question != expected) return "the question reads: " + question;
   ClickDialogButton(confirm, IDYES);
   if (!WaitFor([&] { return !IsWindow(confirm); }, 5000)) return "the question stayed open";
   return {};
@@ -369,7 +371,8 @@ std::string SaveAsInDialog(const AppProcess& app, const std::string& path) {
 InfoTexts ReadInfo(HWND dialog) {
   return {TextOf(GetDlgItem(dialog, 1001)), TextOf(GetDlgItem(dialog, IDYES)),
           IsWindowVisible(GetDlgItem(dialog, IDNO)) != FALSE, TextOf(GetDlgItem(dialog, 1002)),
-          TextOf(GetDlgItem(dialog, IDNO)), IsWindowEnabled(GetDlgItem(dialog, IDNO)) != FALSE};
+          TextOf(GetDlgItem(dialog, IDNO)), IsWindowEnabled(GetDlgItem(dialog, IDNO)) != FALSE,
+          IsWindowEnabled(GetDlgItem(dialog, IDYES)) != FALSE};
 }
 
 Screenshot::Screenshot(HWND window) {

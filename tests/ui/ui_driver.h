@@ -128,8 +128,10 @@ HWND SaveDialogFileNameEdit(HWND dialog);
 
 // The StartUp tab's removal of its selected row from outside: the "Info"
 // button, "DELETE!!!", the question "Delete <row>?" answered Yes. Empty once
-// the question has closed; else what went wrong.
-[[nodiscard]] std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row);
+// the question has closed; else what went wrong. `asked`, when given, is the
+// question expected instead.
+[[nodiscard]] std::string DeleteSelectedStartupRow(const AppProcess& app, const std::string& row,
+                                                   const std::string& asked = "");
 
 // The texts of an open Info dialog (StartUp or Service).
 struct InfoTexts {
@@ -139,6 +141,7 @@ struct InfoTexts {
   std::string hint;
   std::string second;  // the IDNO button: "Stop", or StartUp's "Disable"/"Enable"
   bool second_enabled = false;
+  bool action_enabled = false;
 };
 InfoTexts ReadInfo(HWND dialog);
 
