@@ -31,6 +31,10 @@ TEST(Win32Environment, SystemPathsAreReported) {
   const std::string windows = environment.WindowsDirectory();
   ASSERT_FALSE(windows.empty());
   EXPECT_NE(::GetFileAttributesA(windows.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  const std::string system = environment.SystemDirectory();
+  ASSERT_GT(system.size(), 9u);
+  EXPECT_EQ(AsciiLower(system.substr(system.size() - 9)), "\\system32");
+  EXPECT_NE(::GetFileAttributesA(system.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
   const std::string temp = environment.TempPath();
   ASSERT_FALSE(temp.empty());
   EXPECT_EQ(temp.back(), '\\');

@@ -231,6 +231,30 @@ TEST(Win32Files, ReplaceFileContentWritesWholeOrLeavesTheOldFile) {
   EXPECT_EQ(names_in(box.Path(deep_name + "\\*")), (std::vector<std::string>{".", "..", "r.txt"}));
 }
 
+TEST(Win32Files, ReadFileBytesGivesWholeFilesUpToTheLimit) {
+  Sandbox box("ReadBytes");
+  // Beyond one read's piece, with NULs and every byte value.
+  std::string content;
+  for (int i = 0; i < 200000; ++i) content += static_cast<char>(i * 7);
+  ASSERT_TRUE(box.WriteFile("data.bin", content));
+  ASSERT_TRUE(box.WriteFile("empty.txt", ""));
+  ASSERT_TRUE(box.MakeFolder("folder"));
+
+  Win32FileSystem files;
+  EXPECT_EQ(files.ReadFileBytes(box.Path("data.bin"), content.size()), content);
+  EXPECT_EQ(files.ReadFileBytes(box.Path("data.bin"), content.size() - 1), std::nullopt);
+  EXPECT_EQ(files.ReadFileBytes(box.Path("empty.txt"), 0), "");
+  EXPECT_EQ(files.ReadFileBytes(box.Path("absent.txt"), 100), std::nullopt);
+  EXPECT_EQ(files.ReadFileBytes(box.Path("folder"), 100), std::nullopt);
+
+  // A file another program is writing, with sharing, is read all the same.
+  UniqueFile writer(::CreateFileA(box.Path("data.bin").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(files.ReadFileBytes(box.Path("data.bin"), content.size()), content);
+}
+
 TEST(Win32Files, IniKeysReadAndDeleted) {
   Sandbox box("Ini");
   const std::string long_value(3000, 'v');

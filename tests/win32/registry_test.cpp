@@ -207,6 +207,46 @@ TEST(Win32Registry, OpensNeverCreateAndWritesRoundTrip) {
   EXPECT_NE(registry.OpenKey(Hive::kUsers, ".DEFAULT", kKeyRead), nullptr);
 }
 
+TEST(Win32Registry, SubKeyNamesNeedTheRightToEnumerateAndDwordsAreWrittenAsStored) {
+  TestKey key("SubKeys");
+  const std::string long_name(255, 'k');
+  for (const std::string& name : {std::string("Alpha"), std::string("beta"), long_name}) {
+    UniqueHkey sub;
+    ASSERT_EQ(::RegCreateKeyExA(key.get(), name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                sub.receive(), nullptr),
+              ERROR_SUCCESS);
+  }
+  ASSERT_EQ(key.SetRaw("value", REG_SZ, std::string("not a key", 10)), ERROR_SUCCESS);
+
+  Win32Registry registry;
+  std::unique_ptr<RegKey> open = registry.OpenKey(Hive::kCurrentUser, key.path(), kKeyRead);
+  ASSERT_NE(open, nullptr);
+  std::optional<std::vector<std::string>> names = open->SubKeyNames();
+  ASSERT_TRUE(names.has_value());
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"Alpha", "beta", long_name}));
+  std::unique_ptr<RegKey> empty = open->OpenSubKey("Alpha", kKeyRead);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->SubKeyNames(), std::vector<std::string>{});
+  std::unique_ptr<RegKey> values_only = registry.OpenKey(Hive::kCurrentUser, key.path(), kKeyQueryValue);
+  ASSERT_NE(values_only, nullptr);
+  EXPECT_EQ(values_only->SubKeyNames(), std::nullopt);
+
+  // A DWORD is four bytes, low byte first; a key opened for reading keeps
+  // the refusal as the last error.
+  std::unique_ptr<RegKey> writable = registry.OpenKey(Hive::kCurrentUser, key.path(), kKeyAllAccess);
+  ASSERT_NE(writable, nullptr);
+  ASSERT_TRUE(writable->SetDword("Start", 0xA1B2C3D4u));
+  const std::optional<StoredValue> stored = ReadValue(HKEY_CURRENT_USER, key.path(), "Start");
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(stored->bytes, std::string("\xD4\xC3\xB2\xA1", 4));
+  EXPECT_FALSE(open->SetDword("Start", 4));
+  EXPECT_EQ(registry.LastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, key.path(), "Start").value_or(StoredValue{}).bytes,
+            DwordBytes(0xA1B2C3D4u));
+}
+
 TEST(Win32Registry, MachineSoftwareOfThe32BitViewLivesBelowWow6432NodeAndUserKeysAreShared) {
   Win32Environment environment;
   if (!environment.Is64BitWindows()) GTEST_SKIP() << "32-bit Windows has one registry view";

@@ -11,6 +11,12 @@ std::string Win32Environment::WindowsDirectory() {
          }).value_or(std::string());
 }
 
+std::string Win32Environment::SystemDirectory() {
+  return FetchText(MAX_PATH, CountStyle::kLengthOrNeeded, [](char* buffer, DWORD size) {
+           return ::GetSystemDirectoryA(buffer, size);
+         }).value_or(std::string());
+}
+
 std::string Win32Environment::TempPath() {
   return FetchText(MAX_PATH, CountStyle::kLengthOrNeeded, [](char* buffer, DWORD size) {
            return ::GetTempPathA(size, buffer);

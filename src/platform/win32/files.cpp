@@ -160,6 +160,30 @@ std::optional<std::string> Win32FileSystem::SearchPath(const std::string& name) 
   });
 }
 
+std::optional<std::string> Win32FileSystem::ReadFileBytes(const std::string& path,
+                                                          std::size_t max_bytes) {
+  const UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  if (static_cast<uint64_t>(size.QuadPart) > max_bytes) return std::nullopt;
+  // Read to the end rather than to the size taken: a file that grew since
+  // is still refused once it passes the limit.
+  constexpr std::size_t kPiece = 1u << 16;
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  for (;;) {
+    const std::size_t done = bytes.size();
+    bytes.resize(done + kPiece);
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done, kPiece, &read, nullptr)) return std::nullopt;
+    bytes.resize(done + read);
+    if (bytes.size() > max_bytes) return std::nullopt;
+    if (read == 0) return bytes;
+  }
+}
+
 std::string Win32FileSystem::ReadIniString(const std::string& file, const std::string& section,
                                            const std::string& key) {
   char buffer[2048] = {};

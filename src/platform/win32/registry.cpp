@@ -122,6 +122,22 @@ class Win32RegKey : public RegKey {
     return values;
   }
 
+  std::optional<std::vector<std::string>> SubKeyNames() override {
+    // A key name has at most 255 characters, each up to three bytes in a
+    // multi-byte code page: one buffer holds any of them.
+    char name[255 * 3 + 1];
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof name;
+      const LSTATUS status = ::RegEnumKeyExA(key_.get(), index, name, &length, nullptr, nullptr,
+                                             nullptr, nullptr);
+      // Subkeys removed since the enumeration began end it early.
+      if (status == ERROR_NO_MORE_ITEMS) return names;
+      if (status != ERROR_SUCCESS) return std::nullopt;
+      names.emplace_back(name, std::min<std::size_t>(length, sizeof name));
+    }
+  }
+
   RegQuery QueryValue(const std::string& name) override {
     RegQuery query;
     // Most values are short: one read into a small buffer, and only a value
@@ -159,6 +175,12 @@ class Win32RegKey : public RegKey {
     return Succeeded(::RegSetValueExA(key_.get(), name.c_str(), 0, REG_BINARY,
                                       reinterpret_cast<const BYTE*>(bytes.data()),
                                       static_cast<DWORD>(bytes.size())));
+  }
+
+  bool SetDword(const std::string& name, uint32_t value) override {
+    const DWORD data = value;
+    return Succeeded(::RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD,
+                                      reinterpret_cast<const BYTE*>(&data), sizeof data));
   }
 
   bool DeleteValue(const std::string& name) override {

@@ -252,17 +252,6 @@ DWORD MarkForDeletion(HANDLE handle) {
 
 // --------------------------------------------------------------- entries
 
-// Text of the process code page, as the "A" search functions give names.
-std::string ToCodePage(const wchar_t* text, std::size_t length) {
-  if (length == 0) return {};
-  const int size = static_cast<int>(length);
-  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, size, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string result(static_cast<std::size_t>(bytes), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text, size, result.data(), bytes, nullptr, nullptr);
-  return result;
-}
-
 FindData ToFindData(const FILE_ID_BOTH_DIR_INFO& entry) {
   FindData found;
   found.long_name = ToCodePage(entry.FileName, entry.FileNameLength / sizeof(wchar_t));

@@ -42,6 +42,16 @@ std::wstring ToWide(const std::string& text) {
   return wide;
 }
 
+std::string ToCodePage(const wchar_t* text, std::size_t length) {
+  if (length == 0) return {};
+  const int size = static_cast<int>(length);
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, size, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string result(static_cast<std::size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text, size, result.data(), bytes, nullptr, nullptr);
+  return result;
+}
+
 void Win32Shell::OpenItem(const std::string& target) {
   // What the associated program does with it is its own business.
   (void)::ShellExecuteA(static_cast<HWND>(owner_.hwnd), nullptr, target.c_str(), nullptr, nullptr,

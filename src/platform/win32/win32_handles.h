@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <winsvc.h>
 
 #include "platform/win32/close_with.h"
@@ -39,6 +40,7 @@ using UniqueFile = UniqueHandle<CloseWith<HANDLE, &::CloseHandle, true>>;
 using UniqueSc = UniqueHandle<CloseWith<SC_HANDLE, &::CloseServiceHandle>>;
 using UniqueHglobal = UniqueHandle<CloseWith<HGLOBAL, &::GlobalFree>>;
 using UniqueHlocal = UniqueHandle<CloseWith<HLOCAL, &::LocalFree>>;
+using UniqueBstr = UniqueHandle<CloseWith<BSTR, &::SysFreeString>>;
 
 // The clipboard opened by this thread; closed by the destructor.
 class ClipboardOpen {
@@ -76,7 +78,8 @@ class ComPtr {
   T* get() const { return ptr_; }
   T* operator->() const { return ptr_; }
   explicit operator bool() const { return ptr_ != nullptr; }
-  // For CoCreateInstance and QueryInterface.
+  // For calls that hand out a reference: CoCreateInstance, QueryInterface,
+  // an interface's out parameter, or one returned (assigned through it).
   void** receive() {
     reset();
     return reinterpret_cast<void**>(&ptr_);
@@ -138,6 +141,9 @@ std::string SystemMessage(DWORD code);
 
 // ANSI text converted to UTF-16, for COM.
 std::wstring ToWide(const std::string& text);
+// UTF-16 text (from COM, or a name the system gave) in the process code page,
+// as the "A" functions give text.
+std::string ToCodePage(const wchar_t* text, std::size_t length);
 
 // The names of a list in which each name ends with a NUL and one more NUL
 // ends the list (a service's dependencies). Never reads at or beyond `end`;

@@ -7,8 +7,10 @@
 // Usage (src/app):
 //   cu::win32::Win32Machine machine;          // COM must be initialised on the
 //   cu::Platform platform = machine.platform();  // thread that resolves shortcuts
+//                                                 // and reads scheduled tasks
 //   machine.SetOwnerWindow(main_window_hwnd);  // once the main window exists
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +47,7 @@ class Win32FileSystem : public FileSystem {
   bool RemoveDirectory(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   std::optional<std::string> SearchPath(const std::string& name) override;
+  std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t max_bytes) override;
   std::string ReadIniString(const std::string& file, const std::string& section,
                             const std::string& key) override;
   void DeleteIniKey(const std::string& file, const std::string& section,
@@ -88,6 +91,7 @@ class Win32Environment : public Environment {
   // FormatMessage from the system; "Error N" when it has no text.
   std::string ErrorText(uint32_t error) override;
   std::string WindowsDirectory() override;
+  std::string SystemDirectory() override;
   std::string TempPath() override;
   std::optional<std::string> ExpandEnvironmentStrings(const std::string& text) override;
   bool IsNtFamily() override;
@@ -148,6 +152,33 @@ class Win32ServiceManager : public ServiceManager {
   std::string ErrorText(uint32_t error) override;
 };
 
+// The Task Scheduler 2.0 service of this machine (ITaskService), connected
+// afresh for each call. Needs COM initialised on the calling thread; without
+// it every call fails. Paths are in the process code page. Codes returned are
+// the Win32 code of a failed HRESULT of that facility, else the HRESULT.
+class Win32TaskScheduler : public TaskScheduler {
+ public:
+  // Walks the folders from the root, hidden tasks included. Each task's XML
+  // is given as the scheduler holds it, UTF-16LE with its byte-order mark.
+  // A folder below the root that refuses this user is left out; any other
+  // failure to enumerate (Wine cannot count a collection) gives nullopt.
+  std::optional<std::vector<RegisteredTask>> AllTasks(const std::string& skipped_folder) override;
+  std::optional<bool> TaskEnabled(const std::string& path) override;
+  uint32_t SetTaskEnabled(const std::string& path, bool enabled) override;
+  // ITaskFolder::DeleteTask of the task's name in its folder.
+  uint32_t DeleteTask(const std::string& path) override;
+};
+
+// XmlLite, with document types prohibited. Besides the seam's limits, a
+// document is refused when it nests deeper than 256 elements (the tree is
+// freed recursively), or when it takes more reads than it has characters or
+// eight per allowed element (Wine's reader never ends on a document cut
+// inside an element).
+class Win32XmlParser : public XmlParser {
+ public:
+  std::optional<XmlElement> Parse(const std::string& bytes) override;
+};
+
 // One of each, and the Platform that refers to them. Neither copied nor
 // moved: the Platform holds references into it.
 class Win32Machine {
@@ -157,8 +188,8 @@ class Win32Machine {
   Win32Machine& operator=(const Win32Machine&) = delete;
 
   Platform platform() {
-    return Platform{registry_, files_, shell_, environment_, versions_, locale_, clipboard_,
-                    services_};
+    return Platform{registry_, files_,     shell_,    environment_, versions_,
+                    locale_,   clipboard_, services_, tasks_,       xml_};
   }
   // The owner (an HWND) of shell windows and of the clipboard data; may be
   // set or changed at any time, null for none.
@@ -174,6 +205,8 @@ class Win32Machine {
   Win32Locale locale_;
   Win32Clipboard clipboard_{owner_};
   Win32ServiceManager services_;
+  Win32TaskScheduler tasks_;
+  Win32XmlParser xml_;
 };
 
 }  // namespace cu::win32
