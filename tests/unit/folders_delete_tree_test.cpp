@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "folders/delete_tree.h"
+#include "folders/folder_count.h"
 #include "platform/memory/memory_machine.h"
 #include "scripted_progress.h"
 
@@ -95,6 +96,35 @@ TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
     EXPECT_EQ(tally.left, ignores_read_only ? 1u : 2u);
     EXPECT_FALSE(tally.stopped);
   }
+}
+
+TEST(FolderClearing, TheCountBeforehandSeesWhatClearingWouldRemove) {
+  memory::MemoryMachine machine;
+  AddMixedTree(machine.files);
+  RemovalRoot root = machine.files.OpenRemovalRoot("C:\\T", true);
+  ASSERT_EQ(root.status, RemovalRoot::Status::kOpen);
+  RemovalTally counted;
+  CountOpenFolderContents(*root.folder, counted, nullptr);
+  // Every file but those behind links and dot names, the locked one and the
+  // second name of a file outside included; sub, deep, rodir, busy and x.
+  EXPECT_EQ(counted.files, 12u);
+  EXPECT_EQ(counted.folders, 5u);
+  EXPECT_EQ(counted.bytes, 5u);
+  EXPECT_EQ(CountResultText(machine.locale, counted), "12 files and 5 folders (5 bytes) to clear");
+  ExpectOutsideIntact(machine.files);
+  EXPECT_EQ(machine.files.List("C:\\T").size(), 12u) << "nothing removed";
+  // One of each, and nothing at all.
+  EXPECT_EQ(CountResultText(machine.locale, {1, 1, 2048, 0, false}), "1 file and 1 folder (2.0 KB) to clear");
+  EXPECT_EQ(CountResultText(machine.locale, {}), "Nothing to clear");
+
+  // Stopped before the first entry: nothing counted, and it says so.
+  RemovalRoot again = machine.files.OpenRemovalRoot("C:\\T", true);
+  testing::ScriptedProgress stop_now;
+  stop_now.stop_from = 1;
+  RemovalTally stopped;
+  CountOpenFolderContents(*again.folder, stopped, &stop_now);
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_EQ(stopped.files + stopped.folders, 0u);
 }
 
 TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
