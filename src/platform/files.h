@@ -29,6 +29,7 @@ struct FindData {
   uint32_t attributes = 0;
   uint64_t size = 0;        // full 64-bit size
   LocalTime last_write;     // converted to local time, seconds rounded down to even
+  uint64_t write_time = 0;  // the last write as the system keeps it (UTC FILETIME), unrounded
 };
 
 // One open directory search. Closed by the destructor.

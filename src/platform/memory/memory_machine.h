@@ -443,6 +443,24 @@ class MemoryTaskScheduler : public TaskScheduler {
   std::map<std::string, Task> tasks_;  // lower-cased path
 };
 
+// ------------------------------------------------------------- signatures
+
+// What each file's checks answer, by path (without letter case); a file
+// not set has no signature of either kind.
+class MemorySignatureChecks : public SignatureChecks {
+ public:
+  TrustCheck Embedded(const std::string& path) override;
+  TrustCheck Catalog(const std::string& path) override;
+  void SetEmbedded(const std::string& path, TrustCheck check);
+  void SetCatalog(const std::string& path, TrustCheck check);
+  int embedded_checks = 0;  // Embedded calls
+  int catalog_checks = 0;   // Catalog calls
+
+ private:
+  std::map<std::string, TrustCheck> embedded_;
+  std::map<std::string, TrustCheck> catalog_;
+};
+
 // -------------------------------------------------------------------- xml
 
 class MemoryXmlParser : public XmlParser {
@@ -465,14 +483,15 @@ struct MemoryMachine {
   MemoryServiceManager services;
   MemoryTaskScheduler tasks;
   MemoryXmlParser xml;
+  MemorySignatureChecks signatures;
 
   MemoryMachine() { tasks.store = &files; }
   MemoryMachine(const MemoryMachine&) = delete;
   MemoryMachine& operator=(const MemoryMachine&) = delete;
 
   Platform platform() {
-    return Platform{registry, files,    shell,    environment, versions,
-                    locale,   clipboard, services, tasks,       xml};
+    return Platform{registry,  files,    shell, environment, versions, locale,
+                    clipboard, services, tasks, xml,         signatures};
   }
 };
 
