@@ -329,6 +329,7 @@ TEST(Win32RemovalByHandle, EntriesAreReportedAsTheFileSearchReportsThem) {
       return std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second};
     };
     EXPECT_EQ(time(got.last_write), time(want.last_write));
+    EXPECT_EQ(got.write_time, want.write_time);
   }
 }
 

@@ -35,6 +35,8 @@ FindData ToFindData(const WIN32_FIND_DATAA& data) {
   found.attributes = data.dwFileAttributes;
   found.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   found.last_write = SearchTimeOf(data.ftLastWriteTime);
+  found.write_time = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
   return found;
 }
 
