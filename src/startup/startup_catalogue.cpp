@@ -184,7 +184,7 @@ constexpr StartupSource kSources[] = {
 // A row whose text is "<name>=<command>".
 StartupRow NamedRow(const StartupSource& source, std::string name, std::string command) {
   std::string text = name + "=" + command;
-  return {&source, std::move(name), std::move(command), std::move(text), {}};
+  return {&source, std::move(name), std::move(command), std::move(text), {}, {}};
 }
 
 }  // namespace
@@ -377,7 +377,7 @@ void AddStartupFolderItem(const Platform& platform, StartupShortcuts& shortcuts,
     // Listed under the name that reached it; the long name is what runs.
     rows.push_back(NamedRow(source, std::move(name), entry.long_name));
   } else {
-    rows.push_back({&source, name, name, name, {}});
+    rows.push_back({&source, name, name, name, {}, {}});
   }
 }
 
@@ -387,7 +387,7 @@ void ReadStartupIniKey(FileSystem& files, const StartupSource& source,
   std::string text = files.ReadIniString(windows_dir + std::string(place.file), "windows",
                                          std::string(place.key));
   if (text.empty()) return;
-  rows.push_back({&source, std::string(place.key), text, text, {}});
+  rows.push_back({&source, std::string(place.key), text, text, {}, {}});
 }
 
 }  // namespace cu
