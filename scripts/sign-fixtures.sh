@@ -3,7 +3,7 @@
 # of ours, with openssl and osslsigncode (no timestamp server: nothing here
 # touches the network).
 #
-#   scripts/sign-fixtures.sh <program.exe> <output folder>
+#   scripts/sign-fixtures.sh <program.exe> <output folder> [<second program.exe>]
 #
 # In the output folder:
 #   cu-test-root.cer       the test root CA (DER), which the tests add to the
@@ -14,12 +14,16 @@
 #   tampered.exe           signed like signed-by-trusted.exe, then one byte of
 #                          the program's data changed
 #   unsigned.exe           the program as built
+#   signed-test-service.exe
+#                          the second program, when given, signed like
+#                          signed-by-trusted.exe
 # Keys and certificates are made afresh each time and only the root's
 # certificate is kept.
 set -euo pipefail
 
 program=$1
 out=$2
+second=${3:-}
 mkdir -p "$out"
 keys=$(mktemp -d "$out/signing.XXXXXX")
 trap 'rm -rf "$keys"' EXIT
@@ -52,15 +56,18 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 8000 -subj '/CN=CU Self 
 
 openssl x509 -in "$keys/root.pem" -outform DER -out "$out/cu-test-root.cer"
 
-sign() {  # <certificates> <key> <output>
+sign() {  # <certificates> <key> <output> [<input>]
   rm -f "$3"
   osslsigncode sign -certs "$1" -key "$2" -h sha256 -n 'Clear Utility test program' \
-    -in "$program" -out "$3" >/dev/null
+    -in "${4:-$program}" -out "$3" >/dev/null
 }
 
 cp "$program" "$out/unsigned.exe"
 sign "$keys/publisher-chain.pem" "$keys/publisher.key" "$out/signed-by-trusted.exe"
 sign "$keys/self.pem" "$keys/self.key" "$out/self-signed.exe"
+if [ -n "$second" ]; then
+  sign "$keys/publisher-chain.pem" "$keys/publisher.key" "$out/signed-test-service.exe" "$second"
+fi
 
 # One byte of the program's data, well away from the headers and from the
 # signature itself, so the file is still a sound program whose digest no

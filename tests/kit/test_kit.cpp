@@ -151,7 +151,7 @@ SignatureFixtures SignatureFixturePaths() {
   if (!PathExists(folder + "cu-test-root.cer")) folder += "tests\\win32\\";
   return SignatureFixtures{folder + "signed-by-trusted.exe", folder + "self-signed.exe",
                            folder + "tampered.exe", folder + "unsigned.exe",
-                           folder + "cu-test-root.cer"};
+                           folder + "signed-test-service.exe", folder + "cu-test-root.cer"};
 }
 
 DWORD TrustTestRoot() {

@@ -39,6 +39,7 @@ struct SignatureFixtures {
   std::string self_signed;        // by kSelfSignedPublisher, its own issuer
   std::string tampered;           // as signed_by_trusted, then one byte of its data changed
   std::string unsigned_program;   // the same program, never signed
+  std::string signed_service;     // the test service (test-service.exe), signed like signed_by_trusted
   std::string root_certificate;   // the test root, DER
 };
 inline constexpr char kTestPublisher[] = "CU Test Publisher";
