@@ -57,6 +57,9 @@ Sizes SizesFromEnvironment() {
   sizes.tree_folders = Scaled(sizes.tree_folders, scale, 10);
   sizes.tree_files = Scaled(sizes.tree_files, scale, sizes.tree_folders);
   sizes.urls = Scaled(sizes.urls, scale, 1);
+  sizes.scheduled_tasks = Scaled(sizes.scheduled_tasks, scale, 1);
+  sizes.packages = Scaled(sizes.packages, scale, 1);
+  sizes.debugger_keys = Scaled(sizes.debugger_keys, scale, 1);
   return sizes;
 }
 

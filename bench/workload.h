@@ -26,6 +26,10 @@ struct Sizes {
   int tree_folders = 1000;     // folders of the tree to clear
   int tree_files = 100000;     // files of the tree to clear, spread evenly
   int urls = 1000;             // typed addresses
+  // The newer autostart places, seeded under Wine only (bench/windows/seed.h):
+  int scheduled_tasks = 300;   // task definition files in the task store
+  int packages = 40;           // packaged apps, one or two startup tasks each
+  int debugger_keys = 40;      // Image File Execution Options keys, half with a Debugger
 };
 
 // Sizes scaled by CU_BENCH_SCALE (default 1); every size stays at least 1,

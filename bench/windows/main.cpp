@@ -2,7 +2,8 @@
 // runs in a process of its own (the memory figures need a fresh one) and the
 // caller can time `rm -rf` between seeding and clearing:
 //
-//   cu_bench_windows seed-startup      StartUp world and typed addresses
+//   cu_bench_windows seed-startup      StartUp world (with the newer places)
+//                                      and typed addresses
 //   cu_bench_windows startup [--runs=N]
 //   cu_bench_windows services [--runs=N]   (registers more services)
 //   cu_bench_windows memory
@@ -18,7 +19,8 @@
 // Sizes: bench/workload.h, scaled by CU_BENCH_SCALE. Exit code 0 when the
 // step ran and met its targets, 2 when a target was missed, 1 on failure.
 // Meant for a throwaway Wine prefix: it rewrites the autostart keys, the
-// Startup folder's location and the typed addresses, and adds services.
+// Startup folder's location, Winlogon's Shell, AppInit_DLLs and the typed
+// addresses, and adds tasks, packages, debuggers and services.
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,10 +61,14 @@ int Run(int argc, char** argv) {
     Stopwatch watch;
     RemoveSeededStartup();
     SeedStartup(MakeStartupWorld(sandbox, sizes.run_values, sizes.startup_entries));
+    SeedNewerPlaces(sandbox, sizes);
     SeedUrls(sizes.urls);
-    std::printf("seeded %s values, %s Startup-folder entries and %s typed addresses in %s\n",
+    std::printf("seeded %s values, %s Startup-folder entries, %s scheduled tasks, %s packages, "
+                "%s debugger keys and %s typed addresses in %s\n",
                 Grouped(sizes.run_values).c_str(), Grouped(sizes.startup_entries).c_str(),
-                Grouped(sizes.urls).c_str(), FormatMs(watch.ElapsedMs()).c_str());
+                Grouped(sizes.scheduled_tasks).c_str(), Grouped(sizes.packages).c_str(),
+                Grouped(sizes.debugger_keys).c_str(), Grouped(sizes.urls).c_str(),
+                FormatMs(watch.ElapsedMs()).c_str());
     return 0;
   }
   if (command == "seed-report") {

@@ -171,18 +171,26 @@ std::optional<std::string> Win32FileSystem::ReadFileBytes(const std::string& pat
   if (!file || !::GetFileSizeEx(file.get(), &size)) return std::nullopt;
   if (static_cast<uint64_t>(size.QuadPart) > max_bytes) return std::nullopt;
   // Read to the end rather than to the size taken: a file that grew since
-  // is still refused once it passes the limit.
+  // is still refused once it passes the limit. The first read asks for one
+  // byte more than the size, so a file that did not grow ends there, and the
+  // text holds no more room than it needs.
   constexpr std::size_t kPiece = 1u << 16;
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  std::size_t ask = static_cast<std::size_t>(size.QuadPart) + 1;
   for (;;) {
     const std::size_t done = bytes.size();
-    bytes.resize(done + kPiece);
+    bytes.resize(done + ask);
     DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes.data() + done, kPiece, &read, nullptr)) return std::nullopt;
+    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(ask), &read, nullptr)) {
+      return std::nullopt;
+    }
     bytes.resize(done + read);
     if (bytes.size() > max_bytes) return std::nullopt;
-    if (read == 0) return bytes;
+    if (read < ask) {
+      bytes.shrink_to_fit();
+      return bytes;
+    }
+    ask = kPiece;
   }
 }
 

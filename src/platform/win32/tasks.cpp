@@ -90,7 +90,7 @@ class TaskWalk {
     // user could act on; the rest of the tree is still listed.
     if (FAILED(hr)) return !root && hr == E_ACCESSDENIED;
     LONG count = 0;
-    if (FAILED(tasks->get_Count(&count))) return false;
+    if (!Counted(tasks->get_Count(&count))) return false;
     for (LONG position = 1; position <= count; ++position) {
       ComPtr<IRegisteredTask> task;
       // A task deleted meanwhile is simply not listed.
@@ -103,7 +103,7 @@ class TaskWalk {
     ComPtr<ITaskFolderCollection> folders;
     hr = folder.GetFolders(0, reinterpret_cast<ITaskFolderCollection**>(folders.receive()));
     if (FAILED(hr)) return !root && hr == E_ACCESSDENIED;
-    if (FAILED(folders->get_Count(&count))) return false;
+    if (!Counted(folders->get_Count(&count))) return false;
     for (LONG position = 1; position <= count; ++position) {
       ComPtr<ITaskFolder> child;
       if (FAILED(folders->get_Item(Position(position),
@@ -121,8 +121,14 @@ class TaskWalk {
   }
 
   std::vector<RegisteredTask>& tasks() { return tasks_; }
+  // The scheduler has no count of a collection at all.
+  bool not_implemented() const { return not_implemented_; }
 
  private:
+  bool Counted(HRESULT hr) {
+    if (hr == E_NOTIMPL) not_implemented_ = true;
+    return SUCCEEDED(hr);
+  }
   void Add(IRegisteredTask& task) {
     UniqueBstr path;
     if (FAILED(task.get_Path(path.receive())) || !path) return;
@@ -142,12 +148,14 @@ class TaskWalk {
 
   std::wstring skipped_;
   std::vector<RegisteredTask> tasks_;
+  bool not_implemented_ = false;
 };
 
 }  // namespace
 
 std::optional<std::vector<RegisteredTask>> Win32TaskScheduler::AllTasks(
     const std::string& skipped_folder) {
+  if (cannot_count_) return std::nullopt;
   ComPtr<ITaskService> service;
   if (FAILED(Connect(service))) return std::nullopt;
   ComPtr<ITaskFolder> root;
@@ -156,7 +164,10 @@ std::optional<std::vector<RegisteredTask>> Win32TaskScheduler::AllTasks(
     return std::nullopt;
   }
   TaskWalk walk(ToWide(skipped_folder));
-  if (!walk.Folder(*root.get(), true)) return std::nullopt;
+  if (!walk.Folder(*root.get(), true)) {
+    if (walk.not_implemented()) cannot_count_ = true;
+    return std::nullopt;
+  }
   return std::move(walk.tasks());
 }
 

@@ -11,6 +11,7 @@
 //   machine.SetOwnerWindow(main_window_hwnd);  // once the main window exists
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -162,11 +163,16 @@ class Win32TaskScheduler : public TaskScheduler {
   // is given as the scheduler holds it, UTF-16LE with its byte-order mark.
   // A folder below the root that refuses this user is left out; any other
   // failure to enumerate (Wine cannot count a collection) gives nullopt.
+  // A scheduler that cannot count (E_NOTIMPL) is not asked again for the
+  // rest of the run.
   std::optional<std::vector<RegisteredTask>> AllTasks(const std::string& skipped_folder) override;
   std::optional<bool> TaskEnabled(const std::string& path) override;
   uint32_t SetTaskEnabled(const std::string& path, bool enabled) override;
   // ITaskFolder::DeleteTask of the task's name in its folder.
   uint32_t DeleteTask(const std::string& path) override;
+
+ private:
+  std::atomic<bool> cannot_count_{false};
 };
 
 // XmlLite, with document types prohibited. Besides the seam's limits, a
