@@ -69,9 +69,9 @@ void SignatureVerifier::StartWorker(Notify notify) {
 void SignatureVerifier::Start(std::vector<std::string> keys) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
+    // A key verified before keeps its verdict until its turn comes again, so
+    // a reload does not make the rows' colours flicker.
     queue_.assign(keys.begin(), keys.end());
-    // A key that is queued again shows as being verified until its turn.
-    for (const std::string& key : keys) results_.erase(key);
   }
   wake_.notify_all();
 }
@@ -89,11 +89,10 @@ int SignatureVerifier::files_checked() const {
 }
 
 std::optional<SignatureVerifier::Identity> SignatureVerifier::Identify(const std::string& path) {
-  std::unique_ptr<FileSearch> search = platform_.files.FindFirst(path);
-  if (!search) return std::nullopt;
-  const std::optional<FindData> found = search->Next();
-  if (!found || (found->attributes & kAttrDirectory) != 0) return std::nullopt;
-  return Identity{AsciiLower(path), found->size, found->write_time};
+  // One attribute query, not a search: a reload looks at every file again.
+  const std::optional<FileStamp> stamp = platform_.files.StampOf(path);
+  if (!stamp || (stamp->attributes & kAttrDirectory) != 0) return std::nullopt;
+  return Identity{AsciiLower(path), stamp->size, stamp->write_time};
 }
 
 std::optional<Signature> SignatureVerifier::VerdictOn(const std::string& path) {

@@ -67,9 +67,10 @@ class SignatureVerifier {
   void StartWorker(Notify notify);
   // After a load: the keys of the list, in its order. Whatever was queued
   // before and not yet done is dropped; every key's verdict is looked at
-  // again (from the kept verdicts when its file is unchanged).
+  // again (from the kept verdicts when its file is unchanged), the last one
+  // standing until then.
   void Start(std::vector<std::string> keys);
-  // The verdict on a row's program; nullopt while it is being verified and
+  // The verdict on a row's program; nullopt before its first verdict and
   // when the row runs no file that exists.
   [[nodiscard]] std::optional<Signature> ResultOf(const std::string& key) const;
   // The verdict on a file now, verified at once on the calling thread

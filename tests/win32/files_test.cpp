@@ -92,6 +92,13 @@ TEST(Win32Files, SearchReportsEveryEntryWithSizeTimeAndAttributes) {
   const FindData rewritten = SearchAll(files, box.Path("plain.txt"))["plain.txt"];
   EXPECT_EQ(rewritten.write_time, file_time(box.Path("plain.txt")));
   EXPECT_GT(rewritten.write_time, plain.write_time);
+  // The stamp without a search says the same.
+  const std::optional<FileStamp> stamp = files.StampOf(box.Path("plain.txt"));
+  ASSERT_TRUE(stamp.has_value());
+  EXPECT_EQ(stamp->size, 6u);
+  EXPECT_EQ(stamp->write_time, rewritten.write_time);
+  EXPECT_EQ(stamp->attributes, rewritten.attributes);
+  EXPECT_FALSE(files.StampOf(box.Path("gone.txt")).has_value());
 
   EXPECT_NE(found["hidden.txt"].attributes & kAttrHidden, 0u);
   EXPECT_NE(found["hidden.txt"].attributes & kAttrSystem, 0u);

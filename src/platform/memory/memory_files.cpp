@@ -904,6 +904,13 @@ bool MemoryFileSystem::Exists(const std::string& path) const {
   return impl_->Find(path, true) != nullptr;
 }
 
+std::optional<FileStamp> MemoryFileSystem::StampOf(const std::string& path) {
+  EntryPtr entry = impl_->Find(path, true);
+  if (!entry) return std::nullopt;
+  const FindData data = MakeFindData(*entry);
+  return FileStamp{data.attributes, data.size, data.write_time};
+}
+
 std::optional<std::string> MemoryFileSystem::ReadFileBytes(const std::string& path,
                                                            std::size_t max_bytes) {
   std::optional<std::string> content = Content(path);

@@ -96,6 +96,7 @@ class MemoryFileSystem : public FileSystem {
 
   std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
   uint32_t GetAttributes(const std::string& path) override;
+  std::optional<FileStamp> StampOf(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool DeleteFile(const std::string& path) override;
   // Not found (2), in use (32, Lock), access denied (5, Deny or read-only),

@@ -151,6 +151,15 @@ bool Win32FileSystem::RemoveDirectoryOrLink(const std::string& path) {
   return ::SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
+std::optional<FileStamp> Win32FileSystem::StampOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return FileStamp{data.dwFileAttributes,
+                   (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                   (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                       data.ftLastWriteTime.dwLowDateTime};
+}
+
 bool Win32FileSystem::FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

@@ -40,6 +40,8 @@ class Win32FileSystem : public FileSystem {
  public:
   std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
   uint32_t GetAttributes(const std::string& path) override;
+  // GetFileAttributesExA.
+  std::optional<FileStamp> StampOf(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   // GetFileInformationByHandle on the entry itself (a link is not followed).
   uint32_t LinkCount(const std::string& path) override;
