@@ -33,7 +33,7 @@ std::string Describe(const Verdicts& verdicts) {
 
 // A verifier on the real machine whose keys are the files themselves, with
 // its worker started as the window starts it; Verify() queues every file
-// and waits until the worker has the last one's verdict.
+// and waits until the worker has gone through them all.
 class WorkerRun {
  public:
   explicit WorkerRun(const Platform& platform)
@@ -47,11 +47,12 @@ class WorkerRun {
 
   void Verify(const std::vector<std::string>& files) {
     verifier_.Start(files);
-    // The queue is worked through in order, so the last file's verdict
-    // comes in last, and the worker tells when its queue runs dry.
+    // The worker tells when its queue runs dry; a file's verdict from an
+    // earlier round stands until its new one is in, so the verifier's own
+    // word that it is idle ends the wait.
     std::unique_lock<std::mutex> lock(mutex_);
     const bool done = told_.wait_for(lock, std::chrono::minutes(10), [&] {
-      return verifier_.ResultOf(files.back()).has_value();
+      return verifier_.Idle() && verifier_.ResultOf(files.back()).has_value();
     });
     if (!done) throw std::runtime_error("the verifier's worker gave no verdict in 10 minutes");
   }

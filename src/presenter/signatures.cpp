@@ -83,6 +83,11 @@ std::optional<Signature> SignatureVerifier::ResultOf(const std::string& key) con
   return it->second;
 }
 
+bool SignatureVerifier::Idle() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return queue_.empty() && !verifying_;
+}
+
 int SignatureVerifier::files_checked() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return files_checked_;
@@ -148,9 +153,11 @@ void SignatureVerifier::Work() {
     if (stop_) return;
     const std::string key = std::move(queue_.front());
     queue_.pop_front();
+    verifying_ = true;
     lock.unlock();
     Verify(key);
     lock.lock();
+    verifying_ = false;
     ++since_notice;
     if (since_notice >= kNotifyEvery || queue_.empty()) {
       since_notice = 0;

@@ -80,6 +80,8 @@ class SignatureVerifier {
   // Runs what is queued on the calling thread, then tells the notify (for
   // a verifier without a worker).
   void RunQueued();
+  // Nothing queued and nothing being verified.
+  [[nodiscard]] bool Idle() const;
   // Files whose signature was checked so far (not served from the kept verdicts).
   [[nodiscard]] int files_checked() const;
 
@@ -101,6 +103,7 @@ class SignatureVerifier {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::string> queue_;
+  bool verifying_ = false;  // the worker is between taking a key and its verdict
   std::map<std::string, std::optional<Signature>> results_;  // by key
   std::map<Identity, Signature> kept_;
   int files_checked_ = 0;

@@ -31,9 +31,10 @@ TEST(SignatureVerifierTest, TheWorkerVerifiesBehindTheCallerAndStopsWithIt) {
     verifier.StartWorker([&notices] { ++notices; });
     verifier.Start(files);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!verifier.ResultOf(files.back()) && std::chrono::steady_clock::now() < deadline) {
+    while (!verifier.Idle() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    ASSERT_TRUE(verifier.Idle());
     ASSERT_TRUE(verifier.ResultOf(files.back()));
     EXPECT_EQ(verifier.ResultOf(files[7]), (Signature{Signature::Kind::kVerified, "Maker"}));
     EXPECT_EQ(verifier.ResultOf(files[8]), Signature{});
