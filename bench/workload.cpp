@@ -60,6 +60,7 @@ Sizes SizesFromEnvironment() {
   sizes.scheduled_tasks = Scaled(sizes.scheduled_tasks, scale, 1);
   sizes.packages = Scaled(sizes.packages, scale, 1);
   sizes.debugger_keys = Scaled(sizes.debugger_keys, scale, 1);
+  sizes.signature_copies = Scaled(sizes.signature_copies, scale, 1);
   return sizes;
 }
 

@@ -30,6 +30,7 @@ struct Sizes {
   int scheduled_tasks = 300;   // task definition files in the task store
   int packages = 40;           // packaged apps, one or two startup tasks each
   int debugger_keys = 40;      // Image File Execution Options keys, half with a Debugger
+  int signature_copies = 300;  // copies each of a signed and an unsigned program (Wine only)
 };
 
 // Sizes scaled by CU_BENCH_SCALE (default 1); every size stays at least 1,

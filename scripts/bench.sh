@@ -50,6 +50,8 @@ if [ "${1:-}" = "--wine-steps" ]; then
   step memory
   step seed-report
   step report --runs="$runs"
+  step seed-signatures
+  step signatures --runs="$runs"
 
   # Clearing: one tree seeded through Win32, three identical copies made on
   # the Linux side (cp -a keeps names, sizes, times and Wine's attribute

@@ -23,5 +23,7 @@ inline constexpr char kRawTree[] = "clear-raw";
 // both are seeded here.
 bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded);
 bool RunMemoryBenchmark(const Sizes& sizes);
+// Verifies the files seed-signatures made (SignatureFiles in seed.h).
+bool RunSignaturesBenchmark(const Sizes& sizes, int runs);
 
 }  // namespace cu::bench::win

@@ -9,6 +9,9 @@
 //   cu_bench_windows memory
 //   cu_bench_windows seed-report       report world (replaces the StartUp one)
 //   cu_bench_windows report [--runs=N]
+//   cu_bench_windows seed-signatures   signed and unsigned programs, and
+//                                      the test root trusted
+//   cu_bench_windows signatures [--runs=N]
 //   cu_bench_windows seed-tree NAME    prints the tree's path
 //   cu_bench_windows clear [--floor-ms=X] [--seeded=yes]
 //                                      deletes <sandbox>\clear-ours,
@@ -20,7 +23,8 @@
 // step ran and met its targets, 2 when a target was missed, 1 on failure.
 // Meant for a throwaway Wine prefix: it rewrites the autostart keys, the
 // Startup folder's location, Winlogon's Shell, AppInit_DLLs and the typed
-// addresses, and adds tasks, packages, debuggers and services.
+// addresses, and adds tasks, packages, debuggers, services and a trusted
+// root of its own.
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +86,14 @@ int Run(int argc, char** argv) {
                 FormatMs(watch.ElapsedMs()).c_str());
     return 0;
   }
+  if (command == "seed-signatures") {
+    Stopwatch watch;
+    SeedSignatures(sandbox, sizes.signature_copies);
+    std::printf("seeded %s signed and %s unsigned programs in %s\n",
+                Grouped(sizes.signature_copies).c_str(), Grouped(sizes.signature_copies).c_str(),
+                FormatMs(watch.ElapsedMs()).c_str());
+    return 0;
+  }
   if (command == "seed-tree") {
     if (argc < 3) return 1;
     const std::string root = sandbox + "\\" + argv[2];
@@ -100,6 +112,8 @@ int Run(int argc, char** argv) {
   } else if (command == "clear") {
     met = RunClearBenchmark(sizes, std::atof(Option(argc, argv, "floor-ms", "-1").c_str()),
                             Option(argc, argv, "seeded", "no") == "yes");
+  } else if (command == "signatures") {
+    met = RunSignaturesBenchmark(sizes, runs);
   } else if (command == "memory") {
     met = RunMemoryBenchmark(sizes);
   } else {

@@ -460,4 +460,29 @@ void SeedTree(const std::string& root, const Tree& tree) {
   }
 }
 
+std::vector<std::string> SignatureFiles(const std::string& sandbox, int copies) {
+  const std::string folder = sandbox + "\\signatures\\";
+  std::vector<std::string> files;
+  for (int i = 0; i < copies; ++i) {
+    files.push_back(folder + "signed-" + Padded(i, 3) + ".exe");
+    files.push_back(folder + "unsigned-" + Padded(i, 3) + ".exe");
+  }
+  return files;
+}
+
+void SeedSignatures(const std::string& sandbox, int copies) {
+  const std::string folder = sandbox + "\\signatures";
+  (void)RemoveTree(folder);
+  Check(MakeFolders(folder), "CreateDirectoryA " + folder);
+  const cu::test_kit::SignatureFixtures fixtures = cu::test_kit::SignatureFixturePaths();
+  const std::vector<std::string> files = SignatureFiles(sandbox, copies);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& source = i % 2 == 0 ? fixtures.signed_by_trusted : fixtures.unsigned_program;
+    Check(::CopyFileA(source.c_str(), files[i].c_str(), FALSE) != FALSE, "CopyFileA " + files[i]);
+  }
+  const DWORD status = cu::test_kit::TrustTestRoot();
+  ::SetLastError(status);
+  Check(status == ERROR_SUCCESS, "adding the test root to the trusted roots");
+}
+
 }  // namespace cu::bench::win

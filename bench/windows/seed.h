@@ -6,6 +6,7 @@
 // removes it first.
 
 #include <string>
+#include <vector>
 
 #include "bench/workload.h"
 
@@ -47,5 +48,15 @@ void SeedUrls(int count);
 // Creates the tree below `root` (removed first when present); every file
 // holds 100 bytes.
 void SeedTree(const std::string& root, const Tree& tree);
+
+// The files the signature benchmark verifies, in <sandbox>\signatures:
+// `copies` copies each of the signed and the unsigned program, alternating.
+std::vector<std::string> SignatureFiles(const std::string& sandbox, int copies);
+
+// Makes SignatureFiles() afresh from the programs signed at build time next
+// to the benchmark (the test kit's signature fixtures: the signed one by the
+// test publisher, chain included) and adds the fixtures' test root to the
+// machine's trusted roots, as the tests do.
+void SeedSignatures(const std::string& sandbox, int copies);
 
 }  // namespace cu::bench::win

@@ -24,6 +24,7 @@ namespace {
 constexpr char kMainClass[] = "ClearUtilityMain";
 constexpr char kTitle[] = "Clear utility";
 constexpr UINT kFirstShow = WM_APP + 1;
+constexpr UINT kRedrawRows = WM_APP + 2;  // wparam: the Page whose rows changed colour
 constexpr int kListFirst = 600;  // + the page's tab index: the lists' control ids
 // The system menu's own item; system commands keep their low four bits free.
 constexpr UINT kRestartElevatedCommand = 0x0100;
@@ -79,6 +80,9 @@ bool MainWindow::Create(int show_command, Page first_page) {
       AppendMenuA(system_menu, MF_STRING, kRestartElevatedCommand, "Restart as administrator");
     }
   }
+  // The rows' programs are verified behind the window from the first load on.
+  startup_->signatures().StartWorker([this] { RedrawRowsSoon(Page::kStartup); });
+  if (services_) services_->signatures().StartWorker([this] { RedrawRowsSoon(Page::kServices); });
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
   PostMessageA(hwnd_, kFirstShow, 0, 0);
@@ -136,6 +140,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (!shown_) {
         shown_ = true;
         Guarded([this] { controller_->ShowFirstTime(first_page_); });
+      }
+      return 0;
+    case kRedrawRows:
+      for (const PageView& page : pages_) {
+        if (page.desc().page == static_cast<Page>(wparam)) InvalidateRect(page.list(), nullptr, FALSE);
       }
       return 0;
     case WM_SIZE:
@@ -405,6 +414,11 @@ void MainWindow::TakeFocusRequests() {
 HWND MainWindow::MessageOwner() const {
   HWND active = GetActiveWindow();
   return active && GetWindow(active, GW_OWNER) == hwnd_ ? active : hwnd_;
+}
+
+// Called by the verifiers' threads: a posted message, nothing else.
+void MainWindow::RedrawRowsSoon(Page page) {
+  PostMessageA(hwnd_, kRedrawRows, static_cast<WPARAM>(page), 0);
 }
 
 bool MainWindow::Confirm(const std::string& question) {

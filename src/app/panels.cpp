@@ -110,7 +110,8 @@ void KeepFocusOnClick(HWND toggle) { SetWindowSubclass(toggle, ToggleProc, 1, 0)
 void DrawListRow(const DRAWITEMSTRUCT& item, const RowDrawing& drawing) {
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
-  const COLORREF fill = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+  COLORREF fill = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+  if (drawing.fill_colour) fill = static_cast<COLORREF>(*drawing.fill_colour);
   COLORREF text = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
   if (drawing.text_colour) text = static_cast<COLORREF>(*drawing.text_colour);
   {

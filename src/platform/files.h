@@ -29,6 +29,14 @@ struct FindData {
   uint32_t attributes = 0;
   uint64_t size = 0;        // full 64-bit size
   LocalTime last_write;     // converted to local time, seconds rounded down to even
+  uint64_t write_time = 0;  // the last write as the system keeps it (UTC FILETIME), unrounded
+};
+
+// What GetFileAttributesEx tells of an entry, in one call.
+struct FileStamp {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint64_t write_time = 0;  // UTC FILETIME, as FindData::write_time
 };
 
 // One open directory search. Closed by the destructor.
@@ -109,6 +117,9 @@ class FileSystem {
   // Null when nothing is found. Entries deleted while the search is open are
   // not returned again; every remaining entry is returned once.
   [[nodiscard]] virtual std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) = 0;
+  // The entry's attributes, size and last write without a search (no
+  // wildcards); nullopt when the path does not exist.
+  [[nodiscard]] virtual std::optional<FileStamp> StampOf(const std::string& path) = 0;
   // kInvalidAttributes when the path does not exist.
   [[nodiscard]] virtual uint32_t GetAttributes(const std::string& path) = 0;
   [[nodiscard]] virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;

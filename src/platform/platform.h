@@ -13,6 +13,7 @@
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/shell.h"
+#include "platform/signatures.h"
 #include "platform/tasks.h"
 #include "platform/versions.h"
 #include "platform/xml.h"
@@ -31,6 +32,7 @@ struct Platform {
   ServiceManager& services;
   TaskScheduler& tasks;
   XmlParser& xml;
+  SignatureChecks& signatures;
 };
 
 }  // namespace cu

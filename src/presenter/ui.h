@@ -54,6 +54,8 @@ struct RowDrawing {
   // nullopt: the colours the list prepared (window text, or highlight text
   // when selected).
   std::optional<uint32_t> text_colour;
+  // nullopt: the list's own background (window, or highlight when selected).
+  std::optional<uint32_t> fill_colour;
 };
 
 // The narrow way the tab presenters reach the user. The Win32 window
@@ -75,6 +77,9 @@ class Ui {
   virtual void ShowMessage(const std::string& text) = 0;
   // Repaints the main window at once.
   virtual void Repaint() = 0;
+  // Asks, from any thread, for the page's rows to be drawn again (their
+  // colours changed, not their texts); returns at once.
+  virtual void RedrawRowsSoon(Page page) = 0;
   // Closes the main window, as its close box does, once the command ends.
   virtual void CloseWindow() = 0;
   // The hourglass on (true) or the default cursor (false).

@@ -108,8 +108,20 @@ std::optional<std::string> ExecutableCheckPath(Locale& locale, std::string_view 
   return path;
 }
 
+std::optional<std::string> ServiceProgramFile(const Platform& platform,
+                                              const std::string& service_name) {
+  ServiceManager& services = platform.services;
+  std::unique_ptr<ScHandle> manager = services.OpenManager("", kScManagerConnect);
+  if (!manager) return std::nullopt;
+  std::unique_ptr<ScHandle> service = services.OpenService(*manager, service_name, kServiceQueryConfig);
+  if (!service) return std::nullopt;
+  const std::optional<ServiceConfig> config = services.QueryConfig(*service);
+  if (!config) return std::nullopt;
+  return ExecutableCheckPath(platform.locale, config->binary_path);
+}
+
 ServiceReport GetServiceInfo(const Platform& platform, const std::string& machine,
-                             const std::string& service_name) {
+                             const std::string& service_name, SignatureVerifier* signatures) {
   ServiceReport report;
   std::vector<std::string> lines{"Service Name:\t" + service_name};
   ServiceManager& services = platform.services;
@@ -143,10 +155,15 @@ ServiceReport GetServiceInfo(const Platform& platform, const std::string& machin
     }
     if (!config->binary_path.empty()) {
       lines.push_back("BinaryPathName:\t" + config->binary_path);
-      if (!report.running) {
-        std::optional<std::string> program =
-            ExecutableCheckPath(platform.locale, config->binary_path);
-        if (program && !platform.files.FileExists(*program)) lines.push_back("(File not found!)");
+      const std::optional<std::string> program =
+          ExecutableCheckPath(platform.locale, config->binary_path);
+      if (program && signatures) {
+        if (const std::optional<Signature> verdict = signatures->VerdictOn(*program)) {
+          lines.push_back("Signature:\t" + SignatureText(*verdict));
+        }
+      }
+      if (!report.running && program && !platform.files.FileExists(*program)) {
+        lines.push_back("(File not found!)");
       }
     }
     if (!config->service_start_name.empty()) {

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "presenter/progress.h"
+#include "presenter/signatures.h"
 
 namespace cu {
 
@@ -63,8 +64,16 @@ struct ServiceReport {
 // "Start Type: " reads "Auto Start (Delayed)" for a delayed automatic start,
 // and a last line "Dependents:" names (display names, joined by ", ") every
 // service that depends on this one, left out when there is none.
+// With `signatures`, the program's file (ExecutableCheckPath), when found,
+// adds "Signature:" TAB <SignatureText> right after "BinaryPathName:".
 [[nodiscard]] ServiceReport GetServiceInfo(const Platform& platform, const std::string& machine,
-                                           const std::string& service_name);
+                                           const std::string& service_name,
+                                           SignatureVerifier* signatures = nullptr);
+
+// The file a service of this computer runs, as its report checks it; nullopt
+// when the manager does not say or the path names no program.
+[[nodiscard]] std::optional<std::string> ServiceProgramFile(const Platform& platform,
+                                                            const std::string& service_name);
 
 // The "Description" value of the service's key under HKEY_LOCAL_MACHINE,
 // read with KEY_READ; empty when the key or the value is missing. Throws the

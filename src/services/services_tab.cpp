@@ -35,7 +35,12 @@ std::string DeleteServiceQuestion(const std::string& display_name,
   return question + "?";
 }
 
-ServicesTab::ServicesTab(const Platform& platform, Ui& ui) : platform_(platform), ui_(ui) {}
+ServicesTab::ServicesTab(const Platform& platform, Ui& ui)
+    : platform_(platform),
+      ui_(ui),
+      signatures_(platform, [platform](const std::string& service_name) {
+        return ServiceProgramFile(platform, service_name);
+      }) {}
 
 void ServicesTab::LoadServices(const std::string& machine, uint32_t type, uint32_t state) {
   toggle_caption_.clear();
@@ -78,6 +83,10 @@ void ServicesTab::FinishLoad(int running) {
   for (std::size_t i = 0; i < keyed.size(); ++i) entries[i] = std::move(keyed[i].second);
   const std::string count = std::to_string(entries.size());
   toggle_caption_ = only_running_ ? count : std::to_string(running) + " / " + count;
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const ServiceEntry& entry : entries) names.push_back(entry.service_name);
+  signatures_.Start(std::move(names));
 }
 
 void ServicesTab::Reload() { LoadServices("", kServiceWin32, kServiceStateAll); }
@@ -88,7 +97,15 @@ void ServicesTab::Select(int index) {
 
 RowDrawing ServicesTab::RowDrawingAt(int index, bool selected) const {
   if (!list_.Contains(index)) return RowDrawing{};
-  return DrawServiceEntry(list_.rows()[static_cast<std::size_t>(index)], selected);
+  const ServiceEntry& entry = list_.rows()[static_cast<std::size_t>(index)];
+  RowDrawing drawing = DrawServiceEntry(entry, selected);
+  if (!selected) {
+    const std::optional<Signature> verdict = signatures_.ResultOf(entry.service_name);
+    if (verdict && verdict->kind != Signature::Kind::kVerified) {
+      drawing.fill_colour = kColourUnverifiedRow;
+    }
+  }
+  return drawing;
 }
 
 void ServicesTab::SaveServiceList() {
@@ -133,7 +150,7 @@ ServicesTab::InfoOutcome ServicesTab::RunInfoDialog(const ServiceEntry& entry) {
   } catch (const AppError&) {
     // A description that cannot be read is shown as none.
   }
-  const ServiceReport report = GetServiceInfo(platform_, "", entry.service_name);
+  const ServiceReport report = GetServiceInfo(platform_, "", entry.service_name, &signatures_);
   const auto report_text = [&](const ServiceReport& shown) {
     return "Display Name:\t" + entry.display_name + "\r\n" + shown.text + "\r\n" +
            "Description:\t" + description;
@@ -149,7 +166,7 @@ ServicesTab::InfoOutcome ServicesTab::RunInfoDialog(const ServiceEntry& entry) {
   if (!report.running) request.bottom_hint = kPressCtrlDelHint;
   request.choice = StartTypeList(entry.service_name, entry.display_name, [&] {
     outcome.reconfigured = true;
-    return report_text(GetServiceInfo(platform_, "", entry.service_name));
+    return report_text(GetServiceInfo(platform_, "", entry.service_name, &signatures_));
   });
   outcome.result = ui_.ShowInfo(request);
   return outcome;

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "presenter/list_state.h"
+#include "presenter/signatures.h"
 #include "presenter/ui.h"
 
 namespace cu {
@@ -88,8 +89,9 @@ class ServicesTab {
   void Select(int index);
   [[nodiscard]] const std::string& toggle_caption() const { return toggle_caption_; }
 
-  // DrawServiceEntry of row `index`; an index without a row gives an empty
-  // name in the prepared colours.
+  // DrawServiceEntry of row `index`, on pale red when the service's program
+  // was verified and not found verified (unless selected); an index without
+  // a row gives an empty name in the prepared colours.
   [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
 
   // Save: nothing for an empty list; else asks for a file and writes the
@@ -119,6 +121,9 @@ class ServicesTab {
   // stopping, or its start refused) is named: "Not started again: <display
   // names>".
   void ShowServiceInfo();
+
+  // The verdicts on the services' programs, verified after each load.
+  SignatureVerifier& signatures() { return signatures_; }
 
   // True once after a command that gives the list the keyboard focus.
   [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
@@ -192,6 +197,8 @@ class ServicesTab {
   ListState<ServiceEntry> list_;
   bool only_running_ = false;
   std::string toggle_caption_;
+  // Last: its worker, which uses the platform, stops first.
+  mutable SignatureVerifier signatures_;  // a cache of verdicts, filled also by reports
 };
 
 }  // namespace cu

@@ -123,11 +123,28 @@ std::string GetVersionStrings(const Platform& platform, const std::string& path)
   return Trim(result);
 }
 
-std::string BuildStartupReport(const Platform& platform, const std::string& command) {
+std::optional<std::string> ProgramFileOf(const Platform& platform, const std::string& command) {
+  std::string program = SplitCommandLine(platform, command).program;
+  if (program.empty()) return std::nullopt;
+  return program;
+}
+
+std::string BuildStartupReport(const Platform& platform, const std::string& command,
+                               SignatureVerifier* signatures) {
   const CommandPaths paths = SplitCommandLine(platform, command);
-  std::string program_lines = GetFileDateSize(platform, paths.program);
+  // The size and date of a file found, and who signed it.
+  const auto file_lines = [&](const std::string& path) {
+    std::string lines = GetFileDateSize(platform, path);
+    if (!lines.empty() && signatures) {
+      if (const std::optional<Signature> verdict = signatures->VerdictOn(path)) {
+        lines += "\r\nSignature=" + SignatureText(*verdict);
+      }
+    }
+    return lines;
+  };
+  std::string program_lines = file_lines(paths.program);
   if (program_lines.empty()) program_lines = "File not found!";
-  const std::string parameter_lines = GetFileDateSize(platform, paths.parameter);
+  const std::string parameter_lines = file_lines(paths.parameter);
 
   std::string report = GetVersionStrings(platform, paths.program);
   if (report.empty()) report = paths.program;
@@ -143,7 +160,8 @@ std::string BuildStartupReport(const Platform& platform, const std::string& comm
 
 std::optional<std::vector<std::string>> StartupReportLines(
     const Platform& platform, const std::vector<StartupRow>& rows, const StartupFolders& folders,
-    const std::string& windows_dir, Progress* progress, std::size_t* row_reached) {
+    const std::string& windows_dir, Progress* progress, std::size_t* row_reached,
+    SignatureVerifier* signatures) {
   std::vector<std::string> lines;
   std::string previous;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -161,7 +179,7 @@ std::optional<std::vector<std::string>> StartupReportLines(
     lines.push_back("");
     lines.push_back(std::to_string(i + 1));
     lines.push_back(Trim(row.text) + (row.approval.disabled ? " (disabled)" : ""));
-    lines.push_back(BuildStartupReport(platform, row.command));
+    lines.push_back(BuildStartupReport(platform, row.command, signatures));
     lines.push_back("");
     if (progress) progress->Report(static_cast<uint64_t>(i) + 1, 0);
   }

@@ -14,6 +14,7 @@
 
 #include "platform/platform.h"
 #include "presenter/progress.h"
+#include "presenter/signatures.h"
 #include "startup/startup_catalogue.h"
 
 namespace cu {
@@ -71,8 +72,16 @@ struct CommandPaths {
 // The whole report for a command: the program's version lines (or its path),
 // its size and date (or "File not found!"), and when the parameter names
 // something the search finds, "Parameter Program:" with its version lines,
-// size and date. Lines separated by CR LF; trimmed.
-[[nodiscard]] std::string BuildStartupReport(const Platform& platform, const std::string& command);
+// size and date. With `signatures`, each found file's date line is followed
+// by "Signature=<SignatureText>" (none for a folder). Lines separated by CR
+// LF; trimmed.
+[[nodiscard]] std::string BuildStartupReport(const Platform& platform, const std::string& command,
+                                             SignatureVerifier* signatures = nullptr);
+
+// The program file a command runs, as the report finds it (the verifier's
+// key resolution); nullopt when none.
+[[nodiscard]] std::optional<std::string> ProgramFileOf(const Platform& platform,
+                                                       const std::string& command);
 
 // The lines of the StartUp report file, for ExportLines. Rows are grouped by
 // runs of equal location (StartupLocation with the prefix, `folders` and
@@ -86,6 +95,7 @@ struct CommandPaths {
 // reported, so after a throw it names the row that failed.
 [[nodiscard]] std::optional<std::vector<std::string>> StartupReportLines(
     const Platform& platform, const std::vector<StartupRow>& rows, const StartupFolders& folders,
-    const std::string& windows_dir, Progress* progress, std::size_t* row_reached = nullptr);
+    const std::string& windows_dir, Progress* progress, std::size_t* row_reached = nullptr,
+    SignatureVerifier* signatures = nullptr);
 
 }  // namespace cu

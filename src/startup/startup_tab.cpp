@@ -67,7 +67,12 @@ class ApprovedValues {
 }  // namespace
 
 StartupTab::StartupTab(const Platform& platform, Ui& ui, const SystemPaths& paths)
-    : platform_(platform), ui_(ui), paths_(paths) {}
+    : platform_(platform),
+      ui_(ui),
+      paths_(paths),
+      signatures_(platform, [platform](const std::string& command) {
+        return ProgramFileOf(platform, command);
+      }) {}
 
 void StartupTab::LoadStartupList() {
   count_caption_.clear();
@@ -85,6 +90,10 @@ void StartupTab::LoadStartupList() {
     ReadAllSources(list_.mutable_rows(), errors);
   }
   Select(0);
+  std::vector<std::string> commands;
+  commands.reserve(list_.size());
+  for (const StartupRow& row : list_.rows()) commands.push_back(row.command);
+  signatures_.Start(std::move(commands));
   errors.ThrowFirst();
 }
 
@@ -307,7 +316,7 @@ uint32_t StartupTab::DeleteStartupPath(const std::string& path) {
 std::string StartupTab::GetStartupReport() const {
   const StartupRow* row = list_.selected();
   if (!row) return {};
-  return BuildStartupReport(platform_, row->command);
+  return BuildStartupReport(platform_, row->command, &signatures_);
 }
 
 void StartupTab::ShowStartupInfo() {
@@ -438,6 +447,12 @@ RowDrawing StartupTab::RowDrawingAt(int index, bool selected) const {
   const StartupRow& row = list_.rows()[static_cast<std::size_t>(index)];
   drawing.name = row.text;
   if (row.approval.disabled && !selected) drawing.text_colour = kColourDisabledRow;
+  if (!selected) {
+    const std::optional<Signature> verdict = signatures_.ResultOf(row.command);
+    if (verdict && verdict->kind != Signature::Kind::kVerified) {
+      drawing.fill_colour = kColourUnverifiedRow;
+    }
+  }
   return drawing;
 }
 
@@ -458,7 +473,8 @@ void StartupTab::SaveReport() {
     ui_.RunWork({"Writing " + *path, WorkKind::kRows, static_cast<uint64_t>(count)},
                 [&](Progress& progress) {
                   const std::optional<std::vector<std::string>> lines = StartupReportLines(
-                      platform_, list_.rows(), folders_, paths_.windows_dir, &progress, &reached);
+                      platform_, list_.rows(), folders_, paths_.windows_dir, &progress, &reached,
+                      &signatures_);
                   // Stopped: nothing is written, the file stays as it was.
                   if (lines) ExportLines(platform_.files, *path, *lines);
                 });

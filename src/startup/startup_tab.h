@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "presenter/list_state.h"
+#include "presenter/signatures.h"
 #include "presenter/system_paths.h"
 #include "presenter/ui.h"
 #include "startup/startup_catalogue.h"
@@ -89,7 +90,8 @@ class StartupTab {
   // not change, AppError "The task scheduler did not switch <task path>" and
   // no reload. A packaged app's startup task gets State 1 (disable) or 2.
   void SwitchSelectedEntry();
-  // A disabled entry's row is grey unless selected.
+  // A disabled entry's row is grey unless selected; a row whose program is
+  // verified and not found verified is pale red unless selected.
   [[nodiscard]] RowDrawing RowDrawingAt(int index, bool selected) const;
   // The context menu opens: "Save" is enabled exactly when a row is
   // selected, and stays so judged until the menu opens again.
@@ -101,6 +103,9 @@ class StartupTab {
   // row's report is built leaves the selection on that row; AppError "Cannot
   // create file <path>" leaves it on the last row.
   void SaveReport();
+
+  // The verdicts on the rows' programs, verified after each load.
+  SignatureVerifier& signatures() { return signatures_; }
 
   // True once after a command that moves the keyboard focus to the list.
   [[nodiscard]] bool TakeFocusRequest() { return list_.TakeFocusRequest(); }
@@ -137,6 +142,8 @@ class StartupTab {
   std::string count_caption_;
   StartupFolders folders_;
   bool save_enabled_ = true;
+  // Last: its worker, which uses the platform, stops first.
+  mutable SignatureVerifier signatures_;  // a cache of verdicts, filled also by reports
 };
 
 }  // namespace cu

@@ -13,6 +13,7 @@ using cu::win32::ClipboardOpen;
 using cu::win32::ComPtr;
 using cu::win32::ScopeExit;
 using cu::win32::ToWide;
+using cu::win32::UniqueCertStore;
 using cu::win32::UniqueFile;
 using cu::win32::UniqueFind;
 using cu::win32::UniqueHkey;
@@ -143,6 +144,29 @@ std::string WindowsFolder() {
 bool RunningUnderWine() {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+SignatureFixtures SignatureFixturePaths() {
+  std::string folder = ExeFolder();
+  if (!PathExists(folder + "cu-test-root.cer")) folder += "tests\\win32\\";
+  return SignatureFixtures{folder + "signed-by-trusted.exe", folder + "self-signed.exe",
+                           folder + "tampered.exe", folder + "unsigned.exe",
+                           folder + "signed-test-service.exe", folder + "cu-test-root.cer"};
+}
+
+DWORD TrustTestRoot() {
+  const std::optional<std::string> der = ReadWholeFile(SignatureFixturePaths().root_certificate);
+  if (!der) return ::GetLastError();
+  const UniqueCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                              CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
+  if (!store) return ::GetLastError();
+  if (!::CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
+                                          reinterpret_cast<const BYTE*>(der->data()),
+                                          static_cast<DWORD>(der->size()),
+                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
+    return ::GetLastError();
+  }
+  return ERROR_SUCCESS;
 }
 
 bool PathExists(const std::string& path) {

@@ -31,6 +31,27 @@ bool PathExists(const std::string& path);
 // does not open.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
+// The programs made at build time for the signature checks
+// (scripts/sign-fixtures.sh), next to the Win32 tests; the window tests,
+// built one folder up, find them in tests\win32 below their own folder.
+struct SignatureFixtures {
+  std::string signed_by_trusted;  // by kTestPublisher, issued by the test root, chain included
+  std::string self_signed;        // by kSelfSignedPublisher, its own issuer
+  std::string tampered;           // as signed_by_trusted, then one byte of its data changed
+  std::string unsigned_program;   // the same program, never signed
+  std::string signed_service;     // the test service (test-service.exe), signed like signed_by_trusted
+  std::string root_certificate;   // the test root, DER
+};
+inline constexpr char kTestPublisher[] = "CU Test Publisher";
+inline constexpr char kSelfSignedPublisher[] = "CU Self Signed";
+SignatureFixtures SignatureFixturePaths();
+
+// Adds the test root to the machine's trusted roots (the local machine's
+// "Root" store), replacing it when it is there already, so signatures by
+// kTestPublisher are trusted from then on (in the test prefix this lasts).
+// ERROR_SUCCESS when the root is in the store, else the system's error.
+[[nodiscard]] DWORD TrustTestRoot();
+
 // A whole file's bytes; nullopt when it does not open.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Creates or truncates a file holding exactly `bytes`.

@@ -5,11 +5,8 @@
 // line counts what went).
 #include <windows.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -313,45 +310,6 @@ TreeCount CountRemovable(const std::string& folder) {
   FindClose(search);
   return count;
 }
-
-// Asks the window for WM_NULL every 20 ms from a thread of its own and keeps
-// the slowest answer; a probe answered late or not within 250 ms counts as
-// a stall.
-class ResponsivenessProbe {
- public:
-  explicit ResponsivenessProbe(HWND window)
-      : thread_([this, window] {
-          while (!done_) {
-            const auto start = std::chrono::steady_clock::now();
-            DWORD_PTR result = 0;
-            const bool answered =
-                SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count();
-            ++probes_;
-            if (!answered || ms > 250) ++stalls_;
-            if (ms > 100) std::printf("[ probe ] %d: %d ms\n", probes_.load(), static_cast<int>(ms));
-            if (ms > slowest_ms_) slowest_ms_ = static_cast<int>(ms);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-          }
-        }) {}
-  ~ResponsivenessProbe() { Stop(); }
-  void Stop() {
-    done_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  int probes() const { return probes_; }
-  int stalls() const { return stalls_; }
-  int slowest_ms() const { return slowest_ms_; }
-
- private:
-  std::atomic<bool> done_{false};
-  std::atomic<int> probes_{0};
-  std::atomic<int> stalls_{0};
-  std::atomic<int> slowest_ms_{0};
-  std::thread thread_;
-};
 
 // The Shell folders tab's result line: its visible static text.
 std::string ResultLine(HWND main) {

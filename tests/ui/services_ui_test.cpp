@@ -20,6 +20,7 @@ constexpr char kDisplayName[] = "Clear utility test service";
 constexpr char kDescription[] = "Started and stopped by the window tests";
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kAqua = RGB(0, 255, 255);
+constexpr COLORREF kUnverified = RGB(255, 208, 208);
 
 using cu::win32::UniqueSc;
 
@@ -103,12 +104,8 @@ void ChooseInInfo(const AppProcess& app, HWND dialog, int id) {
 }
 
 // Quoted: the build folder may hold blanks.
-std::string TestServiceCommand() {
-  std::string command = "\"";
-  command += ExeFolder();
-  command += "tests\\win32\\test-service.exe\"";
-  return command;
-}
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string TestServiceCommand() { return Quoted(ExeFolder() + "tests\\win32\\test-service.exe"); }
 
 // The test service's state and process now; all zero when unknown.
 SERVICE_STATUS_PROCESS StatusNow() {
@@ -152,7 +149,8 @@ class ServicesWindowTest : public ::testing::Test {
   std::string ExpectedMemo(const std::string& state) const {
     std::string memo = std::string("Display Name:\t") + kDisplayName + "\r\n" + "Service Name:\t" + kServiceName +
                        "\r\n" + "Service Type:\tOwn process.\r\n" + "Current State:\t" + state + "\r\n" +
-                       "Start Type: \tDemand (Manual) Start\r\n" + "BinaryPathName:\t" + command_ + "\r\n";
+                       "Start Type: \tDemand (Manual) Start\r\n" + "BinaryPathName:\t" + command_ + "\r\n" +
+                       "Signature:\tNot signed\r\n";
     const std::string start_name = service_.StartName();
     if (!start_name.empty()) memo += "ServiceStartName:\t" + start_name + "\r\n";
     return memo + "Description:\t" + kDescription;
@@ -522,6 +520,52 @@ TEST_F(ServicesWindowTest, StartTypeListInInfoChangesTheTypeAfterTheQuestion) {
 
   ChooseInInfo(app, dialog, IDCANCEL);
   EXPECT_EQ(ListSelection(list_), row) << "the reloaded list keeps the row";
+}
+
+TEST_F(ServicesWindowTest, AServiceWhoseProgramTheTrustedPublisherSignedIsReportedVerifiedAndNotDrawnPale) {
+  ASSERT_EQ(cu::test_kit::TrustTestRoot(), static_cast<DWORD>(ERROR_SUCCESS));
+  constexpr char kSignedDisplayName[] = "Clear utility signed test service";
+  const std::string program = cu::test_kit::SignatureFixturePaths().signed_service;
+  ASSERT_TRUE(PathExists(program)) << program << " is made with the signature fixtures";
+  const std::string command = Quoted(program);
+  RegisteredService signed_service{"ClearUtilityUiSignedService", kSignedDisplayName, command};
+  ASSERT_TRUE(signed_service.created());
+
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  ASSERT_NO_FATAL_FAILURE(ShowServices(app));
+  const std::vector<std::string> rows = ListRows(list_);
+  const int signed_row = RowIndex(rows, kSignedDisplayName);
+  const int unsigned_row = RowIndex(rows, kDisplayName);
+  ASSERT_GT(signed_row, 0) << Shown(rows);
+  ASSERT_GT(unsigned_row, 0);
+  {
+    SCOPED_TRACE("the unsigned test service's row is pale red, the signed one's is not");
+    ASSERT_NE(ListSelection(list_), signed_row);
+    ASSERT_NE(ListSelection(list_), unsigned_row);
+    SendMessageW(list_, LB_SETTOPINDEX, static_cast<WPARAM>(std::min(signed_row, unsigned_row)), 0);
+    RECT client{};
+    GetClientRect(list_, &client);
+    ASSERT_LE(std::max(RowRect(list_, signed_row).bottom, RowRect(list_, unsigned_row).bottom), client.bottom)
+        << "both rows are in view";
+    app.Foreground();
+    const Screenshot shot = WaitForRowColour(list_, unsigned_row, kUnverified);
+    const std::string picture = shot.Save(TempFolder() + "cu-services-signatures.bmp");
+    EXPECT_GT(shot.Count(RowRect(list_, unsigned_row), kUnverified), 0) << "picture " << picture;
+    EXPECT_EQ(shot.Count(RowRect(list_, signed_row), kUnverified), 0) << "picture " << picture;
+  }
+  SelectRow(app, signed_row);
+  Click(app.Button(kServicesPage, "Info"));
+  HWND dialog = WaitForDialog(app.id(), "Info Service");
+  ASSERT_NE(dialog, nullptr) << "the Info dialog opens";
+  const std::string memo = ReadInfo(dialog).memo;
+  // A line break added at the end, so the verdict's line is matched whole
+  // also when it is the last.
+  EXPECT_NE((memo + "\r\n").find("\r\nBinaryPathName:\t" + command + "\r\nSignature:\tVerified: " +
+                                 cu::test_kit::kTestPublisher + "\r\n"),
+            std::string::npos)
+      << memo;
+  ChooseInInfo(app, dialog, IDCANCEL);
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The StartUp tab's commands worked from outside: the Info dialog (Enter,
 // the "Info" button, a double-click), removal through "DELETE!!!" and the
 // "Confirm" question, the 32-bit registry view's rows, the Disable/Enable
-// switch, and the grouped report file written through the real save dialog.
+// switch, the grouped report file written through the real save dialog, and
+// the verdicts on the programs' signatures (in Info, in the file, as pale
+// rows; for 2,000 rows behind a window that keeps answering).
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -907,6 +911,217 @@ TEST_F(StartupCommandsTest, LogonValuesAreListedWhenChangedAndRemovalPutsWindows
     EXPECT_EQ(value ? std::optional<std::string>(value->Text()) : std::nullopt, removal.after);
   }
   EXPECT_TRUE(Dialogs(app.id()).empty()) << "no error box";
+}
+
+// The size and date lines a report gives for a file found: its size grouped
+// by the user's thousands separator, its last write in local time, to the
+// two seconds of a DOS date-time, as the short date and the time (no time
+// at midnight).
+std::string FileLines(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  FILETIME local{};
+  SYSTEMTIME time{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time)) {
+    return "?";
+  }
+  time.wSecond &= ~1;
+  char thousands[16] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, sizeof thousands);
+  std::string size = std::to_string((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+  for (int i = static_cast<int>(size.size()) - 3; i > 0; i -= 3) {
+    size.insert(static_cast<std::size_t>(i), thousands);
+  }
+  char date[128] = {};
+  char clock[128] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, clock, sizeof clock);
+  const bool midnight = time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0;
+  return "FileSize=" + size + kCrLf + "FileDate=" + date + (midnight ? "" : std::string(" ") + clock);
+}
+
+constexpr COLORREF kUnverifiedPale = RGB(255, 208, 208);
+
+// HKCU Run values whose programs are the signature fixtures, the test root
+// trusted. Their rows sort together after the rows above, in this order.
+class StartupSignaturesTest : public StartupCommandsTest {
+ protected:
+  struct Program {
+    std::string name;
+    std::string path;
+    std::string verdict;  // the report's text after "Signature="
+    bool pale;            // drawn on pale red when not selected
+    std::string Row() const { return name + "=" + path; }
+  };
+
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartupCommandsTest::SetUp());
+    ASSERT_EQ(cu::test_kit::TrustTestRoot(), static_cast<DWORD>(ERROR_SUCCESS));
+    for (const Program& program : programs_) {
+      ASSERT_TRUE(PathExists(program.path)) << program.path << " is made with the signature fixtures";
+      ASSERT_EQ(signed_run_.SetString(program.name, program.path), ERROR_SUCCESS);
+    }
+  }
+
+  const cu::test_kit::SignatureFixtures fixtures_ = cu::test_kit::SignatureFixturePaths();
+  const std::vector<Program> programs_{
+      {"cuui-sig-self", fixtures_.self_signed, std::string("Not trusted: ") + cu::test_kit::kSelfSignedPublisher,
+       true},
+      {"cuui-sig-tampered", fixtures_.tampered, "Invalid: the file was changed after it was signed", true},
+      {"cuui-sig-trusted", fixtures_.signed_by_trusted, std::string("Verified: ") + cu::test_kit::kTestPublisher,
+       false},
+      {"cuui-sig-unsigned", fixtures_.unsigned_program, "Not signed", true},
+  };
+  SavedRegistryValues signed_run_{
+      HKEY_CURRENT_USER, kRunKey, {"cuui-sig-self", "cuui-sig-tampered", "cuui-sig-trusted", "cuui-sig-unsigned"}};
+};
+
+TEST_F(StartupSignaturesTest, EachProgramsVerdictShowsInInfoInTheReportFileAndAsAPaleRowUnlessVerified) {
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  SCOPED_TRACE("rows:\n" + Shown(rows));
+  const int first = RowIndex(rows, programs_.front().Row());
+  ASSERT_GE(first, 0);
+  for (std::size_t i = 0; i < programs_.size(); ++i) {
+    ASSERT_EQ(RowIndex(rows, programs_[i].Row()), first + static_cast<int>(i)) << "the rows stand together";
+  }
+  // A program's report: no version resource, so its path, then its size,
+  // date and verdict.
+  const auto report = [](const Program& program) {
+    return program.path + kCrLf + kCrLf + FileLines(program.path) + kCrLf + "Signature=" + program.verdict;
+  };
+  {
+    SCOPED_TRACE("pale red unless verified, while not selected");
+    const int last = first + static_cast<int>(programs_.size()) - 1;
+    ASSERT_LT(ListSelection(list), first);
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(first), 0);
+    RECT client{};
+    GetClientRect(list, &client);
+    ASSERT_LE(RowRect(list, last).bottom, client.bottom) << "the rows are in view";
+    app.Foreground();
+    // Each pale row is waited for; the last screenshot shows them all.
+    std::optional<Screenshot> shot;
+    for (std::size_t i = 0; i < programs_.size(); ++i) {
+      if (programs_[i].pale) shot.emplace(WaitForRowColour(list, first + static_cast<int>(i), kUnverifiedPale));
+    }
+    const std::string picture = shot->Save(TempFolder() + "cu-startup-signatures.bmp");
+    for (std::size_t i = 0; i < programs_.size(); ++i) {
+      const int pale = shot->Count(RowRect(list, first + static_cast<int>(i)), kUnverifiedPale);
+      if (programs_[i].pale) {
+        EXPECT_GT(pale, 0) << programs_[i].name << "; picture " << picture;
+      } else {
+        EXPECT_EQ(pale, 0) << programs_[i].name << "; picture " << picture;
+      }
+    }
+  }
+  for (const Program& program : programs_) {
+    SCOPED_TRACE("Info on " + program.name);
+    ASSERT_GE(SelectRow(app, program.Row()), 0);
+    HWND info = OpenInfoWithEnter(app);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(ReadInfo(info).memo, std::string("Location=") + kRunLocation + kCrLf + kCrLf + report(program));
+    ASSERT_TRUE(CloseWithEsc(info));
+  }
+  {
+    SCOPED_TRACE("the report file");
+    app.Foreground();
+    PressKey('S', true);
+    ASSERT_EQ(SaveAsInDialog(app, report_path_), "");
+    ASSERT_TRUE(WaitFor([&] { return PathExists(report_path_); }, 15000));
+    app.Settle();
+    const std::string file = ReadWholeFile(report_path_).value_or("");
+    // One group (kRunD, before them, is an HKCU Run row too).
+    std::string expected;
+    for (std::size_t i = 0; i < programs_.size(); ++i) {
+      expected += RowLines(first + static_cast<int>(i) + 1, programs_[i].Row(), report(programs_[i]));
+    }
+    EXPECT_NE(file.find(expected), std::string::npos) << "expected part:\n" << expected << "\nfile:\n" << file;
+  }
+}
+
+TEST_F(StartupCommandsTest, TwoThousandProgramsAreVerifiedBehindAWindowThatKeepsAnswering) {
+  ASSERT_EQ(cu::test_kit::TrustTestRoot(), static_cast<DWORD>(ERROR_SUCCESS));
+  constexpr int kPrograms = 2000;
+  // Copies of the trusted and of the unsigned program in turn, the last one
+  // unsigned: each is a file of its own, verified afresh, in list order.
+  const cu::test_kit::SignatureFixtures fixtures = cu::test_kit::SignatureFixturePaths();
+  const std::string folder = TempFolder() + "cuui-many-programs";
+  (void)RemoveTree(folder);
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  struct Cleanup {
+    std::string folder;
+    ~Cleanup() { (void)RemoveTree(folder); }
+  } cleanup{folder};
+  const auto numbered = [](int i) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04d", i);
+    return std::string(digits);
+  };
+  std::vector<std::string> names;
+  for (int i = 0; i < kPrograms; ++i) names.push_back("cuui-many-" + numbered(i));
+  SavedRegistryValues many{HKEY_CURRENT_USER, kRunKey, names};
+  std::vector<std::string> rows_seeded;
+  for (int i = 0; i < kPrograms; ++i) {
+    const std::string path = folder + "\\p" + numbered(i) + ".exe";
+    const std::string& source = i % 2 == 0 ? fixtures.signed_by_trusted : fixtures.unsigned_program;
+    ASSERT_TRUE(CopyFileA(source.c_str(), path.c_str(), FALSE)) << path;
+    ASSERT_EQ(many.SetString(names[i], path), ERROR_SUCCESS);
+    rows_seeded.push_back(names[i] + "=" + path);
+  }
+
+  // The first load of every list runs on the window thread, with or without
+  // signatures: it is probed from the moment the window shows, for the
+  // figures only.
+  const auto start = std::chrono::steady_clock::now();
+  ResponsivenessProbe loading([] { return FindWindowA("ClearUtilityMain", "Clear utility"); });
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  loading.Stop();
+  const double loaded_after = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ResponsivenessProbe probe(app.main());
+  HWND list = app.List(0);
+  const std::vector<std::string> rows = ListRows(list);
+  const int last = RowIndex(rows, rows_seeded.back());
+  const int before_last = RowIndex(rows, rows_seeded[kPrograms - 2]);
+  ASSERT_GT(last, 0) << rows.size() << " rows";
+  ASSERT_EQ(before_last, last - 1);
+  ASSERT_LT(ListSelection(list), before_last);
+  const RECT last_rect = VisibleRow(list, last);
+  const RECT before_last_rect = RowRect(list, before_last);
+  // A picture of the scrolled list: the selected first row is out of view.
+  RECT client{};
+  GetClientRect(list, &client);
+  std::optional<Screenshot> shot;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        shot.emplace(list);
+        return shot->Count(client, GetSysColor(COLOR_HIGHLIGHT)) == 0;
+      },
+      5000));
+  const bool coloured_at_once = shot->Count(last_rect, kUnverifiedPale) > 0;
+  const bool coloured = WaitFor(
+      [&] {
+        shot.emplace(list);
+        return shot->Count(last_rect, kUnverifiedPale) > 0;
+      },
+      300000);
+  const double coloured_after = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  probe.Stop();
+  const std::string picture = shot->Save(TempFolder() + "cu-startup-many.bmp");
+  std::printf("[ signatures ] %d programs: window loaded after %.1f s (%d probes while loading, slowest %d ms), "
+              "last row coloured after %.1f s; %d probes since the load, slowest %d ms\n",
+              kPrograms, loaded_after, loading.probes(), loading.slowest_ms(), coloured_after, probe.probes(),
+              probe.slowest_ms());
+  // 2,000 files take seconds to verify: they are verified behind the
+  // loaded window, not while it loads.
+  EXPECT_FALSE(coloured_at_once) << "the last row's verdict was in when the window had only just loaded";
+  EXPECT_TRUE(coloured) << "the last unsigned row is drawn pale red; picture " << picture;
+  EXPECT_EQ(shot->Count(before_last_rect, kUnverifiedPale), 0)
+      << "the trusted one before it (verified first) is not; picture " << picture;
+  EXPECT_GT(probe.probes(), 0);
+  EXPECT_EQ(probe.stalls(), 0) << probe.probes() << " probes, slowest answer " << probe.slowest_ms() << " ms";
 }
 
 }  // namespace

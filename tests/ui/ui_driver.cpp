@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -442,6 +443,33 @@ std::string Screenshot::Save(const std::string& path) const {
   out.write(reinterpret_cast<const char*>(&header), sizeof header);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size() * sizeof(DWORD)));
   return path;
+}
+
+ResponsivenessProbe::ResponsivenessProbe(std::function<HWND()> find)
+    : thread_([this, find = std::move(find)] {
+        HWND window = nullptr;
+        while (!done_) {
+          if (window == nullptr && (window = find()) == nullptr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+          }
+          const auto start = std::chrono::steady_clock::now();
+          DWORD_PTR result = 0;
+          const bool answered = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
+          const auto ms =
+              std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                  .count();
+          ++probes_;
+          if (!answered || ms > 250) ++stalls_;
+          if (ms > 100) std::printf("[ probe ] %d: %d ms\n", probes_.load(), static_cast<int>(ms));
+          if (ms > slowest_ms_) slowest_ms_ = static_cast<int>(ms);
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+      }) {}
+
+void ResponsivenessProbe::Stop() {
+  done_ = true;
+  if (thread_.joinable()) thread_.join();
 }
 
 RECT RowRect(HWND list, int index) {

@@ -7,9 +7,11 @@
 
 #include "test_kit.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace cu::ui_test {
@@ -159,6 +161,31 @@ class Screenshot {
   int width_ = 0;
   int height_ = 0;
   std::vector<COLORREF> pixels_;
+};
+
+// Asks a window for WM_NULL every 20 ms from a thread of its own, from
+// construction until Stop, and keeps the slowest answer; a probe answered
+// late or not within 250 ms counts as a stall.
+class ResponsivenessProbe {
+ public:
+  explicit ResponsivenessProbe(HWND window) : ResponsivenessProbe([window] { return window; }) {}
+  // The window is asked of `find` until it gives one (a window not shown
+  // yet); nothing is probed or counted before.
+  explicit ResponsivenessProbe(std::function<HWND()> find);
+  ~ResponsivenessProbe() { Stop(); }
+  ResponsivenessProbe(const ResponsivenessProbe&) = delete;
+  ResponsivenessProbe& operator=(const ResponsivenessProbe&) = delete;
+  void Stop();
+  int probes() const { return probes_; }
+  int stalls() const { return stalls_; }
+  int slowest_ms() const { return slowest_ms_; }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<int> probes_{0};
+  std::atomic<int> stalls_{0};
+  std::atomic<int> slowest_ms_{0};
+  std::thread thread_;
 };
 
 // A list row's rectangle in the list's client area.

@@ -147,6 +147,10 @@ class FakeUi : public Ui {
     events.push_back("repaint");
   }
 
+  // Not an event: it may come from another thread.
+  void RedrawRowsSoon(Page page) override { redraws.push_back(page); }
+  std::vector<Page> redraws;
+
   void SetBusyCursor(bool on) override {
     busy_changes.push_back(on);
     busy = on;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_ui.h"
 #include "platform/memory/memory_machine.h"
+#include "services/services_tab.h"
 #include "services_test_support.h"
 
 namespace cu {
@@ -76,6 +78,39 @@ TEST_F(ServiceControlTest, ReportOnAStoppedServiceChecksTheProgramFile) {
     EXPECT_NE(text.find("BinaryPathName:\t" + std::string(c.path)), std::string::npos);
     EXPECT_EQ(text.find("\r\n(File not found!)") != std::string::npos, c.not_found) << text;
   }
+}
+
+TEST_F(ServiceControlTest, TheProgramsSignatureFollowsItsPathAndColoursTheRow) {
+  machine_.files.AddFile("C:\\svc\\signed.exe");
+  machine_.files.AddFile("C:\\svc\\plain.exe");
+  machine_.signatures.SetEmbedded("c:\\svc\\signed.exe", {TrustCheck::Outcome::kValid, "Maker", true});
+  MemoryService signed_service = Service("a", "A");
+  signed_service.binary_path = "\"C:\\svc\\signed.exe\" -run";
+  signed_service.state = kServiceRunning;
+  MemoryService plain = Service("b", "B");
+  plain.binary_path = "C:\\svc\\plain.exe";
+  MemoryService gone = Service("c", "C");
+  gone.binary_path = "C:\\svc\\gone.exe";
+  for (const MemoryService& service : {signed_service, plain, gone}) machine_.services.Add(service);
+  testing::FakeUi ui;
+  ServicesTab tab(machine_.platform(), ui);
+  tab.Reload();
+  tab.signatures().RunQueued();
+  const std::optional<uint32_t> pale_red = kColourUnverifiedRow;
+  const std::pair<const char*, std::optional<uint32_t>> fills[] = {{"a", {}}, {"b", pale_red}, {"c", {}}};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(tab.entries()[i].service_name, fills[i].first);
+    EXPECT_EQ(tab.RowDrawingAt(i, false).fill_colour, fills[i].second) << fills[i].first;
+    EXPECT_EQ(tab.RowDrawingAt(i, false).text_colour, i == 0 ? std::optional<uint32_t>(kColourRed) : std::nullopt);
+    EXPECT_FALSE(tab.RowDrawingAt(i, true).fill_colour);
+  }
+  const auto report = [&](const char* name) {
+    return GetServiceInfo(machine_.platform(), "", name, &tab.signatures()).text;
+  };
+  EXPECT_NE(report("a").find("BinaryPathName:\t\"C:\\svc\\signed.exe\" -run\r\nSignature:\tVerified: Maker"),
+            std::string::npos) << report("a");
+  EXPECT_NE(report("b").find("plain.exe\r\nSignature:\tNot signed"), std::string::npos) << report("b");
+  EXPECT_NE(report("c").find("gone.exe\r\n(File not found!)"), std::string::npos) << report("c");
 }
 
 TEST_F(ServiceControlTest, ReportIsTheNameAloneWhenTheServiceDoesNotOpen) {

@@ -189,7 +189,88 @@ TEST_F(StartupReport, TabReportsOnTheSelectedRowsCommand) {
   tab.Select(0);  // broken.lnk=
   EXPECT_EQ(tab.GetStartupReport(), "File not found!");
   tab.Select(1);  // y=z=C:\x.exe: the command follows the whole value name
-  EXPECT_EQ(tab.GetStartupReport(), "C:\\x.exe\r\n\r\nFileSize=3\r\nFileDate=" + kNoonText);
+  EXPECT_EQ(tab.GetStartupReport(),
+            "C:\\x.exe\r\n\r\nFileSize=3\r\nFileDate=" + kNoonText + "\r\nSignature=Not signed");
+}
+
+TEST_F(StartupReport, SignatureLinesFollowEachFoundFilesDate) {
+  const auto check = [](TrustCheck::Outcome outcome, const std::string& publisher, bool chain) {
+    return TrustCheck{outcome, publisher, chain};
+  };
+  using Outcome = TrustCheck::Outcome;
+  struct Case {
+    std::string file;
+    std::optional<TrustCheck> embedded, catalog;
+    std::string line;  // "" for none
+  };
+  const Case cases[] = {
+      {"C:\\good.exe", check(Outcome::kValid, "Maker", true), {}, "Signature=Verified: Maker"},
+      // Wine's answer for a chain ending in an untrusted root: valid, but
+      // the program's own look at the chain says no.
+      {"C:\\self.exe", check(Outcome::kValid, "Self", false), {}, "Signature=Not trusted: Self"},
+      {"C:\\expired.exe", check(Outcome::kRefused, "Old", false), {}, "Signature=Not trusted: Old"},
+      {"C:\\changed.exe", check(Outcome::kChanged, "Maker", true), {},
+       "Signature=Invalid: the file was changed after it was signed"},
+      {"C:\\plain.exe", {}, {}, "Signature=Not signed"},
+      {"C:\\notes.txt", {}, {}, "Signature=Not signed"},
+      // Without an embedded signature, a catalog's counts.
+      {"C:\\Windows\\system.exe", {}, check(Outcome::kValid, "Windows Maker", true),
+       "Signature=Verified: Windows Maker"},
+  };
+  testing::FakeUi ui;
+  StartupTab tab(m.platform(), ui, SystemPaths{"C:\\windows", "", ""});
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  for (const Case& c : cases) {
+    m.files.AddFile(c.file, "MZ", kAttrArchive, kNoon);
+    if (c.embedded) m.signatures.SetEmbedded(c.file, *c.embedded);
+    if (c.catalog) m.signatures.SetCatalog(c.file, *c.catalog);
+    m.registry.SetString(Hive::kCurrentUser, run, c.file, c.file);
+  }
+  m.registry.SetString(Hive::kCurrentUser, run, "gone", "C:\\gone.exe");
+  m.files.AddFolder("C:\\tools.exe");
+  m.registry.SetString(Hive::kCurrentUser, run, "folder", "C:\\tools.exe");
+  tab.LoadStartupList();
+  SignatureVerifier& verifier = tab.signatures();
+  EXPECT_EQ(verifier.files_checked(), 0) << "nothing is verified on the window's thread at load";
+  for (std::size_t i = 0; i < tab.rows().size(); ++i) {
+    EXPECT_FALSE(tab.RowDrawingAt(static_cast<int>(i), false).fill_colour) << "not in yet";
+  }
+  verifier.RunQueued();
+  EXPECT_EQ(verifier.files_checked(), static_cast<int>(std::size(cases)));
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string report = BuildStartupReport(m.platform(), c.file, &verifier);
+    EXPECT_EQ(report, c.file + "\r\n\r\nFileSize=2\r\nFileDate=" + kNoonText + "\r\n" + c.line);
+    // The parameter program's own line after its date.
+    const std::string with_parameter = BuildStartupReport(m.platform(), "C:\\plain.exe " + c.file, &verifier);
+    const std::string block = "Parameter Program:\r\n\r\nFileSize=2\r\nFileDate=" + kNoonText + "\r\n" + c.line;
+    ASSERT_GE(with_parameter.size(), block.size());
+    EXPECT_EQ(with_parameter.substr(with_parameter.size() - block.size()), block);
+  }
+  EXPECT_EQ(verifier.files_checked(), static_cast<int>(std::size(cases))) << "reports use the kept verdicts";
+  // No line for a file not found, nor for a folder.
+  EXPECT_EQ(BuildStartupReport(m.platform(), "C:\\gone.exe", &verifier), "C:\\gone.exe\r\n\r\nFile not found!");
+  EXPECT_EQ(BuildStartupReport(m.platform(), "C:\\tools.exe", &verifier).find("Signature"), std::string::npos);
+
+  // Pale red for every row whose program is not verified, unless selected.
+  for (std::size_t i = 0; i < tab.rows().size(); ++i) {
+    const StartupRow& row = tab.rows()[i];
+    SCOPED_TRACE(row.text);
+    const bool verified = row.command == "C:\\good.exe" || row.command == "C:\\Windows\\system.exe";
+    const bool unknown = row.command == "C:\\gone.exe" || row.command == "C:\\tools.exe";
+    EXPECT_EQ(tab.RowDrawingAt(static_cast<int>(i), false).fill_colour,
+              verified || unknown ? std::nullopt : std::optional<uint32_t>(kColourUnverifiedRow));
+    EXPECT_FALSE(tab.RowDrawingAt(static_cast<int>(i), true).fill_colour);
+  }
+
+  // A reload verifies only the file that changed since.
+  m.files.AddFile("C:\\plain.exe", "MZ changed", kAttrArchive, kNoon);
+  m.signatures.SetEmbedded("C:\\plain.exe", check(Outcome::kValid, "Maker", true));
+  tab.LoadStartupList();
+  verifier.RunQueued();
+  EXPECT_EQ(verifier.files_checked(), static_cast<int>(std::size(cases)) + 1);
+  EXPECT_EQ(verifier.ResultOf("C:\\plain.exe"), (Signature{Signature::Kind::kVerified, "Maker"}));
 }
 
 }  // namespace

@@ -80,6 +80,26 @@ TEST(Win32Files, SearchReportsEveryEntryWithSizeTimeAndAttributes) {
   EXPECT_EQ(plain.last_write.minute, 5);
   EXPECT_EQ(plain.last_write.second, 6);  // two-second resolution, rounded down
 
+  // The exact last write as the system keeps it, and it follows a write.
+  const auto file_time = [](const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+    const FILETIME& time = data.ftLastWriteTime;
+    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  };
+  EXPECT_EQ(plain.write_time, file_time(box.Path("plain.txt")));
+  ASSERT_TRUE(box.WriteFile("plain.txt", "123456"));
+  const FindData rewritten = SearchAll(files, box.Path("plain.txt"))["plain.txt"];
+  EXPECT_EQ(rewritten.write_time, file_time(box.Path("plain.txt")));
+  EXPECT_GT(rewritten.write_time, plain.write_time);
+  // The stamp without a search says the same.
+  const std::optional<FileStamp> stamp = files.StampOf(box.Path("plain.txt"));
+  ASSERT_TRUE(stamp.has_value());
+  EXPECT_EQ(stamp->size, 6u);
+  EXPECT_EQ(stamp->write_time, rewritten.write_time);
+  EXPECT_EQ(stamp->attributes, rewritten.attributes);
+  EXPECT_FALSE(files.StampOf(box.Path("gone.txt")).has_value());
+
   EXPECT_NE(found["hidden.txt"].attributes & kAttrHidden, 0u);
   EXPECT_NE(found["hidden.txt"].attributes & kAttrSystem, 0u);
   EXPECT_NE(found["sub"].attributes & kAttrDirectory, 0u);

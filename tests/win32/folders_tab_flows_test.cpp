@@ -150,7 +150,7 @@ TEST(FoldersTabFlows, ClearingAndStartupRemovalLeaveADirectoryLinkAndEverythingB
   // A Startup-folder entry that is a link: its removal never reaches into
   // the folder it points to.
   StartupTab startup(real.platform, real.ui, real.paths);
-  startup.DeleteStartupPath(link.path());
+  (void)startup.DeleteStartupPath(link.path());
   EXPECT_EQ(FolderEntries(outside.folder()), target_before);
   EXPECT_EQ(FolderEntries(outside.Path("sub")), std::vector<std::string>{"b.txt"});
   if (test::RunningUnderWine()) {
@@ -168,7 +168,7 @@ TEST(FoldersTabFlows, StartupRemovalOfALinkToAnEmptyFolderKeepsThatFolder) {
 
   RealMachine real;
   StartupTab startup(real.platform, real.ui, real.paths);
-  startup.DeleteStartupPath(link.path());
+  (void)startup.DeleteStartupPath(link.path());
   // The folder behind the link lies outside the Startup folder: removing the
   // entry may take the link, never that folder.
   EXPECT_TRUE(PathExists(outside.folder()));

@@ -67,16 +67,17 @@ TEST(ServicesTabFlows, InfoReportsStartsRestartsStopsAndDeletesARealService) {
   EXPECT_FALSE(stopped.show_stop);
   EXPECT_EQ(stopped.bottom_hint, kPressCtrlDelHint);
   const std::vector<std::string> lines = test::SplitCrLf(stopped.text);
-  ASSERT_EQ(lines.size(), 8u) << stopped.text;
+  ASSERT_EQ(lines.size(), 9u) << stopped.text;
   EXPECT_EQ(lines[0], std::string("Display Name:\t") + kDisplayName);
   EXPECT_EQ(lines[1], std::string("Service Name:\t") + kServiceName);
   EXPECT_EQ(lines[2], "Service Type:\tOwn process.");
   EXPECT_EQ(lines[3], "Current State:\tThe service is not running.");
   EXPECT_EQ(lines[4], "Start Type: \tDemand (Manual) Start");
-  // The program exists, so no "(File not found!)" line follows the path.
+  // The program exists, so its signature follows the path, not "(File not found!)".
   EXPECT_EQ(lines[5], "BinaryPathName:\t" + command);
-  EXPECT_TRUE(test::StartsWith(lines[6], "ServiceStartName:\t")) << lines[6];
-  EXPECT_EQ(lines[7], std::string("Description:\t") + kDescription);
+  EXPECT_EQ(lines[6], "Signature:\tNot signed");
+  EXPECT_TRUE(test::StartsWith(lines[7], "ServiceStartName:\t")) << lines[7];
+  EXPECT_EQ(lines[8], std::string("Description:\t") + kDescription);
   EXPECT_EQ(StateNow(), static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_EQ(real.ui.busy_changes, (std::vector<bool>{true, false}));
   // The reloaded list selects the same row, now running.

@@ -68,10 +68,11 @@ void RemoveThroughInfo(StartupTab& tab, cu::testing::FakeUi& ui, int row, bool a
   tab.ShowStartupInfo();
 }
 
-// The size and date lines the report gives for an existing file.
+// The size, date and signature lines the report gives for an existing file
+// of ours (unsigned).
 std::vector<std::string> SizeAndDateLines(const std::string& path) {
   return {"FileSize=" + test::GroupedDigits(test::FileSizeOf(path)),
-          "FileDate=" + test::ShortDateOf(path)};
+          "FileDate=" + test::ShortDateOf(path), "Signature=Not signed"};
 }
 
 // Compares report lines, taking a "FileDate=" line as matching when it begins
@@ -441,8 +442,10 @@ TEST(StartupTabFlows, ReportFindsABareProgramNameAlongTheSearchPath) {
   const std::string versions = GetVersionStrings(real.platform, found);
   EXPECT_EQ(lines.front(), versions.empty() ? found : test::SplitCrLf(versions).front());
   const std::vector<std::string> size_and_date = SizeAndDateLines(found);
-  EXPECT_EQ(lines[lines.size() - 2], size_and_date[0]);
-  EXPECT_TRUE(test::StartsWith(lines.back(), size_and_date[1])) << lines.back();
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[lines.size() - 3], size_and_date[0]);
+  EXPECT_TRUE(test::StartsWith(lines[lines.size() - 2], size_and_date[1])) << lines[lines.size() - 2];
+  EXPECT_EQ(lines.back(), size_and_date[2]) << "Wine's own programs are not signed";
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ struct Entry {
   std::string content;
   std::optional<uint64_t> size;  // reported instead of the content's size
   LocalTime last_write;
+  // Stands for the system's exact last-write time: a new value at every
+  // write, so that two versions of a file never share it.
+  uint64_t write_time = 0;
   bool long_blocked = false;
   bool locked = false;
   bool denied = false;  // this user may not delete or change it
@@ -123,6 +126,7 @@ FindData MakeFindData(const Entry& entry) {
   data.attributes = entry.attributes;
   data.size = entry.IsFolder() ? 0 : entry.size.value_or(entry.content.size());
   data.last_write = entry.last_write;
+  data.write_time = entry.write_time;
   // The search reports DOS date-times, which keep seconds in steps of two.
   data.last_write.second -= data.last_write.second % 2;
   return data;
@@ -149,6 +153,7 @@ struct MemoryFileSystem::Impl {
   std::vector<std::string> removals;
   bool delete_ignores_read_only = false;
   uint32_t last_error = 0;  // see MemoryFileSystem::LastError
+  uint64_t write_clock = 0;  // the last Entry::write_time given
 
   // Keeps `error` as the last one and gives false, for a refused deletion.
   bool Refuse(uint32_t error) {
@@ -740,12 +745,14 @@ bool MemoryFileSystem::ReplaceFileContent(const std::string& path, const std::st
     if (entry.IsFolder() || (entry.attributes & kAttrReadOnly) != 0) return false;
     entry.content = bytes;
     entry.size.reset();
+    entry.write_time = ++impl_->write_clock;
     return true;
   }
   auto entry = std::make_shared<Entry>();
   entry->long_name = parsed->parts.back();
   entry->attributes = kAttrArchive;
   entry->content = bytes;
+  entry->write_time = ++impl_->write_clock;
   impl_->Insert(*folder, std::move(entry));
   return true;
 }
@@ -776,6 +783,7 @@ void MemoryFileSystem::AddFile(const std::string& path, const std::string& conte
     existing.size.reset();
     existing.attributes = attributes & ~kAttrDirectory;
     existing.last_write = last_write;
+    existing.write_time = ++impl_->write_clock;
     return;
   }
   auto entry = std::make_shared<Entry>();
@@ -783,6 +791,7 @@ void MemoryFileSystem::AddFile(const std::string& path, const std::string& conte
   entry->attributes = attributes & ~kAttrDirectory;
   entry->content = content;
   entry->last_write = last_write;
+  entry->write_time = ++impl_->write_clock;
   impl_->Insert(*parent, std::move(entry));
 }
 
@@ -791,7 +800,9 @@ void MemoryFileSystem::SetSize(const std::string& path, uint64_t size) {
 }
 
 void MemoryFileSystem::SetLastWrite(const std::string& path, LocalTime last_write) {
-  impl_->Existing(path)->last_write = last_write;
+  EntryPtr entry = impl_->Existing(path);
+  entry->last_write = last_write;
+  entry->write_time = ++impl_->write_clock;
 }
 
 void MemoryFileSystem::SetShortName(const std::string& path, const std::string& short_name) {
@@ -891,6 +902,13 @@ void MemoryFileSystem::FailWrite(const std::string& path, bool partial) {
 
 bool MemoryFileSystem::Exists(const std::string& path) const {
   return impl_->Find(path, true) != nullptr;
+}
+
+std::optional<FileStamp> MemoryFileSystem::StampOf(const std::string& path) {
+  EntryPtr entry = impl_->Find(path, true);
+  if (!entry) return std::nullopt;
+  const FindData data = MakeFindData(*entry);
+  return FileStamp{data.attributes, data.size, data.write_time};
 }
 
 std::optional<std::string> MemoryFileSystem::ReadFileBytes(const std::string& path,

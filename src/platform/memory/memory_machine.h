@@ -96,6 +96,7 @@ class MemoryFileSystem : public FileSystem {
 
   std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
   uint32_t GetAttributes(const std::string& path) override;
+  std::optional<FileStamp> StampOf(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool DeleteFile(const std::string& path) override;
   // Not found (2), in use (32, Lock), access denied (5, Deny or read-only),
@@ -443,6 +444,24 @@ class MemoryTaskScheduler : public TaskScheduler {
   std::map<std::string, Task> tasks_;  // lower-cased path
 };
 
+// ------------------------------------------------------------- signatures
+
+// What each file's checks answer, by path (without letter case); a file
+// not set has no signature of either kind.
+class MemorySignatureChecks : public SignatureChecks {
+ public:
+  TrustCheck Embedded(const std::string& path) override;
+  TrustCheck Catalog(const std::string& path) override;
+  void SetEmbedded(const std::string& path, TrustCheck check);
+  void SetCatalog(const std::string& path, TrustCheck check);
+  int embedded_checks = 0;  // Embedded calls
+  int catalog_checks = 0;   // Catalog calls
+
+ private:
+  std::map<std::string, TrustCheck> embedded_;
+  std::map<std::string, TrustCheck> catalog_;
+};
+
 // -------------------------------------------------------------------- xml
 
 class MemoryXmlParser : public XmlParser {
@@ -465,14 +484,15 @@ struct MemoryMachine {
   MemoryServiceManager services;
   MemoryTaskScheduler tasks;
   MemoryXmlParser xml;
+  MemorySignatureChecks signatures;
 
   MemoryMachine() { tasks.store = &files; }
   MemoryMachine(const MemoryMachine&) = delete;
   MemoryMachine& operator=(const MemoryMachine&) = delete;
 
   Platform platform() {
-    return Platform{registry, files,    shell,    environment, versions,
-                    locale,   clipboard, services, tasks,       xml};
+    return Platform{registry,  files,    shell, environment, versions, locale,
+                    clipboard, services, tasks, xml,         signatures};
   }
 };
 

@@ -310,3 +310,27 @@ bool MemoryTaskScheduler::HasTask(const std::string& path) const {
 }
 
 }  // namespace cu::memory
+
+namespace cu::memory {
+
+TrustCheck MemorySignatureChecks::Embedded(const std::string& path) {
+  ++embedded_checks;
+  auto it = embedded_.find(AsciiLower(path));
+  return it == embedded_.end() ? TrustCheck{} : it->second;
+}
+
+TrustCheck MemorySignatureChecks::Catalog(const std::string& path) {
+  ++catalog_checks;
+  auto it = catalog_.find(AsciiLower(path));
+  return it == catalog_.end() ? TrustCheck{} : it->second;
+}
+
+void MemorySignatureChecks::SetEmbedded(const std::string& path, TrustCheck check) {
+  embedded_[AsciiLower(path)] = std::move(check);
+}
+
+void MemorySignatureChecks::SetCatalog(const std::string& path, TrustCheck check) {
+  catalog_[AsciiLower(path)] = std::move(check);
+}
+
+}  // namespace cu::memory

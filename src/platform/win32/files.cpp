@@ -35,6 +35,8 @@ FindData ToFindData(const WIN32_FIND_DATAA& data) {
   found.attributes = data.dwFileAttributes;
   found.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   found.last_write = SearchTimeOf(data.ftLastWriteTime);
+  found.write_time = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
   return found;
 }
 
@@ -147,6 +149,15 @@ bool Win32FileSystem::RemoveDirectoryOrLink(const std::string& path) {
   }
   FILE_DISPOSITION_INFO disposition{TRUE};  // its one member: delete on close
   return ::SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+std::optional<FileStamp> Win32FileSystem::StampOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return FileStamp{data.dwFileAttributes,
+                   (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                   (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                       data.ftLastWriteTime.dwLowDateTime};
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {

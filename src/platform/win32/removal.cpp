@@ -264,6 +264,7 @@ FindData ToFindData(const FILE_ID_BOTH_DIR_INFO& entry) {
   utc.dwLowDateTime = entry.LastWriteTime.LowPart;
   utc.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
   found.last_write = SearchTimeOf(utc);
+  found.write_time = static_cast<uint64_t>(entry.LastWriteTime.QuadPart);
   return found;
 }
 

@@ -5,6 +5,7 @@
 // the window code and the Windows tests: includes <windows.h>.
 
 #include <windows.h>
+#include <wincrypt.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <winsvc.h>
@@ -41,6 +42,9 @@ using UniqueSc = UniqueHandle<CloseWith<SC_HANDLE, &::CloseServiceHandle>>;
 using UniqueHglobal = UniqueHandle<CloseWith<HGLOBAL, &::GlobalFree>>;
 using UniqueHlocal = UniqueHandle<CloseWith<HLOCAL, &::LocalFree>>;
 using UniqueBstr = UniqueHandle<CloseWith<BSTR, &::SysFreeString>>;
+
+inline BOOL CloseCertStore(HCERTSTORE store) { return ::CertCloseStore(store, 0); }
+using UniqueCertStore = UniqueHandle<CloseWith<HCERTSTORE, &CloseCertStore>>;
 
 // The clipboard opened by this thread; closed by the destructor.
 class ClipboardOpen {

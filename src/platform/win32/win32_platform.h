@@ -40,6 +40,8 @@ class Win32FileSystem : public FileSystem {
  public:
   std::unique_ptr<FileSearch> FindFirst(const std::string& pattern) override;
   uint32_t GetAttributes(const std::string& path) override;
+  // GetFileAttributesExA.
+  std::optional<FileStamp> StampOf(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   // GetFileInformationByHandle on the entry itself (a link is not followed).
   uint32_t LinkCount(const std::string& path) override;
@@ -185,6 +187,23 @@ class Win32XmlParser : public XmlParser {
   std::optional<XmlElement> Parse(const std::string& bytes) override;
 };
 
+// WinVerifyTrust (generic verify action, no UI, no revocation check, URLs
+// from the cache only, so nothing waits for the network). The file is opened
+// first with every kind of sharing; a file that does not open is kFailed.
+// The publisher and the chain are read from the signer the system found,
+// or, when it stopped before reading one (a changed digest), from the
+// signature's own signer certificate. chain_trusted allows only the
+// revocation-unknown bits, since revocation is not checked.
+class Win32SignatureChecks : public SignatureChecks {
+ public:
+  TrustCheck Embedded(const std::string& path) override;
+  // Looks the file's SHA-256 hash up where the system can compute it
+  // (CryptCATAdminCalcHashFromFileHandle2, Windows 8 and later), then its
+  // SHA-1 hash; the first catalog found is verified for the file.
+  // kFailed when no lookup could be made at all.
+  TrustCheck Catalog(const std::string& path) override;
+};
+
 // One of each, and the Platform that refers to them. Neither copied nor
 // moved: the Platform holds references into it.
 class Win32Machine {
@@ -194,8 +213,8 @@ class Win32Machine {
   Win32Machine& operator=(const Win32Machine&) = delete;
 
   Platform platform() {
-    return Platform{registry_, files_,     shell_,    environment_, versions_,
-                    locale_,   clipboard_, services_, tasks_,       xml_};
+    return Platform{registry_,  files_,    shell_,  environment_, versions_,   locale_,
+                    clipboard_, services_, tasks_,  xml_,         signatures_};
   }
   // The owner (an HWND) of shell windows and of the clipboard data; may be
   // set or changed at any time, null for none.
@@ -213,6 +232,7 @@ class Win32Machine {
   Win32ServiceManager services_;
   Win32TaskScheduler tasks_;
   Win32XmlParser xml_;
+  Win32SignatureChecks signatures_;
 };
 
 }  // namespace cu::win32
