@@ -46,7 +46,8 @@ class FoldersTab {
 
   // Rebuilds the rows: "TEMP User" and "TEMP System" (their paths less one
   // trailing backslash, also when empty or equal), then the accepted
-  // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+  // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, then
+  // the caches of today (AddTodaysCaches).
   // Selects row 0, sets the count caption and runs SelectionChanged.
   // Throws the registry's AppError for a value of a non-string type; the
   // rows read so far then stay (names and paths parallel) but nothing is
@@ -101,7 +102,16 @@ class FoldersTab {
   const std::string& result_caption() const { return result_caption_; }
 
  private:
-  void AddRow(std::string name, std::string path);
+  void AddRow(std::string name, std::string path, bool cache = false);
+  // The caches that fill disks today, each only when its folder exists, in
+  // this order, with Clear: "Edge cache" and "Chrome cache" (the profile
+  // Default, then each "Profile N" by its number, named "... (Profile N)"),
+  // "Firefox cache (<profile folder>)" in name order, "Error reports" (WER)
+  // and "Crash dumps", all below %LOCALAPPDATA%.
+  void AddTodaysCaches();
+  void AddBrowserCaches(const std::string& caption, const std::string& user_data);
+  [[nodiscard]] bool IsFolder(const std::string& path) const;
+  [[nodiscard]] std::vector<std::string> SubfolderNames(const std::string& folder) const;
 
   Platform platform_;
   Ui& ui_;
@@ -109,6 +119,7 @@ class FoldersTab {
 
   ListState<std::string> list_;  // the rows' names
   std::vector<std::string> paths_;
+  std::vector<bool> cache_rows_;  // rows of AddTodaysCaches, at the same index
   std::string count_caption_;
   std::string folder_caption_;
   // Clear is disabled until the first selection event decides. It is set
