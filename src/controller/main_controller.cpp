@@ -51,6 +51,9 @@ void MainController::ReloadLists() {
 void MainController::ChangePage(Page page) {
   if (page == Page::kServices && !services_) return;
   active_ = page;
+  // A count of the Shell folders tab ends with the tab; coming back, the
+  // reload's selection counts again.
+  folders_.StopCounting();
   view_.ActivatePage(page);
   ReloadLists();
 }

@@ -175,11 +175,18 @@ void FoldersTab::SelectionChanged() {
   if (!name) {
     folder_caption_.clear();
     clear_enabled_ = false;
+    counter_.Stop();
     return;
   }
   folder_caption_ = paths_[static_cast<std::size_t>(list_.selection())];
   const std::size_t row = static_cast<std::size_t>(list_.selection());
   clear_enabled_ = cache_rows_[row] || IsClearableFolder(list_.selection(), *name);
+  // A path that is not a full one is never cleared, so it is not counted.
+  if (clear_enabled_ && IsFullPath(folder_caption_)) {
+    counter_.Count(folder_caption_);
+  } else {
+    counter_.Stop();
+  }
 }
 
 FoldersCommands FoldersTab::MenuState() const {
@@ -188,6 +195,7 @@ FoldersCommands FoldersTab::MenuState() const {
 
 void FoldersTab::ClearShownFolder() {
   result_caption_.clear();
+  counter_.Stop();
   if (!MenuState().clear) return;
   const std::string path = folder_caption_;
   if (path.empty()) return;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "folders/delete_tree.h"
+#include "folders/folder_count.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
 #include "presenter/list_state.h"
@@ -61,7 +62,13 @@ class FoldersTab {
 
   // The selection event: the path panel shows the selected row's path and the Clear
   // state follows the selected row. Without a selection both are cleared.
+  // A row whose Clear is enabled starts the count of what clearing would
+  // remove (off the window's thread); any other selection stops a count.
   void SelectionChanged();
+  // Ends a count that is running (the tab is left); its line goes.
+  void StopCounting() { counter_.Stop(); }
+  // The counts of the selected folders, run after each selection.
+  FolderCounter& counter() { return counter_; }
   // Sets the selection (-1 or out of range: none). Does not raise SelectionChanged,
   // as a selection set from code does not.
   void Select(int index) { list_.Select(index); }
@@ -98,8 +105,12 @@ class FoldersTab {
   // The Clear button's state.
   bool clear_enabled() const { return clear_enabled_; }
   // The result of the last clearing; empty once another action on the tab
-  // (a selection, Open, Info, Clear again) follows.
-  const std::string& result_caption() const { return result_caption_; }
+  // (a selection, Open, Info, Clear again) follows. Without one, the count
+  // of the selected folder: "Counting..." until it ends, then "<n> files
+  // and <m> folders (<size>) to clear" or "Nothing to clear".
+  [[nodiscard]] std::string result_caption() const {
+    return result_caption_.empty() ? counter_.ResultText(platform_.locale) : result_caption_;
+  }
 
  private:
   void AddRow(std::string name, std::string path, bool cache = false);
@@ -127,6 +138,8 @@ class FoldersTab {
   // judged for.
   bool clear_enabled_ = false;
   std::string result_caption_;
+  // Last: its worker, which uses the platform, stops first.
+  FolderCounter counter_{platform_.files};
 };
 
 }  // namespace cu

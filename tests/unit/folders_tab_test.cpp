@@ -207,9 +207,29 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   FoldersTab tab(world.platform, world.ui, world.paths);
   tab.LoadShellFolders();
 
-  // No: nothing deleted, the cursor never changes.
+  // Selected, the folder is counted beforehand, off the window's thread.
+  EXPECT_EQ(tab.result_caption(), "Counting...");
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "2 files and 1 folder (1.5 KB) to clear");
+  EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
+  // Another selection stops the count: a row without Clear shows none, and
+  // a count asked for before is never shown after.
+  tab.Select(2);
+  tab.SelectionChanged();
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
+  tab.Select(0);
+  tab.SelectionChanged();
+  tab.StopCounting();  // the tab is left
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
+  tab.SelectionChanged();
+
+  // No: nothing deleted, the cursor never changes; Clear stopped the count.
   world.ui.confirm_answers.push_back(false);
   tab.ClearShownFolder();
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
   EXPECT_EQ(world.ui.questions, (Names{"Clear folder C:\\users\\user\\Temp?"}));
   EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
