@@ -113,6 +113,17 @@ class StartupCommandsTest : public ::testing::Test {
     return WaitForDialog(app.id(), "Info StartUp");
   }
 
+  // Ctrl+S from the list, the report file named in the save dialog; its
+  // content once written and the window has settled.
+  std::string SaveReportWithCtrlS(AppProcess& app) {
+    app.Foreground();
+    PressKey('S', true);
+    EXPECT_EQ(SaveAsInDialog(app, report_path_), "");
+    EXPECT_TRUE(WaitFor([&] { return PathExists(report_path_); }, 15000)) << "the report file is written";
+    app.Settle();
+    return ReadWholeFile(report_path_).value_or("");
+  }
+
   // Closes a dialog with Esc, as the user would.
   static bool CloseWithEsc(HWND dialog) {
     SetForegroundWindow(dialog);
@@ -726,12 +737,8 @@ TEST_F(StartupTasksTest, LogonAndBootTasksAreListedReportedAndDeletedThroughTheS
   {
     SCOPED_TRACE("the report file groups each task's rows under its location");
     ASSERT_EQ(SelectRow(app, kTaskFirst), first);
-    app.Foreground();
-    PressKey('S', true);
-    ASSERT_EQ(SaveAsInDialog(app, report_path_), "");
-    ASSERT_TRUE(WaitFor([&] { return PathExists(report_path_); }, 15000));
-    app.Settle();
-    const std::string file = ReadWholeFile(report_path_).value_or("");
+    std::string file;
+    ASSERT_NO_FATAL_FAILURE(file = SaveReportWithCtrlS(app));
     EXPECT_NE(file.find(HeaderLines("Task Scheduler\\CuUiBoot") +
                         RowLines(first + 1, kTaskFirst, NotFoundReport("C:\\cuui-missing\\first.exe")) +
                         RowLines(first + 2, kTaskSecond, NotFoundReport("C:\\cuui-missing\\second.exe")) +
@@ -1026,12 +1033,8 @@ TEST_F(StartupSignaturesTest, EachProgramsVerdictShowsInInfoInTheReportFileAndAs
   }
   {
     SCOPED_TRACE("the report file");
-    app.Foreground();
-    PressKey('S', true);
-    ASSERT_EQ(SaveAsInDialog(app, report_path_), "");
-    ASSERT_TRUE(WaitFor([&] { return PathExists(report_path_); }, 15000));
-    app.Settle();
-    const std::string file = ReadWholeFile(report_path_).value_or("");
+    std::string file;
+    ASSERT_NO_FATAL_FAILURE(file = SaveReportWithCtrlS(app));
     // One group (kRunD, before them, is an HKCU Run row too).
     std::string expected;
     for (std::size_t i = 0; i < programs_.size(); ++i) {
