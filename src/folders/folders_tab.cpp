@@ -181,8 +181,13 @@ void FoldersTab::SelectionChanged() {
   folder_caption_ = paths_[static_cast<std::size_t>(list_.selection())];
   const std::size_t row = static_cast<std::size_t>(list_.selection());
   clear_enabled_ = cache_rows_[row] || IsClearableFolder(list_.selection(), *name);
-  // A path that is not a full one is never cleared, so it is not counted.
-  if (clear_enabled_ && IsFullPath(folder_caption_)) {
+  CountShownFolder();
+}
+
+void FoldersTab::CountShownFolder() {
+  // A clearing's result line stays until the next action on the tab; a path
+  // that is not a full one is never cleared, so it is not counted.
+  if (result_caption_.empty() && clear_enabled_ && IsFullPath(folder_caption_)) {
     counter_.Count(folder_caption_);
   } else {
     counter_.Stop();

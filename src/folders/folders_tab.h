@@ -65,6 +65,10 @@ class FoldersTab {
   // A row whose Clear is enabled starts the count of what clearing would
   // remove (off the window's thread); any other selection stops a count.
   void SelectionChanged();
+  // Counts the shown folder when its Clear is enabled (the tab is shown),
+  // in place of any count before; else stops the count. A clearing's result
+  // line stays, uncounted.
+  void CountShownFolder();
   // Ends a count that is running (the tab is left); its line goes.
   void StopCounting() { counter_.Stop(); }
   // The counts of the selected folders, run after each selection.
