@@ -86,8 +86,7 @@ std::string FolderCounter::ResultText(Locale& locale) const {
 }
 
 bool FolderCounter::Stopping::StopRequested() {
-  const std::lock_guard<std::mutex> lock(counter_.mutex_);
-  return counter_.ticket_ != ticket_;
+  return counter_.ticket_.load(std::memory_order_relaxed) != ticket_;
 }
 
 void FolderCounter::CountNow(const std::string& path, uint64_t ticket) {

@@ -3,6 +3,7 @@
 // What clearing a folder would remove, counted before the question: the
 // same walk as the clearing (delete_tree.h), taking nothing away.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -78,7 +79,9 @@ class FolderCounter {
   Notify notify_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
-  uint64_t ticket_ = 0;          // the count asked for last
+  // The count asked for last: written under the mutex, read without it by
+  // the running count before every entry.
+  std::atomic<uint64_t> ticket_{0};
   std::optional<std::string> queued_;
   State state_ = State::kNone;
   RemovalTally result_;
