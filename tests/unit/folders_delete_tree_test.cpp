@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -125,6 +128,27 @@ TEST(FolderClearing, TheCountBeforehandSeesWhatClearingWouldRemove) {
   CountOpenFolderContents(*again.folder, stopped, &stop_now);
   EXPECT_TRUE(stopped.stopped);
   EXPECT_EQ(stopped.files + stopped.folders, 0u);
+
+  // On the counter's own thread: a count asked for again replaces the one
+  // before, whose result never shows; the counter's end stops a count still
+  // running. The machine is only read while the worker runs.
+  for (int i = 0; i < 5000; ++i) {
+    machine.files.AddFile("C:\\Big\\d" + std::to_string(i % 50) + "\\f" + std::to_string(i), "x");
+  }
+  std::atomic<int> notices{0};
+  {
+    FolderCounter counter(machine.files);
+    counter.StartWorker([&notices] { ++notices; });
+    counter.Count("C:\\Big");
+    counter.Count("C:\\T");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (counter.ResultText(machine.locale) == "Counting..." && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(counter.ResultText(machine.locale), "12 files and 5 folders (5 bytes) to clear");
+    EXPECT_GE(notices.load(), 1);
+    counter.Count("C:\\Big");
+  }
 }
 
 TEST(FolderClearing, StopAtEveryStepLeavesExactlyTheEntriesNotYetReached) {
