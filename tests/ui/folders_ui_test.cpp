@@ -559,6 +559,18 @@ TEST(FoldersCountTest, TheSelectedFolderIsCountedBeforeClearingAndTodaysCachesFo
     EXPECT_TRUE(lines.size() == 1 || (lines.size() == 2 && lines[0] == "Counting...")) << Shown(lines);
     EXPECT_EQ(ListSelection(list), 0);
     EXPECT_EQ(TextOf(app.PathPanel()), temp);
+    {
+      // The line sits between the list and the path panel, covering neither.
+      RECT line{}, path{}, rows{}, overlap{};
+      for (HWND child : Children(GetParent(app.PathPanel()))) {
+        if (IsWindowVisible(child) && TextOf(child) == counted) GetWindowRect(child, &line);
+      }
+      GetWindowRect(app.PathPanel(), &path);
+      GetWindowRect(list, &rows);
+      EXPECT_GT(line.bottom, line.top);
+      EXPECT_FALSE(IntersectRect(&overlap, &line, &path)) << "the line covers the path panel";
+      EXPECT_FALSE(IntersectRect(&overlap, &line, &rows)) << "the line covers the list";
+    }
     ClickButton(app.Button(kFoldersPage, "Clear"));
     HWND box = WaitForDialog(app.id(), "Confirm");
     ASSERT_NE(box, nullptr);
