@@ -30,7 +30,7 @@ class QuietUi : public Ui {
   int ShowInfo(const InfoRequest&) override { return kResultCancel; }
   void ShowMessage(const std::string&) override {}
   void Repaint() override {}
-  void RedrawRowsSoon(Page) override {}
+  void RefreshPageSoon(Page) override {}
   void CloseWindow() override {}
   void SetBusyCursor(bool) override {}
   void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override {

@@ -55,8 +55,9 @@ if [ "${1:-}" = "--wine-steps" ]; then
 
   # Clearing: one tree seeded through Win32, three identical copies made on
   # the Linux side (cp -a keeps names, sizes, times and Wine's attribute
-  # marks), everything written out, then the floor `rm -rf` timed here and
-  # the tab's Clear, the raw Win32 loop and `rd /s /q` timed by the benchmark.
+  # marks), everything written out, then the floor `rm -rf` timed here, the
+  # tab's count of the tree against a raw counting loop, and the tab's Clear,
+  # the raw Win32 loop and `rd /s /q` timed by the benchmark.
   seed_start=$(date +%s%N)
   wine "$exe" seed-tree clear-ours </dev/null >"$out" 2>/dev/null
   tree=$(tr -d '\r' <"$out" | tail -n 1)
@@ -76,6 +77,7 @@ if [ "${1:-}" = "--wine-steps" ]; then
   rm -rf -- "$sandbox/rm-floor"
   end=$(date +%s%N)
   floor_ms=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.1f", ns / 1e6 }')
+  step count --runs="$runs"
   echo
   echo "(seeding the tree through Win32 took $(awk -v ns=$((seed_end - seed_start)) 'BEGIN { printf "%.1f s", ns / 1e9 }'))"
   step clear --floor-ms="$floor_ms" --seeded=yes

@@ -108,16 +108,6 @@ ComScope::ComScope() {
 
 ComScope::~ComScope() { ::CoUninitialize(); }
 
-bool MakeFolders(const std::string& path) {
-  if (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) {
-    return true;
-  }
-  const std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos || slash < 3) return false;
-  return MakeFolders(path.substr(0, slash)) &&
-         (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-}
-
 HKEY RootKey(Hive hive) {
   switch (hive) {
     case Hive::kLocalMachine: return HKEY_LOCAL_MACHINE;

@@ -20,6 +20,7 @@ using cu::win32::UniqueFind;
 using cu::win32::UniqueHkey;
 using cu::win32::UniqueSc;
 using cu::test_kit::ExeFolder;
+using cu::test_kit::MakeFolders;
 using cu::test_kit::ReadWholeFile;
 using cu::test_kit::RemoveTree;
 using cu::test_kit::WriteWholeFile;
@@ -67,9 +68,6 @@ class ComScope {
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
 };
-
-// Creates a folder and its missing parents.
-bool MakeFolders(const std::string& path);
 
 HKEY RootKey(Hive hive);
 

@@ -23,6 +23,9 @@ inline constexpr char kRawTree[] = "clear-raw";
 // both are seeded here.
 bool RunClearBenchmark(const Sizes& sizes, double floor_ms, bool seeded);
 bool RunMemoryBenchmark(const Sizes& sizes);
+// Counts <sandbox>\clear-ours (seeded when incomplete) as the Shell folders
+// tab does before a clear, and with a raw loop.
+bool RunCountBenchmark(const Sizes& sizes, int runs);
 // Verifies the files seed-signatures made (SignatureFiles in seed.h).
 bool RunSignaturesBenchmark(const Sizes& sizes, int runs);
 

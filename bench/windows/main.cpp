@@ -13,6 +13,8 @@
 //                                      the test root trusted
 //   cu_bench_windows signatures [--runs=N]
 //   cu_bench_windows seed-tree NAME    prints the tree's path
+//   cu_bench_windows count [--runs=N]  counts <sandbox>\clear-ours (seeded
+//                                      when incomplete)
 //   cu_bench_windows clear [--floor-ms=X] [--seeded=yes]
 //                                      deletes <sandbox>\clear-ours,
 //                                      <sandbox>\clear-raw and
@@ -112,6 +114,8 @@ int Run(int argc, char** argv) {
   } else if (command == "clear") {
     met = RunClearBenchmark(sizes, std::atof(Option(argc, argv, "floor-ms", "-1").c_str()),
                             Option(argc, argv, "seeded", "no") == "yes");
+  } else if (command == "count") {
+    met = RunCountBenchmark(sizes, runs);
   } else if (command == "signatures") {
     met = RunSignaturesBenchmark(sizes, runs);
   } else if (command == "memory") {

@@ -24,7 +24,7 @@ namespace {
 constexpr char kMainClass[] = "ClearUtilityMain";
 constexpr char kTitle[] = "Clear utility";
 constexpr UINT kFirstShow = WM_APP + 1;
-constexpr UINT kRedrawRows = WM_APP + 2;  // wparam: the Page whose rows changed colour
+constexpr UINT kRefreshPage = WM_APP + 2;  // wparam: the Page whose state changed
 constexpr int kListFirst = 600;  // + the page's tab index: the lists' control ids
 // The system menu's own item; system commands keep their low four bits free.
 constexpr UINT kRestartElevatedCommand = 0x0100;
@@ -81,8 +81,10 @@ bool MainWindow::Create(int show_command, Page first_page) {
     }
   }
   // The rows' programs are verified behind the window from the first load on.
-  startup_->signatures().StartWorker([this] { RedrawRowsSoon(Page::kStartup); });
-  if (services_) services_->signatures().StartWorker([this] { RedrawRowsSoon(Page::kServices); });
+  startup_->signatures().StartWorker([this] { RefreshPageSoon(Page::kStartup); });
+  if (services_) services_->signatures().StartWorker([this] { RefreshPageSoon(Page::kServices); });
+  // So are the counts of the folders selected on the Shell folders tab.
+  folders_->counter().StartWorker([this] { RefreshPageSoon(Page::kFolders); });
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
   PostMessageA(hwnd_, kFirstShow, 0, 0);
@@ -142,9 +144,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         Guarded([this] { controller_->ShowFirstTime(first_page_); });
       }
       return 0;
-    case kRedrawRows:
-      for (const PageView& page : pages_) {
-        if (page.desc().page == static_cast<Page>(wparam)) InvalidateRect(page.list(), nullptr, FALSE);
+    case kRefreshPage:
+      for (PageView& page : pages_) {
+        if (page.desc().page == static_cast<Page>(wparam)) page.Refresh();
       }
       return 0;
     case WM_SIZE:
@@ -417,8 +419,8 @@ HWND MainWindow::MessageOwner() const {
 }
 
 // Called by the verifiers' threads: a posted message, nothing else.
-void MainWindow::RedrawRowsSoon(Page page) {
-  PostMessageA(hwnd_, kRedrawRows, static_cast<WPARAM>(page), 0);
+void MainWindow::RefreshPageSoon(Page page) {
+  PostMessageA(hwnd_, kRefreshPage, static_cast<WPARAM>(page), 0);
 }
 
 bool MainWindow::Confirm(const std::string& question) {

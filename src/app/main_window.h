@@ -49,7 +49,7 @@ class MainWindow : public Ui, public MainView {
   int ShowInfo(const InfoRequest& request) override;
   void ShowMessage(const std::string& text) override;
   void Repaint() override;
-  void RedrawRowsSoon(Page page) override;
+  void RefreshPageSoon(Page page) override;
   void CloseWindow() override;
   void SetBusyCursor(bool busy) override;
   void RunWork(const WorkRequest& request, const std::function<void(Progress&)>& work) override;

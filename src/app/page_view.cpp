@@ -96,7 +96,8 @@ void PageView::Layout(const RECT& display, UINT dpi) {
   if (result_line_) MoveWindow(result_line_, s(4), body, width - s(8), result_height, TRUE);
   MoveWindow(panel_, 0, 0, s(51), body, TRUE);
   MoveWindow(list_, s(51), 0, width - s(51), body, TRUE);
-  if (path_panel_) MoveWindow(path_panel_, 0, body, width, bottom_height, TRUE);
+  // Below the result line, never under it: the path stays readable.
+  if (path_panel_) MoveWindow(path_panel_, 0, body + result_height, width, bottom_height, TRUE);
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
     const PageButton& desc = desc_.buttons[i];
     MoveWindow(buttons_[i], s(6), s(desc.y), s(37), s(desc.height), TRUE);

@@ -26,6 +26,7 @@ void MainController::ShowFirstTime(Page first) {
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
+  if (active_ != Page::kFolders) folders_.StopCounting();
   view_.CopyRowHeight();
   if (failure) std::rethrow_exception(failure);
 }
@@ -51,6 +52,13 @@ void MainController::ReloadLists() {
 void MainController::ChangePage(Page page) {
   if (page == Page::kServices && !services_) return;
   active_ = page;
+  // The Shell folders tab counts its selected folder only while it is shown:
+  // leaving it ends the count, coming back counts afresh.
+  if (page == Page::kFolders) {
+    folders_.CountShownFolder();
+  } else {
+    folders_.StopCounting();
+  }
   view_.ActivatePage(page);
   ReloadLists();
 }

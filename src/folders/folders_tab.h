@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "folders/delete_tree.h"
+#include "folders/folder_count.h"
 #include "platform/platform.h"
 #include "platform/registry_access.h"
 #include "presenter/list_state.h"
@@ -46,7 +47,8 @@ class FoldersTab {
 
   // Rebuilds the rows: "TEMP User" and "TEMP System" (their paths less one
   // trailing backslash, also when empty or equal), then the accepted
-  // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+  // "Shell Folders" values of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, then
+  // the caches of today (AddTodaysCaches).
   // Selects row 0, sets the count caption and runs SelectionChanged.
   // Throws the registry's AppError for a value of a non-string type; the
   // rows read so far then stay (names and paths parallel) but nothing is
@@ -60,7 +62,17 @@ class FoldersTab {
 
   // The selection event: the path panel shows the selected row's path and the Clear
   // state follows the selected row. Without a selection both are cleared.
+  // A row whose Clear is enabled starts the count of what clearing would
+  // remove (off the window's thread); any other selection stops a count.
   void SelectionChanged();
+  // Counts the shown folder when its Clear is enabled (the tab is shown),
+  // in place of any count before; else stops the count. A clearing's result
+  // line stays, uncounted.
+  void CountShownFolder();
+  // Ends a count that is running (the tab is left); its line goes.
+  void StopCounting() { counter_.Stop(); }
+  // The counts of the selected folders, run after each selection.
+  FolderCounter& counter() { return counter_; }
   // Sets the selection (-1 or out of range: none). Does not raise SelectionChanged,
   // as a selection set from code does not.
   void Select(int index) { list_.Select(index); }
@@ -97,11 +109,24 @@ class FoldersTab {
   // The Clear button's state.
   bool clear_enabled() const { return clear_enabled_; }
   // The result of the last clearing; empty once another action on the tab
-  // (a selection, Open, Info, Clear again) follows.
-  const std::string& result_caption() const { return result_caption_; }
+  // (a selection, Open, Info, Clear again) follows. Without one, the count
+  // of the selected folder: "Counting..." until it ends, then "<n> files
+  // and <m> folders (<size>) to clear" or "Nothing to clear".
+  [[nodiscard]] std::string result_caption() const {
+    return result_caption_.empty() ? counter_.ResultText(platform_.locale) : result_caption_;
+  }
 
  private:
-  void AddRow(std::string name, std::string path);
+  void AddRow(std::string name, std::string path, bool cache = false);
+  // The caches that fill disks today, each only when its folder exists, in
+  // this order, with Clear: "Edge cache" and "Chrome cache" (the profile
+  // Default, then each "Profile N" by its number, named "... (Profile N)"),
+  // "Firefox cache (<profile folder>)" in name order, "Error reports" (WER)
+  // and "Crash dumps", all below %LOCALAPPDATA%.
+  void AddTodaysCaches();
+  void AddBrowserCaches(const std::string& caption, const std::string& user_data);
+  [[nodiscard]] bool IsFolder(const std::string& path) const;
+  [[nodiscard]] std::vector<std::string> SubfolderNames(const std::string& folder) const;
 
   Platform platform_;
   Ui& ui_;
@@ -109,6 +134,7 @@ class FoldersTab {
 
   ListState<std::string> list_;  // the rows' names
   std::vector<std::string> paths_;
+  std::vector<bool> cache_rows_;  // rows of AddTodaysCaches, at the same index
   std::string count_caption_;
   std::string folder_caption_;
   // Clear is disabled until the first selection event decides. It is set
@@ -116,6 +142,8 @@ class FoldersTab {
   // judged for.
   bool clear_enabled_ = false;
   std::string result_caption_;
+  // Last: its worker, which uses the platform, stops first.
+  FolderCounter counter_{platform_.files};
 };
 
 }  // namespace cu

@@ -77,9 +77,9 @@ class Ui {
   virtual void ShowMessage(const std::string& text) = 0;
   // Repaints the main window at once.
   virtual void Repaint() = 0;
-  // Asks, from any thread, for the page's rows to be drawn again (their
-  // colours changed, not their texts); returns at once.
-  virtual void RedrawRowsSoon(Page page) = 0;
+  // Asks, from any thread, for the page to be shown again from its
+  // presenter (rows' colours, the result line); returns at once.
+  virtual void RefreshPageSoon(Page page) = 0;
   // Closes the main window, as its close box does, once the command ends.
   virtual void CloseWindow() = 0;
   // The hourglass on (true) or the default cursor (false).

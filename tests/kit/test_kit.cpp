@@ -211,6 +211,16 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
                            written == bytes.size());
 }
 
+bool MakeFolders(const std::string& path) {
+  if (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    return true;
+  }
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos || slash < 3) return false;
+  return MakeFolders(path.substr(0, slash)) &&
+         (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
 bool RemoveTree(const std::string& path) {
   std::string base = path;
   if (!base.empty() && base.back() == '\\') base.pop_back();

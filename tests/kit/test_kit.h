@@ -57,6 +57,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // Creates or truncates a file holding exactly `bytes`.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
+// Creates a folder and its missing parents.
+[[nodiscard]] bool MakeFolders(const std::string& path);
+
 // Removes a file, or a folder with everything in it; attributes are reset
 // first. Directory links inside are removed as links, never followed. True
 // when nothing is left at `path`.

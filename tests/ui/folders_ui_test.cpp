@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -321,6 +323,36 @@ std::string ResultLine(HWND main) {
   return {};
 }
 
+// "1,234 files and 5 folders (" as the result and count lines begin.
+std::string CountsText(const TreeCount& count) {
+  const auto grouped = [](uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+      if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+      text += digits[i];
+    }
+    return text;
+  };
+  return grouped(count.files) + (count.files == 1 ? " file" : " files") + " and " + grouped(count.folders) +
+         (count.folders == 1 ? " folder" : " folders") + " (";
+}
+
+// The line above the path panel, whatever it says; "" while it is hidden.
+std::string LineAbovePathPanel(const AppProcess& app) {
+  const HWND page = GetParent(app.PathPanel());
+  for (HWND child : Children(page)) {
+    if (GetParent(child) == page && _stricmp(ClassOf(child).c_str(), "Static") == 0 && IsWindowVisible(child)) {
+      return TextOf(child);
+    }
+  }
+  return {};
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWithItsResult) {
   // 20,000 files in 100 folders, and a link to a non-empty folder outside.
   const std::string big = temp_ + "cu-ui-big";
@@ -349,8 +381,21 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
     }
   } cleanup{big, outside};
 
+  TreeCount before = CountRemovable(WithoutOneBackslash(temp_));
   AppProcess app;
-  ASSERT_NO_FATAL_FAILURE(ShowFolders(app));
+  {
+    SCOPED_TRACE("shown, the tab counts the 20,000 files behind a window that keeps answering");
+    ResponsivenessProbe probe(app.main());
+    ASSERT_NO_FATAL_FAILURE(ShowFolders(app));
+    EXPECT_TRUE(WaitFor([&] { return EndsWith(LineAbovePathPanel(app), ") to clear"); }, 60000))
+        << LineAbovePathPanel(app);
+    probe.Stop();
+    EXPECT_EQ(LineAbovePathPanel(app).rfind(CountsText(before), 0), 0u) << LineAbovePathPanel(app);
+    EXPECT_GT(probe.probes(), 0);
+    EXPECT_EQ(probe.stalls(), 0) << "slowest answer " << probe.slowest_ms() << " ms";
+    std::printf("[ folders ] count: %d probes, slowest %d ms; %s\n", probe.probes(), probe.slowest_ms(),
+                LineAbovePathPanel(app).c_str());
+  }
   ASSERT_EQ(ListSelection(list_), 0);
   const std::string question = "Clear folder " + WithoutOneBackslash(temp_) + "?";
   const auto start_clear = [&] {
@@ -363,7 +408,6 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
   };
 
   // Stopped twice, once with the button and once with Esc, then run to the end.
-  TreeCount before = CountRemovable(WithoutOneBackslash(temp_));
   std::string previous;
   for (const char* way : {"Stop", "Esc", ""}) {
     SCOPED_TRACE(*way ? way : "to the end");
@@ -396,15 +440,7 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
 
     const TreeCount after = CountRemovable(WithoutOneBackslash(temp_));
     const std::string line = ResultLine(app.main());
-    const uint64_t files = before.files - after.files;
-    const uint64_t folders = before.folders - after.folders;
-    const auto grouped = [](uint64_t n) {
-      std::string digits = std::to_string(n);
-      for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
-      return digits;
-    };
-    const std::string counts = grouped(files) + (files == 1 ? " file" : " files") + " and " + grouped(folders) +
-                               (folders == 1 ? " folder" : " folders") + " (";
+    const std::string counts = CountsText({before.files - after.files, before.folders - after.folders});
     if (*way) {
       EXPECT_EQ(line.rfind("Stopped: removed " + counts, 0), 0u) << line;
       EXPECT_GT(after.files, 0u) << "Stop leaves the rest in place";
@@ -424,6 +460,157 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
   app.Foreground();
   ClickRow(list_, 1);
   EXPECT_TRUE(WaitFor([&] { return ResultLine(app.main()).empty(); }, 5000));
+}
+
+// Environment variables the program started next inherits, set for one test
+// and put back at its end.
+class InheritedEnvironment {
+ public:
+  InheritedEnvironment() = default;
+  InheritedEnvironment(const InheritedEnvironment&) = delete;
+  InheritedEnvironment& operator=(const InheritedEnvironment&) = delete;
+  ~InheritedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      SetEnvironmentVariableA(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+    }
+  }
+  void Set(const std::string& name, const std::string& value) {
+    std::vector<char> old(32768);
+    const DWORD length = GetEnvironmentVariableA(name.c_str(), old.data(), static_cast<DWORD>(old.size()));
+    saved_.emplace_back(name, length > 0 ? std::optional<std::string>(old.data()) : std::nullopt);
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The program's TEMP User and %LOCALAPPDATA% point into a folder of the test:
+// the count of a seeded temporary folder before its clearing, and the caches
+// of today's browsers and of Windows listed after the shell folders.
+TEST(FoldersCountTest, TheSelectedFolderIsCountedBeforeClearingAndTodaysCachesFollowTheShellFolders) {
+  const std::string base = WindowsFolder().substr(0, 3) + "cu-ui-count";
+  const std::string temp = base + "\\temp";
+  const std::string outside = base + "\\outside";
+  const std::string local = base + "\\local";
+  if (PathExists(temp + "\\link")) cu::test_kit::RemoveDirectoryLink(temp + "\\link");
+  (void)RemoveTree(base);
+  struct Cleanup {
+    std::string base;
+    ~Cleanup() {
+      cu::test_kit::RemoveDirectoryLink(base + "\\temp\\link");
+      (void)RemoveTree(base);
+    }
+  } cleanup{base};
+  // 300 files of 1,000 to 1,299 bytes (344,850 bytes, 336.8 KB) in three
+  // folders; a dot-named file and a link to a folder outside, both kept.
+  for (const std::string& folder : {base, temp, outside, temp + "\\d0", temp + "\\d1", temp + "\\d2"}) {
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+  }
+  for (int file = 0; file < 300; ++file) {
+    const std::string path = temp + "\\d" + std::to_string(file / 100) + "\\f" + std::to_string(file) + ".tmp";
+    ASSERT_TRUE(WriteWholeFile(path, std::string(static_cast<std::size_t>(1000 + file), 'x')));
+  }
+  ASSERT_TRUE(WriteWholeFile(temp + "\\.cu-keep.txt", "kept"));
+  ASSERT_TRUE(WriteWholeFile(outside + "\\outside.txt", std::string(5000, 'o')));
+  ASSERT_TRUE(cu::test_kit::MakeDirectoryLink(temp + "\\link", outside));
+
+  // The caches, in the order of their rows; each holds two files (100 and 8
+  // bytes), one of them in a subfolder.
+  const std::vector<ExpectedRow> caches{
+      {"Edge cache", local + "\\Microsoft\\Edge\\User Data\\Default\\Cache"},
+      {"Chrome cache", local + "\\Google\\Chrome\\User Data\\Default\\Cache"},
+      {"Chrome cache (Profile 1)", local + "\\Google\\Chrome\\User Data\\Profile 1\\Cache"},
+      {"Firefox cache (x1y2z3.default-release)",
+       local + "\\Mozilla\\Firefox\\Profiles\\x1y2z3.default-release\\cache2"},
+      {"Error reports", local + "\\Microsoft\\Windows\\WER"},
+      {"Crash dumps", local + "\\CrashDumps"}};
+  for (const ExpectedRow& cache : caches) {
+    ASSERT_TRUE(MakeFolders(cache.path + "\\entries")) << cache.path;
+    ASSERT_TRUE(WriteWholeFile(cache.path + "\\data_0", std::string(100, 'c')));
+    ASSERT_TRUE(WriteWholeFile(cache.path + "\\entries\\f_000001", "12345678"));
+  }
+  // A profile without a cache folder gives no row.
+  ASSERT_TRUE(MakeFolders(local + "\\Google\\Chrome\\User Data\\Profile 2"));
+
+  InheritedEnvironment environment;
+  environment.Set("TMP", temp);
+  environment.Set("TEMP", temp);
+  environment.Set("LOCALAPPDATA", local);
+  AppProcess app;
+  ASSERT_TRUE(app.started());
+  app.SelectTab(kFoldersPage);
+  HWND list = app.List(kFoldersPage);
+  ASSERT_NE(list, nullptr);
+  {
+    SCOPED_TRACE("TEMP User, selected, counted by the clearing's rules");
+    // The line is watched from the tab's first showing: "Counting..." first
+    // when the count takes a while, then the count.
+    const std::string counted = "300 files and 3 folders (336.8 KB) to clear";
+    std::vector<std::string> lines;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          const std::string line = LineAbovePathPanel(app);
+          if (lines.empty() || lines.back() != line) lines.push_back(line);
+          return line == counted;
+        },
+        15000))
+        << Shown(lines);
+    EXPECT_TRUE(lines.size() == 1 || (lines.size() == 2 && lines[0] == "Counting...")) << Shown(lines);
+    EXPECT_EQ(ListSelection(list), 0);
+    EXPECT_EQ(TextOf(app.PathPanel()), temp);
+    {
+      // The line sits between the list and the path panel, covering neither.
+      RECT line{}, path{}, rows{}, overlap{};
+      for (HWND child : Children(GetParent(app.PathPanel()))) {
+        if (IsWindowVisible(child) && TextOf(child) == counted) GetWindowRect(child, &line);
+      }
+      GetWindowRect(app.PathPanel(), &path);
+      GetWindowRect(list, &rows);
+      EXPECT_GT(line.bottom, line.top);
+      EXPECT_FALSE(IntersectRect(&overlap, &line, &path)) << "the line covers the path panel";
+      EXPECT_FALSE(IntersectRect(&overlap, &line, &rows)) << "the line covers the list";
+    }
+    ClickButton(app.Button(kFoldersPage, "Clear"));
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Clear folder " + temp + "?");
+    ClickDialogButton(box, IDYES);
+    EXPECT_TRUE(WaitFor([&] { return LineAbovePathPanel(app) == "Removed 300 files and 3 folders (336.8 KB)"; }))
+        << LineAbovePathPanel(app);
+    EXPECT_EQ(FolderEntries(temp), (std::vector<std::string>{".cu-keep.txt", "link"}));
+    EXPECT_TRUE(PathExists(outside + "\\outside.txt"));
+  }
+  const std::vector<std::string> rows = ListRows(list);
+  {
+    SCOPED_TRACE("the caches after the shell folders, in order, with their paths and Clear");
+    std::vector<std::string> expected;
+    for (const ExpectedRow& row : ExpectedCatalogue()) expected.push_back(row.name);
+    for (const ExpectedRow& row : caches) expected.push_back(row.name);
+    ASSERT_EQ(rows, expected);
+    for (std::size_t i = 0; i < caches.size(); ++i) {
+      ClickRow(list, static_cast<int>(rows.size() - caches.size() + i));
+      EXPECT_TRUE(WaitFor([&] { return TextOf(app.PathPanel()) == caches[i].path; }, 5000))
+          << caches[i].name << ": " << TextOf(app.PathPanel());
+      EXPECT_TRUE(IsWindowEnabled(app.Button(kFoldersPage, "Clear"))) << caches[i].name;
+    }
+  }
+  {
+    SCOPED_TRACE("Clear on Chrome cache (Profile 1) empties that folder only");
+    ClickRow(list, RowIndex(rows, "Chrome cache (Profile 1)"));
+    EXPECT_TRUE(WaitFor([&] { return LineAbovePathPanel(app) == "2 files and 1 folder (108 bytes) to clear"; }))
+        << LineAbovePathPanel(app);
+    ClickButton(app.Button(kFoldersPage, "Clear"));
+    HWND box = WaitForDialog(app.id(), "Confirm");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Clear folder " + caches[2].path + "?");
+    ClickDialogButton(box, IDYES);
+    EXPECT_TRUE(WaitFor([&] { return LineAbovePathPanel(app) == "Removed 2 files and 1 folder (108 bytes)"; }))
+        << LineAbovePathPanel(app);
+    for (std::size_t i = 0; i < caches.size(); ++i) {
+      EXPECT_EQ(FolderEntries(caches[i].path).size(), i == 2 ? 0u : 2u) << caches[i].name;
+    }
+  }
 }
 
 // Drive E: is a folder of its own in the test run's prefix

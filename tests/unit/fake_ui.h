@@ -148,7 +148,7 @@ class FakeUi : public Ui {
   }
 
   // Not an event: it may come from another thread.
-  void RedrawRowsSoon(Page page) override { redraws.push_back(page); }
+  void RefreshPageSoon(Page page) override { redraws.push_back(page); }
   std::vector<Page> redraws;
 
   void SetBusyCursor(bool on) override {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "folders/delete_tree.h"
+#include "folders/folder_count.h"
 #include "platform/memory/memory_machine.h"
 #include "scripted_progress.h"
 
@@ -94,6 +98,56 @@ TEST(FolderClearing, RemovesEverythingButDotEntriesLockedChainsAndLinks) {
     EXPECT_EQ(tally.bytes, ignores_read_only ? 5u : 4u);  // "a", "bb", "c" (and "r")
     EXPECT_EQ(tally.left, ignores_read_only ? 1u : 2u);
     EXPECT_FALSE(tally.stopped);
+  }
+}
+
+TEST(FolderClearing, TheCountBeforehandSeesWhatClearingWouldRemove) {
+  memory::MemoryMachine machine;
+  AddMixedTree(machine.files);
+  RemovalRoot root = machine.files.OpenRemovalRoot("C:\\T", true);
+  ASSERT_EQ(root.status, RemovalRoot::Status::kOpen);
+  RemovalTally counted;
+  CountOpenFolderContents(*root.folder, counted, nullptr);
+  // Every file but those behind links and dot names, the locked one and the
+  // second name of a file outside included; sub, deep, rodir, busy and x.
+  EXPECT_EQ(counted.files, 12u);
+  EXPECT_EQ(counted.folders, 5u);
+  EXPECT_EQ(counted.bytes, 5u);
+  EXPECT_EQ(CountResultText(machine.locale, counted), "12 files and 5 folders (5 bytes) to clear");
+  ExpectOutsideIntact(machine.files);
+  EXPECT_EQ(machine.files.List("C:\\T").size(), 12u) << "nothing removed";
+  // One of each, and nothing at all.
+  EXPECT_EQ(CountResultText(machine.locale, {1, 1, 2048, 0, false}), "1 file and 1 folder (2.0 KB) to clear");
+  EXPECT_EQ(CountResultText(machine.locale, {}), "Nothing to clear");
+
+  // Stopped before the first entry: nothing counted, and it says so.
+  RemovalRoot again = machine.files.OpenRemovalRoot("C:\\T", true);
+  testing::ScriptedProgress stop_now;
+  stop_now.stop_from = 1;
+  RemovalTally stopped;
+  CountOpenFolderContents(*again.folder, stopped, &stop_now);
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_EQ(stopped.files + stopped.folders, 0u);
+
+  // On the counter's own thread: a count asked for again replaces the one
+  // before, whose result never shows; the counter's end stops a count still
+  // running. The machine is only read while the worker runs.
+  for (int i = 0; i < 5000; ++i) {
+    machine.files.AddFile("C:\\Big\\d" + std::to_string(i % 50) + "\\f" + std::to_string(i), "x");
+  }
+  std::atomic<int> notices{0};
+  {
+    FolderCounter counter(machine.files);
+    counter.StartWorker([&notices] { ++notices; });
+    counter.Count("C:\\Big");
+    counter.Count("C:\\T");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (counter.ResultText(machine.locale) == "Counting..." && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(counter.ResultText(machine.locale), "12 files and 5 folders (5 bytes) to clear");
+    EXPECT_GE(notices.load(), 1);
+    counter.Count("C:\\Big");
   }
 }
 

@@ -60,6 +60,56 @@ TEST(FolderCatalogue, ListsTempRowsThenDistinctShellFoldersOfUserAndMachine) {
   EXPECT_EQ(world.machine.registry.open_key_count(), 0);
 }
 
+TEST(FolderCatalogue, TodaysCachesFollowTheShellFoldersWhenTheyExist) {
+  FoldersWorld world;
+  world.ShellFolder(Hive::kCurrentUser, "Recent", "C:\\R");
+  const std::string local = "C:\\users\\user\\AppData\\Local";
+  world.machine.environment.variables["LOCALAPPDATA"] = local + "\\";
+  memory::MemoryFileSystem& files = world.machine.files;
+  const std::string chrome = local + "\\Google\\Chrome\\User Data\\";
+  for (const char* profile : {"Profile 10", "Default", "Profile 2", "Profile 1"}) {
+    files.AddFile(chrome + profile + "\\Cache\\data_0");
+  }
+  files.AddFolder(chrome + "Profile 3");             // no cache
+  files.AddFolder(chrome + "System Profile\\Cache");  // not a user's profile
+  files.AddFolder(chrome + "Profile x\\Cache");
+  files.AddFolder(local + "\\Microsoft\\Edge\\User Data\\Default\\Cache");
+  const std::string firefox = local + "\\Mozilla\\Firefox\\Profiles\\";
+  files.AddFolder(firefox + "b.default\\cache2");
+  files.AddFolder(firefox + "a.release\\cache2");
+  files.AddFolder(firefox + "c.empty");
+  files.AddFolder(local + "\\CrashDumps");
+  FoldersTab tab(world.platform, world.ui, world.paths);
+
+  tab.LoadShellFolders();
+  EXPECT_EQ(tab.names(), (Names{"TEMP User", "TEMP System", "Recent", "Edge cache", "Chrome cache",
+                                "Chrome cache (Profile 1)", "Chrome cache (Profile 2)",
+                                "Chrome cache (Profile 10)", "Firefox cache (a.release)",
+                                "Firefox cache (b.default)", "Crash dumps"}));
+  EXPECT_EQ(tab.paths()[5], chrome + "Profile 1\\Cache");
+  EXPECT_EQ(tab.paths()[8], firefox + "a.release\\cache2");
+  EXPECT_EQ(tab.paths()[10], local + "\\CrashDumps");
+  for (int row = 3; row < 11; ++row) {
+    tab.Select(row);
+    tab.SelectionChanged();
+    EXPECT_TRUE(tab.clear_enabled()) << tab.names()[static_cast<std::size_t>(row)];
+  }
+
+  // Clear on one profile's cache empties that folder only.
+  tab.Select(5);
+  tab.SelectionChanged();
+  world.ui.confirm_answers.push_back(true);
+  tab.ClearShownFolder();
+  EXPECT_TRUE(files.List(chrome + "Profile 1\\Cache").empty());
+  EXPECT_EQ(files.List(chrome + "Default\\Cache"), Names{"data_0"});
+  EXPECT_EQ(files.List(chrome + "Profile 2\\Cache"), Names{"data_0"});
+
+  // Without the variable, none of them.
+  world.machine.environment.variables.clear();
+  tab.LoadShellFolders();
+  EXPECT_EQ(tab.names().size(), 3u);
+}
+
 TEST(FolderCatalogue, TempRowsAreAlwaysListedAndEmptyPathsGiveNoCommand) {
   FoldersWorld world;
   world.paths = SystemPaths{"C:\\windows", "", ""};
@@ -157,9 +207,29 @@ TEST(FolderCommands, ClearAsksThenEmptiesTheShownFolderUnderTheHourglass) {
   FoldersTab tab(world.platform, world.ui, world.paths);
   tab.LoadShellFolders();
 
-  // No: nothing deleted, the cursor never changes.
+  // Selected, the folder is counted beforehand, off the window's thread.
+  EXPECT_EQ(tab.result_caption(), "Counting...");
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "2 files and 1 folder (1.5 KB) to clear");
+  EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));
+  // Another selection stops the count: a row without Clear shows none, and
+  // a count asked for before is never shown after.
+  tab.Select(2);
+  tab.SelectionChanged();
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
+  tab.Select(0);
+  tab.SelectionChanged();
+  tab.StopCounting();  // the tab is left
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
+  tab.SelectionChanged();
+
+  // No: nothing deleted, the cursor never changes; Clear stopped the count.
   world.ui.confirm_answers.push_back(false);
   tab.ClearShownFolder();
+  tab.counter().RunQueued();
+  EXPECT_EQ(tab.result_caption(), "");
   EXPECT_EQ(world.ui.questions, (Names{"Clear folder C:\\users\\user\\Temp?"}));
   EXPECT_TRUE(world.ui.busy_changes.empty());
   EXPECT_EQ(files.List("C:\\users\\user\\Temp"), (Names{"a.tmp", "sub"}));

@@ -101,12 +101,21 @@ TEST_F(MainControllerTest, TabChangeReloadsAllButShellFoldersAndSkipsServicesWhe
   machine_.registry.SetString(Hive::kCurrentUser, kRun, "second", "C:\\second.exe");
   machine_.registry.SetString(Hive::kCurrentUser, kTypedUrls, "url1", "http://b/");
 
+  EXPECT_EQ(folders_.result_caption(), "") << "the selected folder is not counted behind another tab";
   controller.ChangePage(Page::kFolders);
   EXPECT_EQ(controller.active_page(), Page::kFolders);
   EXPECT_EQ(startup_.rows().size(), 2u) << "edits made outside appear at the next tab change";
   EXPECT_EQ(urls_.rows(), std::vector<std::string>{"http://b/"});
   EXPECT_EQ(folders_.names().size(), 3u) << "the shell-folder list is loaded only once";
   EXPECT_EQ(view_.events.back(), "focus 2");
+  EXPECT_EQ(folders_.result_caption(), "Counting...") << "shown, the tab counts its selected folder";
+  controller.ChangePage(Page::kUrls);
+  folders_.counter().RunQueued();
+  EXPECT_EQ(folders_.result_caption(), "") << "left, the count ends unshown";
+  machine_.files.AddFile(paths_.user_temp_dir + "a.tmp", "abc");
+  controller.ChangePage(Page::kFolders);
+  folders_.counter().RunQueued();
+  EXPECT_EQ(folders_.result_caption(), "1 file and 0 folders (3 bytes) to clear");
 
   controller.ChangePage(Page::kServices);  // no Services tab on this system
   EXPECT_EQ(controller.active_page(), Page::kFolders);

@@ -295,6 +295,43 @@ TEST(Win32RemovalByHandle, AFolderSwappedForALinkHalfWayIsStillTheOneEmptied) {
   EXPECT_FALSE(PathExists(box.Path("moved")));
 }
 
+// A folder is entered relative to the one listing it and checked by its
+// name (and its attributes) on the handle: a real folder two levels down is
+// entered, a folder swapped for a link after the listing is not.
+TEST(Win32RemovalByHandle, AFolderSwappedForALinkAfterTheListingIsNotEntered) {
+  Sandbox outside("RemovalEnterOutside");
+  ASSERT_TRUE(outside.WriteFile("victim.txt", "outside"));
+  Sandbox box("RemovalEnter");
+  ASSERT_NO_FATAL_FAILURE(
+      Populate(box, {{"sub", "/"}, {"sub\\deeper", "/"}, {"sub\\deeper\\inner.txt", "inside"}}));
+  Win32FileSystem files;
+  const auto open_sub = [&] {
+    RemovalRoot root = files.OpenRemovalRoot(WithoutBackslash(box.folder()), false);
+    EXPECT_EQ(root.status, RemovalRoot::Status::kOpen);
+    const std::optional<FindData> entry = root.folder ? root.folder->Next() : std::nullopt;
+    EXPECT_TRUE(entry && entry->long_name == "sub");
+    return root;
+  };
+  {
+    RemovalRoot root = open_sub();
+    ASSERT_TRUE(root.folder);
+    std::unique_ptr<RemovalFolder> sub = root.folder->OpenCurrentFolder();
+    ASSERT_TRUE(sub);
+    ASSERT_EQ(sub->Next()->long_name, "deeper");
+    std::unique_ptr<RemovalFolder> deeper = sub->OpenCurrentFolder();
+    ASSERT_TRUE(deeper);
+    EXPECT_EQ(deeper->Next()->long_name, "inner.txt");
+  }
+  RemovalRoot root = open_sub();
+  ASSERT_TRUE(root.folder);
+  ASSERT_TRUE(::MoveFileA(box.Path("sub").c_str(), box.Path("moved").c_str())) << ::GetLastError();
+  if (!test::MakeDirectoryLink(box.Path("sub"), WithoutBackslash(outside.folder()))) {
+    GTEST_SKIP() << kNoLinkHere;
+  }
+  EXPECT_EQ(root.folder->OpenCurrentFolder(), nullptr) << "entered through the link";
+  EXPECT_EQ(outside.ReadFile("victim.txt"), "outside");
+}
+
 // The handle way lists a folder itself; what it reports of each entry must
 // be what the file search reports.
 TEST(Win32RemovalByHandle, EntriesAreReportedAsTheFileSearchReportsThem) {

@@ -34,10 +34,13 @@ using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUT
                                           PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
                                           ULONG, PVOID, ULONG);
 using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
+using NtQueryInformationFileCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                    FILE_INFORMATION_CLASS);
 
 struct NtCalls {
   NtCreateFileCall create_file = nullptr;
   StatusToErrorCall status_to_error = nullptr;
+  NtQueryInformationFileCall query_information = nullptr;  // optional
   bool available() const { return create_file != nullptr && status_to_error != nullptr; }
 };
 
@@ -50,11 +53,14 @@ const NtCalls& Nt() {
         reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
     found.status_to_error = reinterpret_cast<StatusToErrorCall>(
         reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    found.query_information = reinterpret_cast<NtQueryInformationFileCall>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryInformationFile")));
     return found;
   }();
   return calls;
 }
 
+constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005);
 constexpr NTSTATUS kStatusNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 constexpr NTSTATUS kStatusObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);
 constexpr NTSTATUS kStatusObjectPathNotFound = static_cast<NTSTATUS>(0xC000003A);
@@ -160,17 +166,75 @@ std::optional<std::wstring> HandleName(HANDLE handle) {
   return std::nullopt;
 }
 
-// Whether `child_handle` names the entry `name` of the folder whose name is
+// Whether `child_name` is the entry `name` of the folder whose name is
 // `parent_name`, letter case aside.
-bool NamedAsChild(HANDLE child_handle, const std::wstring& parent_name, const std::wstring& name) {
-  const std::optional<std::wstring> child_name = HandleName(child_handle);
-  if (!child_name) return false;
+bool IsChildName(const std::wstring& child_name, const std::wstring& parent_name,
+                 const std::wstring& name) {
   std::wstring expected = parent_name;
   if (expected.empty() || expected.back() != L'\\') expected += L'\\';
   expected += name;
-  return ::CompareStringOrdinal(child_name->c_str(), static_cast<int>(child_name->size()),
+  return ::CompareStringOrdinal(child_name.c_str(), static_cast<int>(child_name.size()),
                                 expected.c_str(), static_cast<int>(expected.size()),
                                 TRUE) == CSTR_EQUAL;
+}
+
+// Whether `child_handle` names the entry `name` of the folder whose name is
+// `parent_name`.
+bool NamedAsChild(HANDLE child_handle, const std::wstring& parent_name, const std::wstring& name) {
+  const std::optional<std::wstring> child_name = HandleName(child_handle);
+  return child_name && IsChildName(*child_name, parent_name, name);
+}
+
+// What is checked on a folder opened inside another: its attributes, and
+// its name from the root of its volume (nullopt when the system cannot say).
+struct FolderFacts {
+  DWORD attributes = 0;
+  std::optional<std::wstring> name;
+};
+
+// FILE_ALL_INFORMATION as the system documents it, up to the name.
+constexpr auto kFileAllInformation = static_cast<FILE_INFORMATION_CLASS>(18);
+struct AllInformation {
+  FILE_BASIC_INFO basic;
+  FILE_STANDARD_INFO standard;
+  LARGE_INTEGER index_number;
+  ULONG ea_size;
+  ACCESS_MASK access_flags;
+  LARGE_INTEGER current_byte_offset;
+  ULONG mode;
+  ULONG alignment_requirement;
+  ULONG file_name_length;
+  WCHAR file_name[1];
+};
+
+// The facts in one query where the system gives them together (each query
+// is a round trip to Wine's server, as dear as opening the folder), else
+// the attributes and the name asked for apart. Nullopt when even the
+// attributes cannot be read.
+std::optional<FolderFacts> FactsOf(HANDLE handle) {
+  if (Nt().query_information != nullptr) {
+    std::vector<ULONGLONG> buffer(160);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      const ULONG bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG));
+      IO_STATUS_BLOCK io{};
+      const NTSTATUS status =
+          Nt().query_information(handle, &io, buffer.data(), bytes, kFileAllInformation);
+      const auto* all = reinterpret_cast<const AllInformation*>(buffer.data());
+      if (NT_SUCCESS(status)) {
+        const std::size_t length = std::min<std::size_t>(
+            all->file_name_length, bytes - offsetof(AllInformation, file_name));
+        return FolderFacts{all->basic.FileAttributes,
+                           std::wstring(all->file_name, length / sizeof(wchar_t))};
+      }
+      const std::size_t needed =
+          (offsetof(AllInformation, file_name) + all->file_name_length) / sizeof(ULONGLONG) + 2;
+      if (status != kStatusBufferOverflow || needed <= buffer.size()) break;
+      buffer.resize(needed);
+    }
+  }
+  const std::optional<DWORD> attributes = HandleAttributes(handle);
+  if (!attributes) return std::nullopt;
+  return FolderFacts{*attributes, HandleName(handle)};
 }
 
 // Errors that say a call or an information class is missing, not that the
@@ -288,6 +352,9 @@ std::wstring DosPathOf(const std::wstring& final_path) {
 class HandleRemovalFolder : public RemovalFolder {
  public:
   explicit HandleRemovalFolder(UniqueFile handle) : handle_(std::move(handle)) {}
+  // A folder whose name was just read on its handle.
+  HandleRemovalFolder(UniqueFile handle, std::wstring name)
+      : handle_(std::move(handle)), name_queried_(true), name_(std::move(name)) {}
 
   // Fetches the first batch of entries. ERROR_SUCCESS also for an empty
   // folder; otherwise the error of the listing call.
@@ -321,12 +388,14 @@ class HandleRemovalFolder : public RemovalFolder {
     if (current_name_.empty() || !handle_) return nullptr;
     UniqueFile child;
     if (!NT_SUCCESS(OpenFolderRelative(handle_.get(), current_name_, child))) return nullptr;
-    const std::optional<DWORD> attributes = HandleAttributes(child.get());
-    if (!attributes || (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsCurrentEntry(child.get())) {
+    std::optional<FolderFacts> facts = FactsOf(child.get());
+    if (!facts || (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsCurrentEntry(facts->name)) {
       return nullptr;
     }
-    return std::make_unique<HandleRemovalFolder>(std::move(child));
+    // The name it was checked by is its own, for the check of its children.
+    if (!facts->name) return std::make_unique<HandleRemovalFolder>(std::move(child));
+    return std::make_unique<HandleRemovalFolder>(std::move(child), std::move(*facts->name));
   }
 
   // A file is opened for deletion only, with no question asked of its
@@ -419,15 +488,17 @@ class HandleRemovalFolder : public RemovalFolder {
   // Whether `handle` is the current entry itself, not what a link there
   // points to (see the top of this file). Where the system cannot name this
   // folder, the reparse attribute on the handle is the only check.
-  bool IsCurrentEntry(HANDLE handle) {
+  bool IsCurrentEntry(const std::optional<std::wstring>& child_name) {
     if (!name_queried_) {
       name_queried_ = true;
       name_ = HandleName(handle_.get());
     }
-    if (!name_ || NamedAsChild(handle, *name_, current_name_)) return true;
+    if (!name_) return true;
+    if (!child_name) return false;
+    if (IsChildName(*child_name, *name_, current_name_)) return true;
     // This folder may have been moved since its name was taken.
     name_ = HandleName(handle_.get());
-    return !name_ || NamedAsChild(handle, *name_, current_name_);
+    return !name_ || IsChildName(*child_name, *name_, current_name_);
   }
 
   // Reads the next batch of entries into the buffer; ERROR_SUCCESS with an
