@@ -211,6 +211,32 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
                            written == bytes.size());
 }
 
+std::string GroupedDigits(uint64_t number) {
+  char separator[16] = {};
+  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator) == 0) {
+    separator[0] = '\0';
+  }
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += separator;
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::string& value)
+    : name_(std::move(name)) {
+  std::vector<char> old(32768);
+  const DWORD length = ::GetEnvironmentVariableA(name_.c_str(), old.data(), static_cast<DWORD>(old.size()));
+  if (length > 0 && length < old.size()) old_ = std::string(old.data(), length);
+  ::SetEnvironmentVariableA(name_.c_str(), value.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+  ::SetEnvironmentVariableA(name_.c_str(), old_ ? old_->c_str() : nullptr);
+}
+
 bool MakeFolders(const std::string& path) {
   if (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) {
     return true;

@@ -9,6 +9,7 @@
 
 #include "platform/win32/win32_handles.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,24 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Creates a folder and its missing parents.
 [[nodiscard]] bool MakeFolders(const std::string& path);
+
+// A number's digits grouped by three with the user's thousands separator,
+// as the program shows counts and sizes.
+std::string GroupedDigits(uint64_t number);
+
+// Sets an environment variable of this process (and of the programs it
+// starts) until the end of the scope, then puts back what was there.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(std::string name, const std::string& value);
+  ~ScopedEnvironmentVariable();
+  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 // Removes a file, or a folder with everything in it; attributes are reset
 // first. Directory links inside are removed as links, never followed. True

@@ -6,9 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -325,17 +323,8 @@ std::string ResultLine(HWND main) {
 
 // "1,234 files and 5 folders (" as the result and count lines begin.
 std::string CountsText(const TreeCount& count) {
-  const auto grouped = [](uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string text;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-      if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-      text += digits[i];
-    }
-    return text;
-  };
-  return grouped(count.files) + (count.files == 1 ? " file" : " files") + " and " + grouped(count.folders) +
-         (count.folders == 1 ? " folder" : " folders") + " (";
+  return GroupedDigits(count.files) + (count.files == 1 ? " file" : " files") + " and " +
+         GroupedDigits(count.folders) + (count.folders == 1 ? " folder" : " folders") + " (";
 }
 
 // The line above the path panel, whatever it says; "" while it is hidden.
@@ -462,29 +451,6 @@ TEST_F(FoldersWindowTest, LargeClearKeepsTheWindowAnsweringCanBeStoppedAndEndsWi
   EXPECT_TRUE(WaitFor([&] { return ResultLine(app.main()).empty(); }, 5000));
 }
 
-// Environment variables the program started next inherits, set for one test
-// and put back at its end.
-class InheritedEnvironment {
- public:
-  InheritedEnvironment() = default;
-  InheritedEnvironment(const InheritedEnvironment&) = delete;
-  InheritedEnvironment& operator=(const InheritedEnvironment&) = delete;
-  ~InheritedEnvironment() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      SetEnvironmentVariableA(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
-    }
-  }
-  void Set(const std::string& name, const std::string& value) {
-    std::vector<char> old(32768);
-    const DWORD length = GetEnvironmentVariableA(name.c_str(), old.data(), static_cast<DWORD>(old.size()));
-    saved_.emplace_back(name, length > 0 ? std::optional<std::string>(old.data()) : std::nullopt);
-    SetEnvironmentVariableA(name.c_str(), value.c_str());
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 // The program's TEMP User and %LOCALAPPDATA% point into a folder of the test:
 // the count of a seeded temporary folder before its clearing, and the caches
 // of today's browsers and of Windows listed after the shell folders.
@@ -533,10 +499,10 @@ TEST(FoldersCountTest, TheSelectedFolderIsCountedBeforeClearingAndTodaysCachesFo
   // A profile without a cache folder gives no row.
   ASSERT_TRUE(MakeFolders(local + "\\Google\\Chrome\\User Data\\Profile 2"));
 
-  InheritedEnvironment environment;
-  environment.Set("TMP", temp);
-  environment.Set("TEMP", temp);
-  environment.Set("LOCALAPPDATA", local);
+  // The program started next inherits them.
+  cu::test_kit::ScopedEnvironmentVariable tmp("TMP", temp);
+  cu::test_kit::ScopedEnvironmentVariable temp_variable("TEMP", temp);
+  cu::test_kit::ScopedEnvironmentVariable local_app_data("LOCALAPPDATA", local);
   AppProcess app;
   ASSERT_TRUE(app.started());
   app.SelectTab(kFoldersPage);

@@ -933,12 +933,7 @@ std::string FileLines(const std::string& path) {
     return "?";
   }
   time.wSecond &= ~1;
-  char thousands[16] = {};
-  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, sizeof thousands);
-  std::string size = std::to_string((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
-  for (int i = static_cast<int>(size.size()) - 3; i > 0; i -= 3) {
-    size.insert(static_cast<std::size_t>(i), thousands);
-  }
+  const std::string size = GroupedDigits((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
   char date[128] = {};
   char clock[128] = {};
   GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);

@@ -19,6 +19,7 @@ namespace cu::ui_test {
 using cu::test_kit::ClipboardText;
 using cu::test_kit::ExeFolder;
 using cu::test_kit::FolderEntries;
+using cu::test_kit::GroupedDigits;
 using cu::test_kit::MakeFolders;
 using cu::test_kit::PathExists;
 using cu::test_kit::PutTextOnClipboard;

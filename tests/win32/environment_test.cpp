@@ -10,21 +10,7 @@
 namespace cu::win32 {
 namespace {
 
-// Sets an environment variable of this process for one test.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::string& value) : name_(name) {
-    char old[32768];
-    const DWORD length = ::GetEnvironmentVariableA(name, old, sizeof old);
-    if (length > 0 && length < sizeof old) old_ = std::string(old, length);
-    ::SetEnvironmentVariableA(name, value.c_str());
-  }
-  ~ScopedVariable() { ::SetEnvironmentVariableA(name_, old_ ? old_->c_str() : nullptr); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using ScopedVariable = cu::test_kit::ScopedEnvironmentVariable;
 
 TEST(Win32Environment, SystemPathsAreReported) {
   Win32Environment environment;

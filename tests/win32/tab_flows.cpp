@@ -22,20 +22,6 @@ uint64_t FileSizeOf(const std::string& path) {
   return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-std::string GroupedDigits(uint64_t number) {
-  char separator[16] = {};
-  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator) == 0) {
-    separator[0] = '\0';
-  }
-  const std::string digits = std::to_string(number);
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += separator;
-    grouped += digits[i];
-  }
-  return grouped;
-}
-
 std::string ShortDateOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};

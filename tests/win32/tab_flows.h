@@ -31,10 +31,6 @@ std::vector<std::string> SplitCrLf(const std::string& text);
 // A file's size as the system reports it now.
 uint64_t FileSizeOf(const std::string& path);
 
-// Whole bytes with the digits grouped by three with the user's thousands
-// separator, as a report shows a size.
-std::string GroupedDigits(uint64_t number);
-
 // The user's short date of a file's last-write time in local time.
 std::string ShortDateOf(const std::string& path);
 

@@ -14,6 +14,7 @@ using cu::test_kit::ClipboardText;
 using cu::test_kit::DwordBytes;
 using cu::test_kit::ExeFolder;
 using cu::test_kit::FolderEntries;
+using cu::test_kit::GroupedDigits;
 using cu::test_kit::MakeDirectoryLink;
 using cu::test_kit::PathExists;
 using cu::test_kit::ReadValue;
