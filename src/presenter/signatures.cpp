@@ -50,12 +50,16 @@ SignatureVerifier::SignatureVerifier(const Platform& platform, Resolve resolve)
     : platform_(platform), resolve_(std::move(resolve)) {}
 
 SignatureVerifier::~SignatureVerifier() {
+  Stop();
+  if (worker_.joinable()) worker_.join();
+}
+
+void SignatureVerifier::Stop() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
   wake_.notify_all();
-  if (worker_.joinable()) worker_.join();
 }
 
 void SignatureVerifier::StartWorker(Notify notify) {

@@ -58,13 +58,16 @@ class SignatureVerifier {
   // Until StartWorker, nothing runs but RunQueued, on the caller's thread
   // (as for a machine that is not to be used from two threads).
   SignatureVerifier(const Platform& platform, Resolve resolve);
-  ~SignatureVerifier();  // stops the worker between two files and waits for it
+  ~SignatureVerifier();  // Stop, then waits for the worker
   SignatureVerifier(const SignatureVerifier&) = delete;
   SignatureVerifier& operator=(const SignatureVerifier&) = delete;
 
   // From now on the queue is worked through on a thread of its own, which
   // tells `notify` of new verdicts.
   void StartWorker(Notify notify);
+  // Ends the worker between two files, for good: nothing more is verified
+  // on it.
+  void Stop();
   // After a load: the keys of the list, in its order. Whatever was queued
   // before and not yet done is dropped; every key's verdict is looked at
   // again (from the kept verdicts when its file is unchanged), the last one

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,14 +42,26 @@ TEST(SignatureVerifierTest, TheWorkerVerifiesBehindTheCallerAndStopsWithIt) {
     EXPECT_EQ(verifier.ResultOf(files[8]), Signature{});
     EXPECT_GE(notices.load(), 2) << "told every couple of hundred verdicts and at the end";
     EXPECT_EQ(verifier.files_checked(), 400);
-    // A second round of new files, left running: the verifier's end stops it.
+    // A second round of new files, stopped while its first file is checked:
+    // the worker checks no other.
     for (std::string& file : files) {
       file += "x";
       m.files.AddFile(file, "MZ");
     }
+    std::promise<void> reached;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    m.signatures.before_embedded = [&reached, released, first = true](const std::string&) mutable {
+      if (!std::exchange(first, false)) return;
+      reached.set_value();
+      released.wait();
+    };
     verifier.Start(files);
+    reached.get_future().wait();
+    verifier.Stop();
+    release.set_value();
   }
-  EXPECT_LT(m.signatures.embedded_checks, 800) << "the worker stopped before the end of its queue";
+  EXPECT_EQ(m.signatures.embedded_checks, 401) << "the worker stopped between two files";
 }
 
 }  // namespace

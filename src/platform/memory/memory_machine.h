@@ -456,6 +456,9 @@ class MemorySignatureChecks : public SignatureChecks {
   void SetCatalog(const std::string& path, TrustCheck check);
   int embedded_checks = 0;  // Embedded calls
   int catalog_checks = 0;   // Catalog calls
+  // Called by Embedded with the path, before it answers; a test holds a
+  // check there.
+  std::function<void(const std::string&)> before_embedded;
 
  private:
   std::map<std::string, TrustCheck> embedded_;

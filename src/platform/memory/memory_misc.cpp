@@ -314,6 +314,7 @@ bool MemoryTaskScheduler::HasTask(const std::string& path) const {
 namespace cu::memory {
 
 TrustCheck MemorySignatureChecks::Embedded(const std::string& path) {
+  if (before_embedded) before_embedded(path);
   ++embedded_checks;
   auto it = embedded_.find(AsciiLower(path));
   return it == embedded_.end() ? TrustCheck{} : it->second;
